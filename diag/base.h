@@ -1,0 +1,58 @@
+// Fixed-width types and the few primitives every module shares. Nothing here may
+// include a system header beyond the compiler's own freestanding ones: the byte-level
+// modules build natively for the sanitizers and the fuzzers as well as for Windows.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+typedef uint8_t u8;
+typedef uint16_t u16;
+typedef uint32_t u32;
+typedef uint64_t u64;
+typedef int32_t i32;
+typedef int64_t i64;
+typedef uintptr_t uptr;
+typedef float f32;
+typedef double f64;
+
+// UTF-16 text. Windows' wchar_t is 16 bits but Linux's is 32, so neutral code spells
+// UTF-16 as char16_t and the Windows side casts at the API boundary.
+typedef char16_t Utf16;
+
+// A 32-bit word taken by compare-exchange from 0 to 1, with a processor pause between
+// tries, and released by storing 0. Held only for a copy or an append, never across a call
+// that may block.
+inline void acquireSpinLock(volatile u32* lock) {
+    for (;;) {
+        u32 expected = 0;
+        if (__atomic_compare_exchange_n(lock, &expected, 1u, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED))
+            return;
+        __builtin_ia32_pause();
+    }
+}
+
+inline void releaseSpinLock(volatile u32* lock) {
+    __atomic_store_n(lock, 0u, __ATOMIC_RELEASE);
+}
+
+// Little-endian loads from byte positions that need not be aligned.
+inline u16 loadU16(const u8* p) {
+    u16 v;
+    __builtin_memcpy(&v, p, 2);
+    return v;
+}
+
+inline u32 loadU32(const u8* p) {
+    u32 v;
+    __builtin_memcpy(&v, p, 4);
+    return v;
+}
+
+inline f32 loadF32(const u8* p) {
+    f32 v;
+    __builtin_memcpy(&v, p, 4);
+    return v;
+}
+
+#define COUNT_OF(array) (sizeof(array) / sizeof((array)[0]))
