@@ -49,9 +49,10 @@ static void scanBlock(StlSolid* solid, const u8* records, u32 count, const Repor
 }
 
 // The array doubles whenever the count reaches a power of two, so its capacity follows
-// from the count. Growing by one entry per block would make a file that trails megabytes
-// of zero bytes (each four of them an empty block) cost a copy of the array per block.
-static bool makeRoomForSolid(StlMesh* mesh, LoadHeap heap, const ReportSink* sink) {
+// from the count. Growing by one entry per solid would make a file of millions of empty
+// solids (a binary file trailing megabytes of zero bytes: each four of them an empty
+// block) cost a copy of the whole array per solid.
+bool makeRoomForSolid(StlMesh* mesh, LoadHeap heap, const ReportSink* sink) {
     u32 count = mesh->solidCount;
     if (count == 0) {
         mesh->solids = allocateArrayOf<StlSolid>(heap, 1, sink);

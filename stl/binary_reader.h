@@ -11,6 +11,10 @@
 // that runs past the end; on failure the mesh is released.
 bool readBinaryStl(StlMesh* mesh, const u8* first, u64 size, LoadHeap heap, const ReportSink* sink);
 
+// Makes room for mesh->solids[mesh->solidCount], growing the solid array in the heap.
+// Reports "out of memory" and returns false when it cannot; the array is then unchanged.
+bool makeRoomForSolid(StlMesh* mesh, LoadHeap heap, const ReportSink* sink);
+
 // Frees what a reader allocated for the mesh: the triangle stores of an ASCII mesh (null
 // fileStart), then the solid array. Used on the failure paths of both readers.
 void releaseStlMesh(StlMesh* mesh, LoadHeap heap);
