@@ -85,11 +85,27 @@ bool makeRoomForFacet(AsciiReader* r) {
     return true;
 }
 
+// The first solid's store holds as many facets as the bytes left could: one allocation, and
+// no growth for the common file of one solid. A later solid starts the size of the one
+// before it (at least kLaterSolidRecords), never above that bound: sizing each of a
+// million tiny solids for the whole rest of the file would cost a large allocation and
+// release per solid, seconds in all. A larger solid grows its store as it goes.
+const u64 kLaterSolidRecords = 4096;
+
+u64 initialCapacity(const AsciiReader* r) {
+    u64 bound = u64(r->end - r->cursor) / kShortestFacetBytes;
+    if (r->mesh->solidCount == 0)
+        return bound;
+    u64 previous = r->mesh->solids[r->mesh->solidCount - 1].triangleCount;
+    u64 wanted = previous > kLaterSolidRecords ? previous : kLaterSolidRecords;
+    return wanted < bound ? wanted : bound;
+}
+
 bool beginSolid(AsciiReader* r) {
     StlMesh* mesh = r->mesh;
     if (!makeRoomForSolid(mesh, r->heap, r->sink))
         return false;
-    r->capacity = u64(r->end - r->cursor) / kShortestFacetBytes;
+    r->capacity = initialCapacity(r);
     r->store = allocateArrayOf<StlTriangle>(r->heap, r->capacity, r->sink);
     if (!r->store)
         return false;

@@ -268,16 +268,23 @@ TEST(AsciiReader, ShortFacetsGrowTheStore) {
     EXPECT_EQ(read.codes(), kNone);
 }
 
-// Thousands of solids, each sized from the bytes left: the array grows, every store is
-// shrunk to its facets.
+// Thousands of solids: the array grows, and a later solid larger than the one before it
+// grows its store.
 TEST(AsciiReader, ManySolids) {
     std::string text;
     for (int i = 0; i < 3000; ++i)
         text += "solid s\nfacet normal 0 0 1\nendfacet\nendsolid s\n";
-    AsciiRead read(text);
+    std::string large;
+    for (int i = 0; i < 10000; ++i)
+        large += facet("0 0 1", std::to_string(i) + " 0 0");
+    AsciiRead read(text + solid("large", large) + solid("small", facet()));
     ASSERT_TRUE(read.ok);
-    ASSERT_EQ(read.solids(), 3000u);
+    ASSERT_EQ(read.solids(), 3002u);
     EXPECT_EQ(read.triangles(2999), 1u);
+    ASSERT_EQ(read.triangles(3000), 10000u);
+    for (u32 i = 0; i < 10000; ++i)
+        ASSERT_EQ(read.triangle(3000, i).vertices[0].x, f32(i));
+    EXPECT_EQ(read.triangles(3001), 1u);
 }
 
 TEST(AsciiReader, ProgressFollowsThePositionAndMayStop) {
