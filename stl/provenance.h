@@ -1,0 +1,50 @@
+// What a load learns about the program that wrote its file: up axis, unit, colour order,
+// material colour and a model name, filled by the exporter identification of each
+// encoding (exporter_ascii.cpp, exporter_binary.cpp) and completed by defaults.
+#pragma once
+
+#include "diag/report.h"
+#include "stl/records.h"
+
+extern const f32 kMetresPerMillimetre;  // 0.001, bits 0x3A83126F
+extern const f32 kMetresPerCentimetre;  // 0.01, bits 0x3C23D70A
+extern const f32 kMetresPerInch;        // 0.0254, bits 0x3CD013A9
+extern const f32 kUnknownUnit;          // NaN, bits 0xFFC00000
+
+// The state before identification: nothing known, the colour order of the encoding.
+void initialiseProvenance(FileProvenance* provenance, ColourOrder colourOrder);
+
+// Reports `code` with a FileText of the three last arguments; nothing without a sink.
+void reportText(const ReportSink* sink, ResultCode code, const u8* bytes, u32 length, u32 codePage);
+
+// An ANSYS SpaceClaim name: a double quote, the name, the tag "<stl unit=MM>" or
+// "<stl unit=INCHES>", a double quote. On a match sets the unit and Z up, rewrites `name`
+// to the part between the quote and the tag, reports the exporter and returns true.
+bool matchSpaceClaimName(const u8* begin, const u8* end, FileText* name, FileProvenance* provenance,
+                         const ReportSink* sink);
+
+// The Art of Illusion signature text: a double quote and "; Produced by Art of Illusion".
+extern const char kArtOfIllusionSignature[];
+enum : u32 { kArtOfIllusionSignatureBytes = 30 };
+
+// Reports the version and export date that follow the signature at `quote`; the caller
+// has checked the signature and that at least 36 bytes remain from the quote.
+void reportArtOfIllusion(const u8* quote, u64 bytesLeft, const ReportSink* sink);
+
+// The unit and scale of a header that begins with "ArchiCAD_STL": sets the unit and Z up
+// and names the exporter; unknown metadata gets its warning. Returns the offset after the
+// unit tag (0 when there is none).
+u32 readArchiCadMetadata(const u8* header, FileProvenance* provenance, const ReportSink* sink);
+
+// Scans header offsets 0 to 70 for "COLOR=" and unit keywords, which may run past the
+// header into the file but not past `fileEnd`; the last match wins. Unit keywords that
+// start before `unitScanStart` are not taken: they belong to metadata already read.
+void scanHeaderUnitsAndColour(const u8* header, const u8* fileEnd, bool opaqueColour, u32 unitScanStart,
+                              FileProvenance* provenance);
+
+// Z up and millimetres where nothing else was learnt, each with its warning.
+void applyProvenanceDefaults(FileProvenance* provenance, const ReportSink* sink);
+
+// The load's own defaults, for the identification paths that end without the above: the
+// same values, told as information lines rather than warnings.
+void applyLoadDefaults(FileProvenance* provenance, const ReportSink* sink);
