@@ -2,12 +2,6 @@
 
 namespace {
 
-f32 floatFromBits(u32 bits) {
-    f32 value;
-    __builtin_memcpy(&value, &bits, 4);
-    return value;
-}
-
 bool hasBytes(const u8* at, const char* text, u64 length) {
     return __builtin_memcmp(at, text, length) == 0;
 }
@@ -33,10 +27,6 @@ void reportUtf16(const ReportSink* sink, const Utf16* text) {
 
 }  // namespace
 
-const f32 kMetresPerMillimetre = floatFromBits(0x3A83126F);
-const f32 kMetresPerCentimetre = floatFromBits(0x3C23D70A);
-const f32 kMetresPerInch = floatFromBits(0x3CD013A9);
-const f32 kUnknownUnit = floatFromBits(0xFFC00000);
 const char kArtOfIllusionSignature[] = "\"; Produced by Art of Illusion";
 static_assert(sizeof(kArtOfIllusionSignature) - 1 == kArtOfIllusionSignatureBytes);
 

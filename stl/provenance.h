@@ -6,10 +6,12 @@
 #include "diag/report.h"
 #include "stl/records.h"
 
-extern const f32 kMetresPerMillimetre;  // 0.001, bits 0x3A83126F
-extern const f32 kMetresPerCentimetre;  // 0.01, bits 0x3C23D70A
-extern const f32 kMetresPerInch;        // 0.0254, bits 0x3CD013A9
-extern const f32 kUnknownUnit;          // NaN, bits 0xFFC00000
+// Given by their bits: the values are part of the file semantics, and constant
+// initialisation needs no constructor to run before the entry point.
+constexpr f32 kMetresPerMillimetre = __builtin_bit_cast(f32, 0x3A83126Fu);  // 0.001
+constexpr f32 kMetresPerCentimetre = __builtin_bit_cast(f32, 0x3C23D70Au);  // 0.01
+constexpr f32 kMetresPerInch = __builtin_bit_cast(f32, 0x3CD013A9u);        // 0.0254
+constexpr f32 kUnknownUnit = __builtin_bit_cast(f32, 0xFFC00000u);          // NaN
 
 // The state before identification: nothing known, the colour order of the encoding.
 void initialiseProvenance(FileProvenance* provenance, ColourOrder colourOrder);

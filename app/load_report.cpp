@@ -1,0 +1,146 @@
+#include "app/load_report.h"
+
+namespace {
+
+// Calls `line` for each CR LF ended line of the collected messages.
+template <typename Visit>
+void forEachMessage(const MessageText* messages, Visit line) {
+    if (!messages->text)
+        return;
+    const Utf16* text = messages->text;
+    u64 units = messages->bytes / sizeof(Utf16);
+    u64 start = 0;
+    for (u64 i = 0; i + 1 < units; ++i) {
+        if (text[i] == u'\r' && text[i + 1] == u'\n') {
+            line(text + start, i - start);
+            start = i + 2;
+            ++i;
+        }
+    }
+}
+
+const char* formatName(StlFormat format, bool json) {
+    if (format == kFormatAscii)
+        return json ? "\"ascii\"" : "ASCII STL";
+    if (format == kFormatBinary)
+        return json ? "\"binary\"" : "binary STL";
+    return json ? "null" : "not STL";
+}
+
+const char* spaceName(CoordinateSpace space) {
+    return space == kSpaceYUp ? "Y up" : space == kSpaceZUp ? "Z up" : "unknown";
+}
+
+const char* colourOrderName(ColourOrder order) {
+    switch (order) {
+    case kColourNone: return "none";
+    case kColourNotStated: return "not stated";
+    case kColourRgb: return "RGB";
+    default: return "BGR";
+    }
+}
+
+void appendHex32(TextOutput* out, u32 value) {
+    char text[10] = {'0', 'x'};
+    for (int i = 0; i < 8; ++i)
+        text[2 + i] = "0123456789ABCDEF"[(value >> (28 - 4 * i)) & 15];
+    appendBytes(out, text, 10);
+}
+
+}  // namespace
+
+void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
+    appendText(out, "{\"path\": ");
+    appendJsonString(out, outcome->path, utf16Length(outcome->path));
+    appendText(out, outcome->loaded ? ", \"status\": \"loaded\"" : ", \"status\": \"failed\"");
+    appendText(out, ", \"format\": ");
+    appendText(out, formatName(outcome->format, true));
+    appendText(out, ", \"messages\": [");
+    bool first = true;
+    forEachMessage(outcome->messages, [&](const Utf16* line, u64 units) {
+        appendText(out, first ? "" : ", ");
+        appendJsonString(out, line, units);
+        first = false;
+    });
+    appendText(out, "]");
+    const LoadResult* result = outcome->loaded ? outcome->result : nullptr;
+    if (!result) {
+        appendText(out, ", \"coordinateSpace\": null, \"metresPerUnit\": null, \"colourOrder\": null, "
+                        "\"materialColour\": null, \"modelName\": null, \"solids\": null");
+    } else {
+        const FileProvenance& provenance = result->provenance;
+        appendText(out, ", \"coordinateSpace\": ");
+        appendUnsigned(out, provenance.coordinateSpace);
+        appendText(out, ", \"metresPerUnit\": ");
+        appendFloat(out, provenance.metresPerUnit);
+        appendText(out, ", \"colourOrder\": ");
+        appendUnsigned(out, provenance.colourOrder);
+        appendText(out, ", \"materialColour\": ");
+        appendUnsigned(out, provenance.materialColour);
+        appendText(out, ", \"modelName\": ");
+        FileText modelName = provenance.modelName;
+        appendFileText(out, &modelName, true);
+        appendText(out, ", \"solids\": [");
+        for (u32 i = 0; i < result->mesh.solidCount; ++i) {
+            const StlSolid& solid = result->mesh.solids[i];
+            appendText(out, i ? ", {\"name\": " : "{\"name\": ");
+            FileText name = solid.name;
+            appendFileText(out, &name, true);
+            appendText(out, ", \"triangles\": ");
+            appendUnsigned(out, solid.triangleCount);
+            appendText(out, solid.hasNormals ? ", \"hasNormals\": true" : ", \"hasNormals\": false");
+            appendText(out, solid.hasColours ? ", \"hasColours\": true}" : ", \"hasColours\": false}");
+        }
+        appendText(out, "]");
+    }
+    appendText(out, ", \"size\": null, \"centre\": null, \"dimensions\": null}");
+}
+
+void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
+    appendUtf16(out, outcome->path, utf16Length(outcome->path));
+    appendText(out, "\n  format: ");
+    appendText(out, formatName(outcome->format, false));
+    appendText(out, outcome->loaded ? "\n  status: loaded\n" : "\n  status: failed\n");
+    forEachMessage(outcome->messages, [&](const Utf16* line, u64 units) {
+        appendText(out, "  ");
+        appendUtf16(out, line, units);
+        appendText(out, "\n");
+    });
+    if (!outcome->loaded || !outcome->result)
+        return;
+    const LoadResult* result = outcome->result;
+    const FileProvenance& provenance = result->provenance;
+    appendText(out, "  coordinate space: ");
+    appendText(out, spaceName(provenance.coordinateSpace));
+    appendText(out, "\n  unit: ");
+    appendFloat(out, provenance.metresPerUnit);
+    appendText(out, " m\n  colour order: ");
+    appendText(out, colourOrderName(provenance.colourOrder));
+    appendText(out, "\n  material colour: ");
+    if (provenance.materialColour)
+        appendHex32(out, provenance.materialColour);
+    else
+        appendText(out, "none");
+    if (provenance.modelName.length) {
+        appendText(out, "\n  model name: ");
+        FileText modelName = provenance.modelName;
+        appendFileText(out, &modelName, false);
+    }
+    appendText(out, "\n");
+    for (u32 i = 0; i < result->mesh.solidCount; ++i) {
+        const StlSolid& solid = result->mesh.solids[i];
+        appendText(out, "  solid ");
+        appendUnsigned(out, u64(i) + 1);
+        appendText(out, " \"");
+        FileText name = solid.name;
+        appendFileText(out, &name, false);
+        appendText(out, "\": ");
+        appendUnsigned(out, solid.triangleCount);
+        appendText(out, solid.triangleCount == 1 ? " triangle" : " triangles");
+        if (solid.hasNormals)
+            appendText(out, ", normals");
+        if (solid.hasColours)
+            appendText(out, ", colours");
+        appendText(out, "\n");
+    }
+}

@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""Black-box tests of vantorel-info: runs the Windows program (through Wine where given)
+on the fixture files and checks its JSON, its text and its exit status."""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+EMULATOR, PROGRAM, FIXTURES = sys.argv[1], sys.argv[2], sys.argv[3]
+del sys.argv[1:4]
+
+ZUP_WARNING = "STL warning: unknown coordinate space; assuming Z up"
+UNIT_WARNING = "STL warning: unknown unit; assuming milimeters"
+KEYS = ["path", "status", "format", "messages", "coordinateSpace", "metresPerUnit", "colourOrder",
+        "materialColour", "modelName", "solids", "size", "centre", "dimensions"]
+
+
+def run(*arguments, cwd=FIXTURES):
+    command = ([EMULATOR] if EMULATOR else []) + [PROGRAM, *arguments]
+    done = subprocess.run(command, cwd=cwd, capture_output=True, timeout=120)
+    return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8", "replace")
+
+
+def load_json(*files, cwd=FIXTURES):
+    code, out, _ = run("--json", *files, cwd=cwd)
+    reports = json.loads(out)
+    for report in reports:
+        assert list(report) == KEYS, list(report)
+    return code, reports
+
+
+class Fixtures(unittest.TestCase):
+    def test_ascii_and_binary_files(self):
+        code, reports = load_json("cube_ascii.stl", "cube_binary.stl", "two_solids.stl", "two_blocks.stl")
+        self.assertEqual(code, 0)
+        cube, inventor, two, blocks = reports
+        self.assertEqual((cube["status"], cube["format"]), ("loaded", "ascii"))
+        self.assertEqual(cube["messages"], [ZUP_WARNING, UNIT_WARNING])
+        self.assertEqual((cube["coordinateSpace"], cube["metresPerUnit"], cube["colourOrder"]), (2, 0.001, 0))
+        self.assertEqual(cube["solids"], [{"name": "cube", "triangles": 12, "hasNormals": True, "hasColours": False}])
+        self.assertEqual(inventor["format"], "binary")
+        self.assertEqual(inventor["messages"], ["STL info: written by Autodesk Inventor 2012", UNIT_WARNING])
+        self.assertEqual((inventor["coordinateSpace"], inventor["colourOrder"], inventor["modelName"]), (1, 1, ""))
+        self.assertEqual([(s["name"], s["triangles"]) for s in two["solids"]], [("left", 4), ("right", 12)])
+        self.assertEqual([s["triangles"] for s in blocks["solids"]], [2, 3])
+        self.assertEqual(blocks["modelName"], "multi")
+        self.assertEqual(blocks["messages"], ["STL info: written by unknown (solid zero)", UNIT_WARNING])
+
+    def test_units_axes_and_colours(self):
+        _, (inches, fusion, rgb, bgr, flat) = load_json(
+            "inches.stl", "fusion_y_up.stl", "coloured_rgb.stl", "coloured_bgr.stl", "flat_onshape.stl")
+        self.assertEqual(inches["metresPerUnit"], 0.0254)
+        self.assertEqual(inches["solids"][0]["name"], "Bracket")
+        self.assertEqual((fusion["coordinateSpace"], fusion["messages"]), (1, ["STL info: written by Autodesk Fusion 360"]))
+        self.assertEqual((rgb["colourOrder"], rgb["materialColour"]), (2, 0xFF204080))
+        self.assertTrue(rgb["solids"][0]["hasColours"])
+        self.assertEqual(bgr["colourOrder"], 3)
+        self.assertIn('STL info: written to "D:\\scans\\part.stl"', bgr["messages"])
+        self.assertEqual(flat["messages"], ["STL info: written by Onshape or Microsoft 3D Builder"])
+
+    def test_failures_keep_only_path_status_format_and_messages(self):
+        code, (broken, missing, other) = load_json("broken.stl", "missing.stl", "not_stl.txt")
+        self.assertEqual(code, 1)
+        self.assertEqual((broken["status"], broken["format"]), ("failed", "ascii"))
+        self.assertEqual(broken["messages"], ["STL error: expected 'vertex' keyword; aborting"])
+        self.assertEqual((missing["format"], len(missing["messages"])), (None, 1))
+        self.assertTrue(missing["messages"][0].strip(), "the system's text for the error")
+        self.assertEqual((other["format"], other["messages"]), (None, []))
+        for report in (broken, missing, other):
+            self.assertTrue(all(report[k] is None for k in KEYS[4:]), report)
+
+    def test_names_and_paths_beyond_ascii(self):
+        with tempfile.TemporaryDirectory() as folder:
+            shutil.copy(os.path.join(FIXTURES, "cafe_utf8.stl"), os.path.join(folder, "mod\u00e8le \u00fc.stl"))
+            code, (report,) = load_json("mod\u00e8le \u00fc.stl", cwd=folder)
+        self.assertEqual(code, 0)
+        self.assertEqual(report["path"], "mod\u00e8le \u00fc.stl")
+        self.assertEqual(report["solids"][0]["name"], "caf\u00e9")
+
+    def test_text_report(self):
+        code, out, _ = run("coloured_rgb.stl", "two_solids.stl")
+        self.assertEqual(code, 0)
+        self.assertIn("coloured_rgb.stl\n  format: binary STL\n  status: loaded\n  STL info: written by Materialise Magics\n", out)
+        self.assertIn("  unit: 0.001 m\n  colour order: RGB\n  material colour: 0xFF204080\n", out)
+        self.assertIn('  solid 2 "right": 12 triangles, normals\n', out)
+
+    def test_usage(self):
+        for arguments in ([], ["--json"], ["--frobnicate", "cube_ascii.stl"]):
+            code, out, err = run(*arguments)
+            self.assertEqual((code, out), (2, ""), arguments)
+            self.assertTrue(err.startswith("usage: vantorel-info"), arguments)
+        code, out, _ = run("--help")
+        self.assertEqual(code, 0)
+        self.assertTrue(out.startswith("usage: vantorel-info"))
+        code, reports = load_json("--", "cube_ascii.stl")
+        self.assertEqual((code, len(reports)), (0, 1))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=1)
