@@ -38,8 +38,24 @@ void unlink(BlockHeader* header) {
 
 HeapHandle processHeap = &processHeapRecord;
 
+// Tests make the process heap fail after this many more allocations; negative: never.
+static i64 processHeapFailureCountdown = -1;
+
+void failProcessHeapAfter(i64 allocations) {
+    processHeapFailureCountdown = allocations;
+}
+
+static bool injectedFailure(HeapHandle heap) {
+    if (heap != processHeap || processHeapFailureCountdown < 0)
+        return false;
+    if (processHeapFailureCountdown == 0)
+        return true;
+    --processHeapFailureCountdown;
+    return false;
+}
+
 void* heapAllocate(HeapHandle heap, u64 size) {
-    if (size > UINT64_MAX - sizeof(BlockHeader))
+    if (size > UINT64_MAX - sizeof(BlockHeader) || injectedFailure(heap))
         return nullptr;
     BlockHeader* header = static_cast<BlockHeader*>(malloc(sizeof(BlockHeader) + size));
     if (!header)

@@ -1,0 +1,34 @@
+#include <windows.h>
+
+#include "format/digits.h"
+#include "format/length_text.h"
+
+Utf16* writeLengthText(f32 metres, Utf16* out) {
+    const char* unit;
+    f64 value = chooseLengthUnit(metres, &unit);
+    char positional[400];
+    char* end = writePositional(value, positional);
+    *end = 0;
+    wchar_t wide[400];
+    u32 length = 0;
+    for (; positional[length]; ++length)
+        wide[length] = wchar_t(u8(positional[length]));
+    wide[length] = 0;
+
+    wchar_t* text = reinterpret_cast<wchar_t*>(out);
+    // Infinity and NaN have no positional form for the locale to format; they are shown as
+    // they are ("Infinity km"), so that a model with such coordinates says so. When the
+    // locale's formatting fails for any other reason the plain text stands instead.
+    bool finite = value - value == 0.0;
+    int written = finite ? GetNumberFormatW(LOCALE_USER_DEFAULT, 0, wide, nullptr, text, 400) : 0;
+    if (written > 0) {
+        out += written - 1;  // the count includes the terminator, whose place the space takes
+    } else {
+        __builtin_memcpy(out, wide, length * sizeof(Utf16));
+        out += length;
+    }
+    *out++ = 0x2009;  // THIN SPACE
+    for (; *unit; ++unit)
+        *out++ = Utf16(*unit);
+    return out;
+}
