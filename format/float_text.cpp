@@ -1,5 +1,6 @@
 #include "format/float_text.h"
 
+#include "format/digits.h"
 #include "stl/number_scanner.h"
 
 namespace {
@@ -16,80 +17,63 @@ char* writeUnsigned(char* out, u64 value) {
     return out;
 }
 
+char* writeDigits(char* out, const char* digits, u32 count) {
+    __builtin_memcpy(out, digits, count);
+    return out + count;
+}
+
+// Whether the digits read back as `value` the way the scanner reads them: an integer
+// mantissa times a power of ten in double, rounded to float.
+bool readsBack(const DecimalDigits& d, f32 value) {
+    u64 mantissa = 0;
+    for (u32 i = 0; i < d.count; ++i)
+        mantissa = mantissa * 10 + u64(d.digits[i] - '0');
+    f32 read = f32(f64(mantissa) * powerOfTen(d.decpt - i32(d.count)));
+    return read == value || read == -value;
+}
+
 }  // namespace
 
 u32 formatShortestFloat(f32 value, char* out) {
     char* start = out;
-    if (value != value) {
-        __builtin_memcpy(out, "nan", 4);
-        return 3;
-    }
-    if (value < 0 || (value == 0 && __builtin_signbit(value)))
-        *out++ = '-';
-    f64 x = value < 0 ? -f64(value) : f64(value);
-    if (x == __builtin_inf()) {
-        __builtin_memcpy(out, "inf", 4);
-        return u32(out - start) + 3;
-    }
-    if (x == 0) {
-        __builtin_memcpy(out, "0", 2);
-        return u32(out - start) + 1;
-    }
-    // The decimal exponent of the leading digit: x lies in [10^k, 10^(k+1)).
-    i32 k = 0;
-    while (powerOfTen(k) > x)
-        --k;
-    while (powerOfTen(k + 1) <= x)
-        ++k;
-    // Fewest digits first; each candidate is checked the way the scanner would read it
-    // (an integer mantissa times a power of ten in double, rounded to float). Nine digits
-    // always read back, since their spacing is below half a float's.
-    u64 mantissa = 0;
-    i32 exponent = 0;
-    for (i32 digits = 1; digits <= 9; ++digits) {
-        exponent = k - digits + 1;
-        f64 scaled = x * powerOfTen(-exponent);
-        mantissa = u64(scaled + 0.5);
-        if (f32(f64(mantissa) * powerOfTen(exponent)) == f32(x))
+    DecimalDigits d;
+    // Fewest digits first; nine always read back, their spacing being below half a float's.
+    for (u32 count = 1; count <= 9; ++count) {
+        generateDigits(f64(value), count, &d);
+        if (d.decpt == 9999 || readsBack(d, value))
             break;
     }
-    while (mantissa % 10 == 0 && mantissa != 0) {
-        mantissa /= 10;
-        ++exponent;
-    }
-    char digitText[20];
-    u32 digitCount = u32(writeUnsigned(digitText, mantissa) - digitText);
-    i32 leading = exponent + i32(digitCount) - 1;  // exponent of the first digit
-    if (leading >= -6 && leading < 9) {
-        if (exponent >= 0) {
-            out = writeUnsigned(out, mantissa);
-            for (i32 i = 0; i < exponent; ++i)
-                *out++ = '0';
-        } else if (leading >= 0) {
-            u32 integerDigits = u32(leading + 1);
-            __builtin_memcpy(out, digitText, integerDigits);
-            out += integerDigits;
+    if (d.negative && value == value)
+        *out++ = '-';
+    if (d.decpt == 9999) {
+        const char* text = value != value ? "nan" : "inf";
+        out = writeDigits(out, text, 3);
+    } else if (d.digits[0] == '0') {
+        *out++ = '0';
+    } else if (d.decpt > 9 || d.decpt < -5) {
+        *out++ = d.digits[0];
+        if (d.count > 1) {
             *out++ = '.';
-            __builtin_memcpy(out, digitText + integerDigits, digitCount - integerDigits);
-            out += digitCount - integerDigits;
-        } else {
-            *out++ = '0';
-            *out++ = '.';
-            for (i32 i = -1; i > leading; --i)
-                *out++ = '0';
-            __builtin_memcpy(out, digitText, digitCount);
-            out += digitCount;
+            out = writeDigits(out, d.digits + 1, d.count - 1);
         }
-    } else {
-        *out++ = digitText[0];
-        if (digitCount > 1) {
-            *out++ = '.';
-            __builtin_memcpy(out, digitText + 1, digitCount - 1);
-            out += digitCount - 1;
-        }
+        i32 exponent = d.decpt - 1;
         *out++ = 'e';
-        *out++ = leading < 0 ? '-' : '+';
-        out = writeUnsigned(out, u64(leading < 0 ? -leading : leading));
+        *out++ = exponent < 0 ? '-' : '+';
+        out = writeUnsigned(out, u64(exponent < 0 ? -exponent : exponent));
+    } else if (d.decpt <= 0) {
+        *out++ = '0';
+        *out++ = '.';
+        for (i32 i = d.decpt; i < 0; ++i)
+            *out++ = '0';
+        out = writeDigits(out, d.digits, d.count);
+    } else if (u32(d.decpt) < d.count) {
+        out = writeDigits(out, d.digits, u32(d.decpt));
+        *out++ = '.';
+        out = writeDigits(out, d.digits + d.decpt, d.count - u32(d.decpt));
+    } else {
+        out = writeDigits(out, d.digits, d.count);
+        for (u32 i = d.count; i < u32(d.decpt); ++i)
+            *out++ = '0';
     }
     *out = 0;
     return u32(out - start);
