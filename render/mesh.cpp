@@ -1,0 +1,127 @@
+#include "render/mesh.h"
+
+#include <xmmintrin.h>
+
+namespace {
+
+u8 expand5(u32 v) {
+    return u8((v << 3) | (v >> 2));
+}
+
+void colourOf(u16 word, u8 order, u8 out[4]) {
+    u32 low = word & 31, middle = (word >> 5) & 31, high = (word >> 10) & 31;
+    if (order == 0) {
+        out[0] = out[1] = out[2] = 255;
+    } else if (order == kColourRgb) {
+        out[0] = expand5(low);
+        out[1] = expand5(middle);
+        out[2] = expand5(high);
+    } else {
+        out[0] = expand5(high);
+        out[1] = expand5(middle);
+        out[2] = expand5(low);
+    }
+    out[3] = 255;
+}
+
+// (v2 - v1) x (v3 - v1), divided by its length; a degenerate triangle gives 0 / 0.
+void computedNormal(const StlTriangle& t, f32 out[3]) {
+    f32 ax = t.vertices[1].x - t.vertices[0].x, ay = t.vertices[1].y - t.vertices[0].y, az = t.vertices[1].z - t.vertices[0].z;
+    f32 bx = t.vertices[2].x - t.vertices[0].x, by = t.vertices[2].y - t.vertices[0].y, bz = t.vertices[2].z - t.vertices[0].z;
+    f32 nx = ay * bz - az * by, ny = az * bx - ax * bz, nz = ax * by - ay * bx;
+    f32 length = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(nx * nx + ny * ny + nz * nz)));
+    out[0] = nx / length;
+    out[1] = ny / length;
+    out[2] = nz / length;
+}
+
+}  // namespace
+
+bool writeSolidVertices(const StlMesh* mesh, u32 index, VertexStreams* streams, u8 colourOrder) {
+    const StlSolid& solid = mesh->solids[index];
+    u8 order = !solid.hasColours ? 0 : colourOrder == kColourNotStated ? u8(kColourRgb) : colourOrder;
+    bool storedNormals = solid.hasNormals;
+    const StlTriangle* triangles = solid.triangles;
+    for (u32 i = 0; i < solid.triangleCount; ++i) {
+        const StlTriangle& t = triangles[i];
+        f32 normal[3];
+        if (storedNormals) {
+            normal[0] = t.normal.x;
+            normal[1] = t.normal.y;
+            normal[2] = t.normal.z;
+        } else {
+            computedNormal(t, normal);
+        }
+        u8 colour[4];
+        colourOf(solid.hasColours ? t.attribute : 0, order, colour);
+        for (const StlVector& v : t.vertices) {
+            f32 position[3] = {v.x, v.y, v.z};
+            __builtin_memcpy(streams->position, position, 12);
+            __builtin_memcpy(streams->normal, normal, 12);
+            __builtin_memcpy(streams->colour, colour, 4);
+            streams->position += streams->positionStride;
+            streams->normal += streams->normalStride;
+            streams->colour += streams->colourStride;
+        }
+    }
+    return true;
+}
+
+bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* sink, PreparedVertices* out) {
+    const StlMesh& mesh = result->mesh;
+    u32 n = mesh.solidCount;
+    *out = PreparedVertices{};
+    if (n == 0)
+        return true;
+    u64 total = 0;
+    for (u32 i = 0; i < n; ++i)
+        total += 3 * u64(mesh.solids[i].triangleCount);
+    // Both are asked for before either is tested, so that one failure reports once.
+    GpuVertex* vertices = total ? allocateArrayOf<GpuVertex>(heap, total, sink) : nullptr;
+    GpuDrawRange* ranges = allocateArrayOf<GpuDrawRange>(heap, n, sink);
+    if ((total && !vertices) || !ranges)
+        return false;
+    u8 colourOrder = result->format == kFormatAscii ? u8(kColourNotStated) : result->provenance.colourOrder;
+    u8* base = reinterpret_cast<u8*>(vertices);
+    VertexStreams streams = {base, sizeof(GpuVertex), base ? base + 12 : nullptr, sizeof(GpuVertex),
+                             base ? base + 24 : nullptr, sizeof(GpuVertex)};
+    u64 written = 0;
+    for (u32 i = 0; i < n; ++i) {
+        ranges[i].firstVertex = u32(written);
+        writeSolidVertices(&mesh, i, &streams, colourOrder);
+        ranges[i].triangleCount = mesh.solids[i].triangleCount;
+        written += 3 * u64(mesh.solids[i].triangleCount);
+    }
+    *out = PreparedVertices{vertices, total, ranges};
+    return true;
+}
+
+void measureBoundingBox(const PreparedVertices* prepared, u32 solidCount, f32 metresPerUnit, f32 centre[3], f32 size[3]) {
+    // minps and maxps keep the first operand only when it compares less (greater), so a NaN
+    // position is taken over and a NaN box is replaced by the next vertex.
+    __m128 low = _mm_set1_ps(__builtin_inff());
+    __m128 high = _mm_set1_ps(-__builtin_inff());
+    const u8* base = reinterpret_cast<const u8*>(prepared->vertices);
+    for (u32 i = 0; i < solidCount; ++i) {
+        const GpuDrawRange& range = prepared->drawRanges[i];
+        const u8* p = base + u64(range.firstVertex) * sizeof(GpuVertex);
+        const u8* end = p + u64(range.triangleCount) * 3 * sizeof(GpuVertex);
+        for (; p != end; p += sizeof(GpuVertex)) {
+            __m128 position = _mm_loadu_ps(reinterpret_cast<const f32*>(p));  // w: the normal's x, ignored
+            low = _mm_min_ps(low, position);
+            high = _mm_max_ps(high, position);
+        }
+    }
+    f32 lo[4], hi[4];
+    _mm_storeu_ps(lo, low);
+    _mm_storeu_ps(hi, high);
+    if (!(lo[0] < hi[0] && lo[1] < hi[1] && lo[2] < hi[2])) {
+        lo[0] = lo[1] = lo[2] = -1.0f;
+        hi[0] = hi[1] = hi[2] = 1.0f;
+    }
+    for (int k = 0; k < 3; ++k) {
+        f32 a = lo[k] * metresPerUnit, b = hi[k] * metresPerUnit;
+        centre[k] = 0.5f * (a + b);
+        size[k] = b - a;
+    }
+}

@@ -1,0 +1,70 @@
+// The triangles of a load as the GPU draws them: every triangle three vertices of its own
+// (its normal and colour are per facet), one draw range per solid, and the bounding box
+// in metres. The CPU side here is shared by the GPU upload and the console tool.
+#pragma once
+
+#include "stl/heap.h"
+#include "stl/records.h"
+
+struct ID3D11Buffer;
+
+#pragma pack(push, 1)
+
+struct GpuVertex {
+    f32 position[3];  // file units
+    f32 normal[3];
+    u8 colour[4];     // R, G, B, A
+};
+
+struct GpuDrawRange {
+    u32 firstVertex;
+    u32 triangleCount;
+};
+
+struct GpuMesh {
+    u32 solidCount;
+    u8* solidVisible;     // a 0 byte hides its solid; null shows all
+    u32 colour;           // R lowest; multiplies every vertex colour
+    GpuDrawRange* drawRanges;
+    ID3D11Buffer* vertexBuffer;  // one reference, released by the owner when vertexCount != 0
+    u32 vertexCount;
+    f32 centre[3];        // metres
+    f32 size[3];          // metres
+    f32 metresPerUnit;
+};
+
+// Output cursor of writeSolidVertices: a write pointer and a byte stride per attribute.
+struct VertexStreams {
+    u8* position;
+    u32 positionStride;
+    u8* normal;
+    u32 normalStride;
+    u8* colour;
+    u32 colourStride;
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(GpuVertex) == 28);
+static_assert(sizeof(GpuDrawRange) == 8);
+
+// Three vertices per triangle of solid `index`: positions as stored, the stored normal (or
+// the unit cross product when the solid has none), the colour from the attribute word by
+// `colourOrder` (1 taken as 2; white when the solid has no colours). Always true.
+bool writeSolidVertices(const StlMesh* mesh, u32 index, VertexStreams* streams, u8 colourOrder);
+
+// The vertex array of a whole load, in the heap, and the draw ranges. False (reported)
+// when memory runs out; the caller destroys the heap.
+struct PreparedVertices {
+    GpuVertex* vertices;  // null when there are none
+    u64 vertexCount;
+    GpuDrawRange* drawRanges;  // null when there are no solids
+};
+bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* sink, PreparedVertices* out);
+
+// The box of the drawn positions, in metres: a box that is empty, flat along an axis or
+// NaN becomes the box from -1 to 1 file units on every axis.
+void measureBoundingBox(const PreparedVertices* prepared, u32 solidCount, f32 metresPerUnit, f32 centre[3], f32 size[3]);
+
+// The largest vertex count whose byte width fits the 32-bit width of one GPU buffer.
+enum : u64 { kMaxGpuVertices = 0xFFFFFFFFull / sizeof(GpuVertex) };

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "render/math.h"
+
+namespace {
+
+f32 laneOf(Float4 v, int i) {
+    f32 lanes[4];
+    _mm_storeu_ps(lanes, v);
+    return lanes[i];
+}
+
+}  // namespace
+
+TEST(Math, QuarterTurnsAndStartAnglesAreExact) {
+    const struct {
+        TurnAngle angle;
+        f32 cosine, sine;
+    } cases[] = {
+        {0, 1, 0}, {0x40000000u, 0, 1}, {0x80000000u, -1, 0}, {0xC0000000u, 0, -1},
+        {0x20000000u, 0.70710677f, 0.70710677f}, {0xeba0cfa0u, 0.87758255f, -0.47942552f},
+        {341782624u, 0.87758255f, 0.47942552f},
+    };
+    for (const auto& c : cases) {
+        CosSin r = sinCos(c.angle);
+        EXPECT_EQ(r.cosine, c.cosine) << std::hex << c.angle;
+        EXPECT_EQ(r.sine, c.sine) << std::hex << c.angle;
+    }
+    EXPECT_EQ(turnFromRadians(-0.5f), 0xeba0cfa0u);
+    EXPECT_EQ(turnFromRadians(0.5f), 341782624u);
+    TurnAngle full = 0xFFFFFFFFu;
+    ++full;
+    EXPECT_EQ(sinCos(full).cosine, 1.0f) << "a full turn wraps to 0";
+}
+
+TEST(Math, SinCosAccuracyOverTheWholeTurn) {
+    double worst = 0;
+    for (u64 a = 0; a < (u64(1) << 32); a += 4099) {
+        CosSin r = sinCos(TurnAngle(a));
+        double angle = double(a) * (2 * 3.14159265358979323846 / 4294967296.0);
+        worst = std::fmax(worst, std::fabs(r.cosine - std::cos(angle)));
+        worst = std::fmax(worst, std::fabs(r.sine - std::sin(angle)));
+    }
+    EXPECT_LT(worst, 3e-8);
+}
+
+TEST(Math, RotationAndAffineProducts) {
+    RotationRows identity = rotationFromPitchYaw(0, 0);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            EXPECT_EQ(laneOf(identity.rows[i], j), i == j ? 1.0f : 0.0f);
+
+    RotationRows r = rotationFromPitchYaw(0xeba0cfa0u, 341782624u);
+    // Orthonormal rows.
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            f32 dot = 0;
+            for (int k = 0; k < 3; ++k)
+                dot += laneOf(r.rows[i], k) * laneOf(r.rows[j], k);
+            EXPECT_NEAR(dot, i == j ? 1.0f : 0.0f, 1e-6f);
+        }
+
+    Matrix4 b = {{float4(1, 2, 3, 4), float4(5, 6, 7, 8), float4(9, 10, 11, 12), float4(13, 14, 15, 16)}};
+    Matrix4 clean = {{float4(1, 0, 2, 0), float4(0, 3, 0, 0), float4(4, 0, 0, 0), float4(1, 1, 1, 1)}};
+    Matrix4 garbage = clean;
+    for (Float4& row : garbage.rows) {  // w lanes NaN, as after rows of a Rotation3
+        f32 lanes[4];
+        _mm_storeu_ps(lanes, row);
+        lanes[3] = NAN;
+        row = _mm_loadu_ps(lanes);
+    }
+    Matrix4 expected = multiplyAffine(clean, b);
+    Matrix4 withGarbage = multiplyAffine(garbage, b);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            EXPECT_EQ(laneOf(withGarbage.rows[i], j), laneOf(expected.rows[i], j));
+    // Row 0 = 1 * b0 + 2 * b2; row 3 = b0 + b1 + b2 + b3.
+    EXPECT_EQ(laneOf(expected.rows[0], 0), 19.0f);
+    EXPECT_EQ(laneOf(expected.rows[3], 3), 40.0f);
+}

@@ -1,0 +1,84 @@
+#include <windows.h>
+#include <d3dcompiler.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "render/shaders.h"
+#include "tools/dxbc.h"
+
+namespace {
+
+std::vector<uint8_t> bytesOf(const unsigned char* data, size_t size) {
+    return std::vector<uint8_t>(data, data + size);
+}
+
+std::vector<uint8_t> compileNow(const std::string& source, const char* profile) {
+    static pD3DCompile compile = reinterpret_cast<pD3DCompile>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"d3dcompiler_47.dll"), "D3DCompile")));
+    ID3DBlob* code = nullptr;
+    ID3DBlob* errors = nullptr;
+    HRESULT result = compile(source.data(), source.size(), "test", nullptr, nullptr, "main", profile, 0, 0, &code, &errors);
+    if (errors)
+        errors->Release();
+    std::vector<uint8_t> bytes;
+    if (SUCCEEDED(result) && code) {
+        const uint8_t* p = static_cast<const uint8_t*>(code->GetBufferPointer());
+        bytes.assign(p, p + code->GetBufferSize());
+        code->Release();
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Shaders, Md5Transform) {
+    EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(md5Hex(std::string(1000, 'a')), "cabe45dcc9ae5b66ba86600cca6b8ba8");
+}
+
+// The compiler's own checksums, over shaders whose containers end at every kind of last
+// block, agree with ours.
+TEST(Shaders, ChecksumAgreesWithTheCompiler) {
+    const char* sources[][2] = {
+        {"float4 main(float4 p : XYZ) : SV_Position { return p; }", "vs_4_0"},
+        {"float4 main() : SV_TARGET { return float4(1, 0, 0, 1); }", "ps_4_0"},
+        {"cbuffer C { float4x4 m; }; float4 main(float3 p : XYZ) : SV_Position { return mul(m, float4(p, 1)); }", "vs_4_0"},
+        {"float4 main(nointerpolation float3 c : Texcoord0, float3 d : Texcoord1) : SV_TARGET "
+         "{ return float4(c * normalize(d), 1); }", "ps_4_0"},
+    };
+    int compiled = 0;
+    for (auto& [source, profile] : sources) {
+        std::vector<uint8_t> bytes = compileNow(source, profile);
+        ASSERT_FALSE(bytes.empty()) << source;
+        ++compiled;
+        EXPECT_TRUE(dxbcChecksumValid(bytes)) << source;
+        std::vector<uint8_t> broken = bytes;
+        broken.back() ^= 1;
+        EXPECT_FALSE(dxbcChecksumValid(broken));
+    }
+    EXPECT_EQ(compiled, 4);
+}
+
+TEST(Shaders, EmbeddedBytecodeDeclaresItsInterpolation) {
+    std::vector<uint8_t> vertex = bytesOf(kVertexShaderBytes, sizeof kVertexShaderBytes);
+    std::vector<uint8_t> pixel = bytesOf(kPixelShaderBytes, sizeof kPixelShaderBytes);
+    EXPECT_TRUE(dxbcChecksumValid(vertex));
+    EXPECT_TRUE(dxbcChecksumValid(pixel));
+    int eye = dxbcInputRegister(pixel, "Texcoord", 0);
+    int normal = dxbcInputRegister(pixel, "Texcoord", 1);
+    int colour = dxbcInputRegister(pixel, "Texcoord", 2);
+    ASSERT_GE(eye, 0);
+    ASSERT_GE(normal, 0);
+    ASSERT_GE(colour, 0);
+    std::vector<int> modes = dxbcPixelInputModes(pixel);
+    ASSERT_GT(modes.size(), size_t(std::max(eye, std::max(normal, colour))));
+    EXPECT_EQ(modes[eye], kInterpolationLinearCentroid);
+    EXPECT_EQ(modes[normal], kInterpolationConstant);
+    EXPECT_EQ(modes[colour], kInterpolationConstant);
+    for (const char* semantic : {"XYZ", "NRM", "CLR"})
+        EXPECT_GE(dxbcInputRegister(vertex, semantic, 0), 0) << semantic;
+}
