@@ -9,6 +9,8 @@
 #include "stl/detect.h"
 #include "stl/heap.h"
 #include "stl/map_file.h"
+#include "format/length_text.h"
+#include "render/mesh.h"
 #include "stl/provenance.h"
 
 namespace {
@@ -82,19 +84,31 @@ bool reportFile(const wchar_t* path, bool json, TextOutput* out) {
     LoadHeap heap = nullptr;
     StlFormat format = kFormatUnknown;
     bool loaded = false;
+    LoadOutcome outcome = {reinterpret_cast<const Utf16*>(path), false, kFormatUnknown, &result, &messages, false, {}, {}, nullptr};
+    Utf16 dimensions[kDimensionsTextUnits];
     if (mapFile(&view, &size, path, &translator) && view) {
         format = detectStlFormat(view, size);
         if (format != kFormatUnknown) {
             heap = createLoadHeap();
+            PreparedVertices prepared;
             if (!heap) {
                 report(&translator, kOutOfMemory);
             } else if (parseStl(&result, format, view, view + size, heap, &translator)) {
                 applyLoadDefaults(&result.provenance, &translator);
-                loaded = true;
+                // The same preparation the viewer uploads, for the same box.
+                if (prepareVertices(&result, heap, &translator, &prepared)) {
+                    measureBoundingBox(&prepared, result.mesh.solidCount, result.provenance.metresPerUnit,
+                                       outcome.centre, outcome.size);
+                    *writeDimensionsText(outcome.size, result.provenance.coordinateSpace == kSpaceYUp, dimensions) = 0;
+                    outcome.dimensions = dimensions;
+                    outcome.measured = true;
+                    loaded = true;
+                }
             }
         }
     }
-    LoadOutcome outcome = {reinterpret_cast<const Utf16*>(path), loaded, format, &result, &messages};
+    outcome.loaded = loaded;
+    outcome.format = format;
     if (json)
         writeLoadJson(out, &outcome);
     else

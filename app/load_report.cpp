@@ -47,6 +47,15 @@ void appendHex32(TextOutput* out, u32 value) {
     appendBytes(out, text, 10);
 }
 
+void appendVector(TextOutput* out, const f32 v[3]) {
+    appendText(out, "[");
+    for (int k = 0; k < 3; ++k) {
+        appendText(out, k ? ", " : "");
+        appendFloat(out, v[k]);
+    }
+    appendText(out, "]");
+}
+
 }  // namespace
 
 void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
@@ -93,7 +102,17 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
         }
         appendText(out, "]");
     }
-    appendText(out, ", \"size\": null, \"centre\": null, \"dimensions\": null}");
+    if (result && outcome->measured) {
+        appendText(out, ", \"size\": ");
+        appendVector(out, outcome->size);
+        appendText(out, ", \"centre\": ");
+        appendVector(out, outcome->centre);
+        appendText(out, ", \"dimensions\": ");
+        appendJsonString(out, outcome->dimensions, utf16Length(outcome->dimensions));
+        appendText(out, "}");
+    } else {
+        appendText(out, ", \"size\": null, \"centre\": null, \"dimensions\": null}");
+    }
 }
 
 void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
@@ -125,6 +144,15 @@ void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
         appendText(out, "\n  model name: ");
         FileText modelName = provenance.modelName;
         appendFileText(out, &modelName, false);
+    }
+    if (outcome->measured) {
+        appendText(out, "\n  dimensions: ");
+        appendUtf16(out, outcome->dimensions, utf16Length(outcome->dimensions));
+        appendText(out, "\n  size: ");
+        appendVector(out, outcome->size);
+        appendText(out, " m\n  centre: ");
+        appendVector(out, outcome->centre);
+        appendText(out, " m");
     }
     appendText(out, "\n");
     for (u32 i = 0; i < result->mesh.solidCount; ++i) {

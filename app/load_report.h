@@ -11,6 +11,10 @@ struct LoadOutcome {
     StlFormat format;           // kFormatUnknown when the file is not STL or could not be read
     const LoadResult* result;   // null unless loaded
     const MessageText* messages;
+    bool measured;              // the box below was taken (a loaded file whose vertices were prepared)
+    f32 centre[3];              // metres
+    f32 size[3];
+    const Utf16* dimensions;    // the dimensions line, terminated
 };
 
 void writeLoadJson(TextOutput* out, const LoadOutcome* outcome);

@@ -12,3 +12,9 @@ f64 chooseLengthUnit(f32 metres, const char** unit);
 // least kLengthTextUnits units.
 enum : u32 { kLengthTextUnits = 410 };
 Utf16* writeLengthText(f32 metres, Utf16* out);
+
+// The dimensions line: width x depth; height tall, each a length text. Height and depth
+// are Y and Z of `size` for a Y-up file, Z and Y for a Z-up one. Writes no terminator;
+// `out` holds at least kDimensionsTextUnits units.
+enum : u32 { kDimensionsTextUnits = 3 * kLengthTextUnits + 16 };
+Utf16* writeDimensionsText(const f32 size[3], bool yUp, Utf16* out);

@@ -32,3 +32,20 @@ Utf16* writeLengthText(f32 metres, Utf16* out) {
         *out++ = Utf16(*unit);
     return out;
 }
+
+static Utf16* appendAscii(Utf16* out, const char* text) {
+    for (; *text; ++text)
+        *out++ = Utf16(*text);
+    return out;
+}
+
+Utf16* writeDimensionsText(const f32 size[3], bool yUp, Utf16* out) {
+    f32 height = yUp ? size[1] : size[2];
+    f32 depth = yUp ? size[2] : size[1];
+    out = writeLengthText(size[0], out);
+    out = appendAscii(out, " x ");
+    out = writeLengthText(depth, out);
+    out = appendAscii(out, "; ");
+    out = writeLengthText(height, out);
+    return appendAscii(out, " tall");
+}

@@ -19,6 +19,11 @@ def moved(triangles, dx=0.0, dy=0.0, dz=0.0):
     return [(n, *[(x + dx, y + dy, z + dz) for (x, y, z) in vs]) for (n, *vs) in triangles]
 
 
+def box(sx, sy, sz):
+    """The cube stretched to sx x sy x sz."""
+    return [(n, *[(x * sx / 10, y * sy / 10, z * sz / 10) for (x, y, z) in vs]) for (n, *vs) in CUBE]
+
+
 def ascii_solid(name, triangles, eol="\n", facet="  ", loop="    ", vertex="      ", after_vertex=" "):
     out = [f"solid {name}{eol}"]
     for n, *vs in triangles:
@@ -47,7 +52,8 @@ def main(folder):
         "cube_ascii.stl": ascii_solid("cube", CUBE).encode(),
         "two_solids.stl": (ascii_solid("left", CUBE[:4]) + ascii_solid("right", moved(CUBE, dx=20))).encode(),
         "inches.stl": ascii_solid('"Bracket<stl unit=INCHES>"', CUBE).encode(),
-        "fusion_y_up.stl": ascii_solid("ASCII", CUBE, eol="\r\n", after_vertex="   ").encode(),
+        "fusion_y_up.stl": ascii_solid("ASCII", box(10, 20, 30), eol="\r\n", after_vertex="   ").encode(),
+        "box_z_up.stl": ascii_solid("OpenSCAD_Model", box(10, 20, 30)).encode(),
         "cafe_utf8.stl": ascii_solid("caf\u00e9", CUBE[:2]).encode("utf-8"),
         "broken.stl": b"solid broken\n  facet normal 0 0 1\n    outer loop\n      vertex 0 0 0\n      vortex 1 0 0\n",
         "cube_binary.stl": binary(b"STLB ASM 218 exported part", [(CUBE, [0])]),

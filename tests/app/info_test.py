@@ -61,6 +61,19 @@ class Fixtures(unittest.TestCase):
         self.assertIn('STL info: written to "D:\\scans\\part.stl"', bgr["messages"])
         self.assertEqual(flat["messages"], ["STL info: written by Onshape or Microsoft 3D Builder"])
 
+    def test_size_centre_and_dimensions(self):
+        _, (inches, yup, zup, flat) = load_json("inches.stl", "fusion_y_up.stl", "box_z_up.stl", "flat_onshape.stl")
+        self.assertEqual(inches["dimensions"], "25.40\u2009cm x 25.40\u2009cm; 25.40\u2009cm tall")
+        self.assertEqual([round(v, 6) for v in inches["size"]], [0.254] * 3)
+        self.assertEqual([round(v, 6) for v in inches["centre"]], [0.127] * 3)
+        # The same 10 x 20 x 30 mm box: its height is Y for a Y-up file and Z for a Z-up one.
+        self.assertEqual(yup["dimensions"], "1.00\u2009cm x 3.00\u2009cm; 2.00\u2009cm tall")
+        self.assertEqual(zup["dimensions"], "1.00\u2009cm x 2.00\u2009cm; 3.00\u2009cm tall")
+        self.assertEqual([round(v, 6) for v in zup["size"]], [0.01, 0.02, 0.03])
+        # A flat model gets the default box of two file units around the origin.
+        self.assertEqual((flat["size"], flat["centre"]), ([0.002] * 3, [0, 0, 0]))
+        self.assertEqual(flat["dimensions"], "2.00\u2009mm x 2.00\u2009mm; 2.00\u2009mm tall")
+
     def test_failures_keep_only_path_status_format_and_messages(self):
         code, (broken, missing, other) = load_json("broken.stl", "missing.stl", "not_stl.txt")
         self.assertEqual(code, 1)
