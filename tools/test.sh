@@ -23,13 +23,6 @@ step() {
 }
 
 mkdir -p "$build"
-step configure-windows cmake -S "$root" -B "$build/windows" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release
-step configure-native cmake -S "$root" -B "$build/native" -G Ninja \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
-step build-windows cmake --build "$build/windows" -j "$jobs"
-step build-native cmake --build "$build/native" -j "$jobs"
-
 # A display of our own for the windows the tests create.
 display=99
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
@@ -49,10 +42,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# One persistent Wine server for every launch. Wine's background services start with the
-# prefix; started here, with their output discarded, they never hold CTest's pipes open.
+# One persistent Wine server for every launch, the build's shader compiler included.
+# Wine's background services start with the prefix; started here, with their output
+# discarded, they never hold CTest's pipes open.
 "$wineserver" -p >/dev/null 2>&1
 "$wine" wineboot >/dev/null 2>&1
+
+step configure-windows cmake -S "$root" -B "$build/windows" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release
+step configure-native cmake -S "$root" -B "$build/native" -G Ninja \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+step build-windows cmake --build "$build/windows" -j "$jobs"
+step build-native cmake --build "$build/native" -j "$jobs"
 
 status=0
 echo "== native tests (ASan, UBSan)"
