@@ -1,0 +1,86 @@
+// The GPU side of a 3D view: device, shaders, states and constant buffers (Renderer), the
+// window's swap chain and target views (SwapChainTarget), both inside the view's state
+// (ViewState). Created on first need by ensureGpu, from any thread; guarded by gpuLock.
+#pragma once
+
+#include <d3d11.h>
+
+#include "diag/report.h"
+#include "render/math.h"
+#include "render/mesh.h"
+
+#pragma pack(push, 1)
+
+// Each pointer holds one reference; null when absent. A null device means no GPU state.
+struct Renderer {
+    ID3D11Device* device;
+    ID3D11DeviceContext* context;
+    ID3D11VertexShader* vertexShader;
+    ID3D11InputLayout* inputLayout;
+    ID3D11PixelShader* pixelShader;
+    ID3D11RasterizerState* solidState;
+    ID3D11RasterizerState* wireframeState;
+    ID3D11Buffer* eyeConstants;   // "Eye", 80 bytes
+    ID3D11Buffer* meshConstants;  // "Mesh", 128 bytes
+};
+
+struct SwapChainTarget {
+    IDXGISwapChain* swapChain;
+    ID3D11RenderTargetView* renderTargetView;
+    ID3D11Texture2D* depthTexture;
+    ID3D11DepthStencilView* depthView;
+};
+
+struct ViewState {
+    HWND window;
+    u32 width;
+    u32 height;
+    bool rotating;
+    bool panning;
+    bool flipZoom;
+    bool wireframe;
+    bool yUp;
+    i32 lastMouse[2];
+    TurnAngle pitch;
+    TurnAngle yaw;
+    f32 zoom;  // cot(half the vertical field of view), 2 to 64
+    Rotation3 rotation;
+    f32 pan[3];
+    f32 radius;
+    Renderer renderer;
+    SwapChainTarget target;
+    GpuMesh* mesh;
+    const ReportSink* sink;
+    volatile u32 gpuLock;
+};
+
+#pragma pack(pop)
+
+// The record is packed and allocated on 16-byte boundaries: the lock must not straddle
+// one, so that its compare-exchange never splits across cache lines.
+static_assert(offsetof(ViewState, gpuLock) % 16 <= 12, "gpuLock straddles a 16-byte boundary");
+
+// The state of a new view of `window`: start angles, zoom 4.75, no GPU, no mesh.
+void initViewState(ViewState* view, HWND window);
+
+// True at once when the device exists; otherwise creates the renderer and the swap chain
+// of the view's window, reporting failures to `sink` (may be null). Safe from any thread
+// and from several at once: the second caller waits for the first's outcome.
+bool ensureGpu(ViewState* view, const ReportSink* sink);
+
+// Thread-pool work item: ensureGpu(view, null), so that device creation overlaps parsing.
+DWORD WINAPI warmUpGpu(void* view);
+
+bool createRenderer(Renderer* renderer, const ReportSink* sink);
+bool createShadersAndStates(Renderer* renderer, const ReportSink* sink);
+bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND window, const ReportSink* sink);
+bool createTargetViews(ID3D11Device* device, SwapChainTarget* target, const ReportSink* sink);
+void releaseRenderer(Renderer* renderer);
+void releaseDevice(Renderer* renderer);
+void releaseSwapChainTarget(SwapChainTarget* target);
+
+// A load's triangles as one immutable vertex buffer with its draw ranges and bounding box.
+// Allocates only from `heap`; on false (reported) nothing is left on the GPU and the caller
+// destroys the heap.
+bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, const LoadResult* result, u8* solidVisible, LoadHeap heap,
+                    const ReportSink* sink);

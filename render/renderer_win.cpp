@@ -1,0 +1,256 @@
+#include "render/renderer.h"
+
+#include <dxgi.h>
+
+#include "diag/messages.h"
+#include "render/shaders.h"
+
+namespace {
+
+template <typename T>
+void release(T*& object) {
+    if (object) {
+        object->Release();
+        object = nullptr;
+    }
+}
+
+bool failed(HRESULT result, const ReportSink* sink) {
+    if (SUCCEEDED(result))
+        return false;
+    reportDirect3DFailure(i32(result), sink);
+    return true;
+}
+
+const D3D11_INPUT_ELEMENT_DESC kInputLayout[] = {
+    {"XYZ", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, D3D11_APPEND_ALIGNED_ELEMENT, D3D11_INPUT_PER_VERTEX_DATA, 0},
+    {"NRM", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, D3D11_APPEND_ALIGNED_ELEMENT, D3D11_INPUT_PER_VERTEX_DATA, 0},
+    {"CLR", 0, DXGI_FORMAT_R8G8B8A8_UNORM, 0, D3D11_APPEND_ALIGNED_ELEMENT, D3D11_INPUT_PER_VERTEX_DATA, 0},
+};
+
+D3D11_RASTERIZER_DESC rasterizerDesc(D3D11_FILL_MODE fill, D3D11_CULL_MODE cull) {
+    D3D11_RASTERIZER_DESC desc = {};
+    desc.FillMode = fill;
+    desc.CullMode = cull;
+    desc.FrontCounterClockwise = TRUE;  // STL facets wind counter-clockwise seen from outside
+    desc.DepthClipEnable = TRUE;
+    desc.MultisampleEnable = TRUE;
+    desc.AntialiasedLineEnable = TRUE;
+    return desc;
+}
+
+D3D11_BUFFER_DESC constantBufferDesc(UINT bytes) {
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = bytes;
+    desc.Usage = D3D11_USAGE_DYNAMIC;  // rewritten every frame
+    desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
+    return desc;
+}
+
+}  // namespace
+
+void initViewState(ViewState* view, HWND window) {
+    *view = ViewState{};
+    view->window = window;
+    view->pitch = 0xeba0cfa0u;  // -0.5 rad
+    view->yaw = 341782624u;     // +0.5 rad
+    view->zoom = 4.75f;
+    RotationRows rows = rotationFromPitchYaw(view->pitch, view->yaw);
+    for (int i = 0; i < 3; ++i) {
+        f32 lanes[4];
+        _mm_storeu_ps(lanes, rows.rows[i]);
+        for (int j = 0; j < 3; ++j)
+            view->rotation.m[3 * i + j] = lanes[j];
+    }
+}
+
+bool createShadersAndStates(Renderer* r, const ReportSink* sink) {
+    ID3D11Device* device = r->device;
+    ID3D11VertexShader* vertexShader = nullptr;
+    ID3D11InputLayout* inputLayout = nullptr;
+    ID3D11PixelShader* pixelShader = nullptr;
+    ID3D11RasterizerState* solidState = nullptr;
+    ID3D11RasterizerState* wireframeState = nullptr;
+    ID3D11Buffer* eyeConstants = nullptr;
+    ID3D11Buffer* meshConstants = nullptr;
+    D3D11_RASTERIZER_DESC solid = rasterizerDesc(D3D11_FILL_SOLID, D3D11_CULL_BACK);
+    D3D11_RASTERIZER_DESC wireframe = rasterizerDesc(D3D11_FILL_WIREFRAME, D3D11_CULL_NONE);
+    D3D11_BUFFER_DESC eye = constantBufferDesc(80);
+    D3D11_BUFFER_DESC mesh = constantBufferDesc(128);
+    // Each step in order; the first failure is reported and undoes what came before it.
+    bool ok = !failed(device->CreateVertexShader(kVertexShaderBytes, sizeof kVertexShaderBytes, nullptr, &vertexShader), sink) &&
+              !failed(device->CreateInputLayout(kInputLayout, 3, kVertexShaderBytes, sizeof kVertexShaderBytes, &inputLayout), sink) &&
+              !failed(device->CreatePixelShader(kPixelShaderBytes, sizeof kPixelShaderBytes, nullptr, &pixelShader), sink) &&
+              !failed(device->CreateRasterizerState(&solid, &solidState), sink) &&
+              !failed(device->CreateRasterizerState(&wireframe, &wireframeState), sink) &&
+              !failed(device->CreateBuffer(&eye, nullptr, &eyeConstants), sink) &&
+              !failed(device->CreateBuffer(&mesh, nullptr, &meshConstants), sink);
+    if (!ok) {
+        release(meshConstants);
+        release(eyeConstants);
+        release(wireframeState);
+        release(solidState);
+        release(pixelShader);
+        release(inputLayout);
+        release(vertexShader);
+        return false;
+    }
+    r->vertexShader = vertexShader;
+    r->inputLayout = inputLayout;
+    r->pixelShader = pixelShader;
+    r->solidState = solidState;
+    r->wireframeState = wireframeState;
+    r->eyeConstants = eyeConstants;
+    r->meshConstants = meshConstants;
+    return true;
+}
+
+bool createRenderer(Renderer* r, const ReportSink* sink) {
+    // The debug layer is never asked for: it is absent from users' machines.
+    const UINT flags = D3D11_CREATE_DEVICE_BGRA_SUPPORT;
+    D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL(0);
+    if (failed(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, nullptr, 0, D3D11_SDK_VERSION, nullptr,
+                                 &level, nullptr),
+               sink))
+        return false;
+    if (sink)
+        report(sink, kGpuFeatureLevel, u32(level));
+    if (level < D3D_FEATURE_LEVEL_10_0) {
+        if (sink)
+            report(sink, kD3DGpuTooOld);
+        return false;
+    }
+    ID3D11Device* device = nullptr;
+    ID3D11DeviceContext* context = nullptr;
+    if (failed(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, &level, 1, D3D11_SDK_VERSION, &device,
+                                 nullptr, &context),
+               sink))
+        return false;
+    r->device = device;
+    r->context = context;
+    if (level < D3D_FEATURE_LEVEL_11_0) {
+        D3D11_FEATURE_DATA_D3D10_X_HARDWARE_OPTIONS options = {};
+        device->CheckFeatureSupport(D3D11_FEATURE_D3D10_X_HARDWARE_OPTIONS, &options, sizeof options);
+        if (sink)
+            report(sink, kGpuComputeShaders, options.ComputeShaders_Plus_RawAndStructuredBuffers_Via_Shader_4_x);
+    }
+    if (!createShadersAndStates(r, sink)) {
+        releaseDevice(r);
+        r->device = nullptr;
+        return false;
+    }
+    return true;
+}
+
+bool createTargetViews(ID3D11Device* device, SwapChainTarget* target, const ReportSink* sink) {
+    ID3D11Texture2D* backBuffer = nullptr;
+    if (failed(target->swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&backBuffer)), sink))
+        return false;
+    ID3D11RenderTargetView* renderTargetView = nullptr;
+    ID3D11Texture2D* depthTexture = nullptr;
+    ID3D11DepthStencilView* depthView = nullptr;
+    // The depth buffer is the back buffer's size and sample count, in a depth format.
+    D3D11_TEXTURE2D_DESC depth;
+    backBuffer->GetDesc(&depth);
+    depth.MipLevels = 1;
+    depth.ArraySize = 1;
+    depth.Format = DXGI_FORMAT_D24_UNORM_S8_UINT;
+    depth.Usage = D3D11_USAGE_DEFAULT;
+    depth.BindFlags = D3D11_BIND_DEPTH_STENCIL;
+    depth.CPUAccessFlags = 0;
+    depth.MiscFlags = 0;
+    bool ok = !failed(device->CreateRenderTargetView(backBuffer, nullptr, &renderTargetView), sink) &&
+              !failed(device->CreateTexture2D(&depth, nullptr, &depthTexture), sink) &&
+              !failed(device->CreateDepthStencilView(depthTexture, nullptr, &depthView), sink);
+    backBuffer->Release();
+    if (!ok) {
+        release(depthView);
+        release(depthTexture);
+        release(renderTargetView);
+        return false;
+    }
+    target->renderTargetView = renderTargetView;
+    target->depthTexture = depthTexture;
+    target->depthView = depthView;
+    return true;
+}
+
+bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND window, const ReportSink* sink) {
+    target->swapChain = nullptr;
+    IDXGISwapChain* swapChain = nullptr;
+    IDXGIDevice* dxgiDevice = nullptr;
+    if (!failed(device->QueryInterface(__uuidof(IDXGIDevice), reinterpret_cast<void**>(&dxgiDevice)), sink)) {
+        IDXGIAdapter1* adapter = nullptr;
+        if (!failed(dxgiDevice->GetParent(__uuidof(IDXGIAdapter1), reinterpret_cast<void**>(&adapter)), sink)) {
+            IDXGIFactory1* factory = nullptr;
+            if (!failed(adapter->GetParent(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(&factory)), sink)) {
+                DXGI_SWAP_CHAIN_DESC desc = {};
+                desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM_SRGB;  // size 0 x 0: the window's client area
+                desc.SampleDesc.Count = 4;
+                desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT | DXGI_USAGE_BACK_BUFFER;
+                desc.BufferCount = 1;
+                desc.OutputWindow = window;
+                desc.Windowed = TRUE;
+                desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
+                failed(factory->CreateSwapChain(device, &desc, &swapChain), sink);
+                factory->Release();
+            }
+            adapter->Release();
+        }
+        dxgiDevice->Release();
+    }
+    if (!swapChain)
+        return false;
+    target->swapChain = swapChain;
+    if (!createTargetViews(device, target, sink)) {
+        release(target->swapChain);
+        return false;
+    }
+    return true;
+}
+
+void releaseDevice(Renderer* r) {
+    r->context->ClearState();
+    r->context->Flush();
+    r->context->Release();
+    r->device->Release();
+}
+
+void releaseRenderer(Renderer* r) {
+    r->meshConstants->Release();
+    r->eyeConstants->Release();
+    r->wireframeState->Release();
+    r->solidState->Release();
+    r->pixelShader->Release();
+    if (r->inputLayout)
+        r->inputLayout->Release();
+    r->vertexShader->Release();
+    releaseDevice(r);
+}
+
+void releaseSwapChainTarget(SwapChainTarget* target) {
+    release(target->depthView);
+    release(target->depthTexture);
+    release(target->renderTargetView);
+    release(target->swapChain);
+}
+
+bool ensureGpu(ViewState* view, const ReportSink* sink) {
+    acquireSpinLock(&view->gpuLock);
+    bool ok = view->renderer.device != nullptr;
+    if (!ok && createRenderer(&view->renderer, sink)) {
+        ok = createSwapChainTarget(view->renderer.device, &view->target, view->window, sink);
+        if (!ok) {
+            releaseRenderer(&view->renderer);
+            view->renderer.device = nullptr;
+        }
+    }
+    releaseSpinLock(&view->gpuLock);
+    return ok;
+}
+
+DWORD WINAPI warmUpGpu(void* view) {
+    ensureGpu(static_cast<ViewState*>(view), nullptr);
+    return 0;
+}
