@@ -1,0 +1,237 @@
+// The walker on real folders under Wine. Wine offers no Explorer windows, so these run the
+// folder's own enumeration; the expected order is the shell's own, read here independently.
+#include <windows.h>
+#include <psapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shell/folder_walker.h"
+
+namespace {
+
+class TestFolder {
+public:
+    explicit TestFolder(const std::wstring& name) {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        path_ = std::wstring(base) + name + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TestFolder() {
+        for (const std::wstring& file : files_)
+            DeleteFileW(file.c_str());
+        RemoveDirectoryW(path_.c_str());
+    }
+    std::wstring add(const std::wstring& name) {
+        std::wstring file = path_ + L"\\" + name;
+        HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        EXPECT_NE(handle, INVALID_HANDLE_VALUE) << std::string(name.begin(), name.end());
+        CloseHandle(handle);
+        files_.push_back(file);
+        return file;
+    }
+    const std::wstring& path() const { return path_; }
+
+    // The parsing names of the folder's items in the shell's own enumeration order (storage
+    // items, or where the shell lists none of those, as Wine's does, folders and files).
+    std::vector<std::wstring> shellOrder() const {
+        std::vector<std::wstring> names = shellOrder(SHCONTF_STORAGE);
+        return names.empty() ? shellOrder(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS) : names;
+    }
+    std::vector<std::wstring> shellOrder(SHCONTF flags) const {
+        std::vector<std::wstring> names;
+        IShellFolder* desktop = nullptr;
+        SHGetDesktopFolder(&desktop);
+        LPITEMIDLIST list = ILCreateFromPathW(path_.c_str());
+        IShellFolder* folder = nullptr;
+        desktop->BindToObject(list, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
+        IEnumIDList* items = nullptr;
+        if (folder->EnumObjects(nullptr, flags, &items) != S_OK || !items) {
+            folder->Release();
+            ILFree(list);
+            desktop->Release();
+            return names;
+        }
+        LPITEMIDLIST item;
+        while (items->Next(1, &item, nullptr) == S_OK) {
+            STRRET name;
+            wchar_t* text = nullptr;
+            folder->GetDisplayNameOf(item, SHGDN_FORPARSING, &name);
+            StrRetToStrW(&name, item, &text);
+            names.push_back(text);
+            CoTaskMemFree(text);
+            CoTaskMemFree(item);
+        }
+        items->Release();
+        folder->Release();
+        ILFree(list);
+        desktop->Release();
+        return names;
+    }
+
+private:
+    std::wstring path_;
+    std::vector<std::wstring> files_;
+};
+
+// Every path a run of steps returns, until it stops.
+std::vector<std::wstring> run(FolderWalker* walker, bool backward) {
+    std::vector<std::wstring> paths;
+    wchar_t path[MAX_PATH];
+    while (stepFolderWalker(walker, path, backward) && paths.size() < 100000)
+        paths.push_back(path);
+    return paths;
+}
+
+// The shell's order from the item after `from`, wrapping, up to (not including) `from`.
+std::vector<std::wstring> rotated(std::vector<std::wstring> order, const std::wstring& from, bool backward) {
+    if (backward)
+        std::reverse(order.begin(), order.end());
+    size_t at = std::find(order.begin(), order.end(), from) - order.begin();
+    std::vector<std::wstring> expected;
+    for (size_t i = 1; i < order.size(); ++i)
+        expected.push_back(order[(at + i) % order.size()]);
+    return expected;
+}
+
+struct ComApartment {
+    ComApartment() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+};
+
+}  // namespace
+
+TEST(FolderWalker, StepsInTheShellsOrderBothWaysAndStopsAfterARound) {
+    ComApartment com;
+    TestFolder folder(L"walker-order-");
+    for (const wchar_t* name : {L"b.stl", L"a.stl", L"notes.txt", L"c.STL", L"zz.stl", L"m.obj"})
+        folder.add(name);
+    std::vector<std::wstring> order = folder.shellOrder();
+    ASSERT_EQ(order.size(), 6u);
+    const std::wstring open = order[2];
+    for (bool backward : {false, true}) {
+        FolderWalker* walker = startFolderWalker(open.c_str(), nullptr);
+        ASSERT_NE(walker, nullptr);
+        ASSERT_TRUE(waitForFolderWalker(walker));
+        EXPECT_EQ(walker->folderView, nullptr) << "no Explorer window: the folder's own enumeration";
+        EXPECT_EQ(run(walker, backward), rotated(order, open, backward)) << "backward " << backward;
+        // After a run, the next one goes round again from the same start.
+        EXPECT_EQ(run(walker, backward).size(), 5u);
+        discardFolderWalker(walker);
+    }
+}
+
+TEST(FolderWalker, FilesNotFoundAndOddPaths) {
+    ComApartment com;
+    TestFolder folder(L"walker-odd-");
+    std::wstring only = folder.add(L"only.stl");
+    wchar_t path[MAX_PATH];
+
+    FolderWalker* single = startFolderWalker(only.c_str(), nullptr);
+    ASSERT_TRUE(waitForFolderWalker(single));
+    EXPECT_FALSE(stepFolderWalker(single, path, false)) << "one file: the first step comes back to it";
+    EXPECT_FALSE(stepFolderWalker(single, path, true));
+    discardFolderWalker(single);
+
+    std::wstring otherCase = folder.path() + L"\\ONLY.stl";
+    FolderWalker* cased = startFolderWalker(otherCase.c_str(), nullptr);
+    EXPECT_FALSE(waitForFolderWalker(cased)) << "the parsing name is compared exactly";
+    EXPECT_EQ(cased->state, kWalkerFailed);
+    EXPECT_FALSE(stepFolderWalker(cased, path, false));
+    discardFolderWalker(cased);
+
+    std::wstring tooLong = folder.path() + L"\\" + std::wstring(400, L'x') + L".stl";
+    FolderWalker* longPath = startFolderWalker(tooLong.c_str(), nullptr);
+    EXPECT_FALSE(waitForFolderWalker(longPath)) << "a path past MAX_PATH is refused, not copied";
+    discardFolderWalker(longPath);
+
+    FolderWalker* noPath = startFolderWalker(nullptr, nullptr);
+    EXPECT_FALSE(waitForFolderWalker(noPath));
+    discardFolderWalker(noPath);
+
+    std::wstring missingFolder = folder.path() + L"\\gone\\x.stl";
+    FolderWalker* missing = startFolderWalker(missingFolder.c_str(), nullptr);
+    EXPECT_FALSE(waitForFolderWalker(missing));
+    discardFolderWalker(missing);
+
+    // A window that shows no folder: the walker falls back to the folder's enumeration.
+    FolderWalker* withWindow = startFolderWalker(only.c_str(), GetDesktopWindow());
+    EXPECT_TRUE(waitForFolderWalker(withWindow));
+    discardFolderWalker(withWindow);
+}
+
+// Names whose full path is 259 units are returned; at 260 units a step ends the run.
+TEST(FolderWalker, NamesAtTheLimit) {
+    ComApartment com;
+    TestFolder folder(L"walker-limit-");
+    size_t base = folder.path().size() + 1;
+    std::wstring open = folder.add(L"a.stl");
+    std::wstring longest = folder.add(std::wstring(259 - base - 4, L'm') + L".stl");
+    ASSERT_EQ(longest.size(), 259u);
+    std::wstring tooLong = folder.add(std::wstring(260 - base - 4, L'n') + L".stl");
+    ASSERT_EQ(tooLong.size(), 260u);
+    std::vector<std::wstring> order = folder.shellOrder();
+    FolderWalker* walker = startFolderWalker(open.c_str(), nullptr);
+    ASSERT_TRUE(waitForFolderWalker(walker));
+    std::vector<std::wstring> returned = run(walker, false);
+    std::vector<std::wstring> expected;
+    for (const std::wstring& name : rotated(order, open, false)) {
+        if (name.size() >= MAX_PATH)
+            break;
+        expected.push_back(name);
+    }
+    EXPECT_EQ(returned, expected);
+    discardFolderWalker(walker);
+}
+
+TEST(FolderWalker, ThousandsOfFiles) {
+    ComApartment com;
+    TestFolder folder(L"walker-many-");
+    for (int i = 0; i < 2500; ++i)
+        folder.add(L"part" + std::to_wstring(i) + L".stl");
+    std::vector<std::wstring> order = folder.shellOrder();
+    ASSERT_EQ(order.size(), 2500u);
+    FolderWalker* walker = startFolderWalker(order[1234].c_str(), nullptr);
+    ASSERT_TRUE(waitForFolderWalker(walker));
+    EXPECT_EQ(walker->itemCount, 2500u);
+    EXPECT_EQ(run(walker, true), rotated(order, order[1234], true));
+    discardFolderWalker(walker);
+}
+
+// Many walkers come and go: handles and memory stay where they were.
+TEST(FolderWalker, NothingLeaks) {
+    ComApartment com;
+    TestFolder folder(L"walker-leak-");
+    for (int i = 0; i < 50; ++i)
+        folder.add(L"f" + std::to_wstring(i) + L".stl");
+    std::wstring open = folder.path() + L"\\f7.stl";
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandNextFile, L"Next");
+    AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandPreviousFile, L"Previous");
+    FolderWalker* walker = nullptr;
+    auto cycle = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            restartFolderWalker(&walker, menu, open.c_str(), nullptr);
+            wchar_t path[MAX_PATH];
+            stepFolderWalker(walker, path, i % 2 == 0);
+        }
+    };
+    cycle(20);  // warm up the shell's own caches
+    DWORD handles = 0, handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    PROCESS_MEMORY_COUNTERS_EX before = {}, after = {};
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&before), sizeof before);
+    cycle(300);
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&after), sizeof after);
+    EXPECT_LE(handlesAfter, handles + 2);
+    EXPECT_LT(after.PrivateUsage, before.PrivateUsage + 2 * 1024 * 1024);
+    EXPECT_EQ(GetMenuState(menu, kCommandNextFile, MF_BYCOMMAND) & MF_GRAYED, 0u) << "a started walker enables the items";
+    discardFolderWalker(walker);
+    DestroyMenu(menu);
+}
