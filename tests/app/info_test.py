@@ -20,7 +20,8 @@ KEYS = ["path", "status", "format", "messages", "coordinateSpace", "metresPerUni
 
 def run(*arguments, cwd=FIXTURES):
     command = ([EMULATOR] if EMULATOR else []) + [PROGRAM, *arguments]
-    done = subprocess.run(command, cwd=cwd, capture_output=True, timeout=120)
+    environment = dict(os.environ, WINEDEBUG="-all")  # Wine's own diagnostics would mix into stderr
+    done = subprocess.run(command, cwd=cwd, capture_output=True, timeout=120, env=environment)
     return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8", "replace")
 
 
@@ -84,6 +85,27 @@ class Fixtures(unittest.TestCase):
         self.assertEqual((other["format"], other["messages"]), (None, []))
         for report in (broken, missing, other):
             self.assertTrue(all(report[k] is None for k in KEYS[4:]), report)
+
+    def test_path_and_file_faults(self):
+        with tempfile.TemporaryDirectory() as folder:
+            open(os.path.join(folder, "empty.stl"), "wb").close()
+            os.mkdir(os.path.join(folder, "folder.stl"))
+            long_name = "x" * 250 + ".stl"
+            deep = os.path.join(folder, "d" * 20)
+            os.mkdir(deep)
+            shutil.copy(os.path.join(FIXTURES, "cube_ascii.stl"), os.path.join(deep, long_name))
+            long_path = "d" * 20 + "\\" + long_name
+            code, reports = load_json("empty.stl", "folder.stl", "missing\\nowhere.stl", long_path, cwd=folder)
+        self.assertEqual(code, 1)
+        empty, directory, nowhere, deep_report = reports
+        self.assertEqual((empty["status"], empty["format"], empty["messages"]), ("failed", None, []))
+        for report in (directory, nowhere):
+            self.assertEqual((report["status"], report["format"], len(report["messages"])), ("failed", None, 1), report)
+            self.assertTrue(report["messages"][0].strip(), "the system's text")
+        # A path beyond MAX_PATH either loads or fails with the system's text; it never crashes.
+        self.assertIn(deep_report["status"], ("loaded", "failed"))
+        if deep_report["status"] == "failed":
+            self.assertEqual(len(deep_report["messages"]), 1)
 
     def test_names_and_paths_beyond_ascii(self):
         with tempfile.TemporaryDirectory() as folder:

@@ -110,6 +110,30 @@ TEST(MapFile, FailuresReportTheSystemsText) {
     EXPECT_EQ(recorder.codes(), std::vector<ResultCode>{kSystemError});
 }
 
+// Between detection and parsing another program may write the file (its handle is closed
+// once the view exists), but it cannot cut the mapped bytes away: truncation is refused
+// while a view exists, and growth does not reach the view. The reader sees at most other
+// bytes in the same range, which it handles like any input.
+TEST(MapFile, AMappedFileCannotShrinkUnderTheReader) {
+    TempFolder folder;
+    std::wstring file = folder.write(L"steady.stl", "solid steady\nendsolid steady\n");
+    const u8* view = nullptr;
+    u64 size = 0;
+    ASSERT_TRUE(mapFile(&view, &size, file.c_str(), nullptr));
+    HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    SetFilePointer(writer, 0, nullptr, FILE_BEGIN);
+    EXPECT_FALSE(SetEndOfFile(writer)) << "truncating a mapped file is refused";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_USER_MAPPED_FILE));
+    SetFilePointer(writer, 4096, nullptr, FILE_BEGIN);
+    SetEndOfFile(writer);
+    CloseHandle(writer);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(view), 12), "solid steady");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(view) + size - 7, 7), "steady\n");
+    unmapFile(view);
+}
+
 TEST(MapFile, OtherReadersMayShare) {
     TempFolder folder;
     std::wstring file = folder.write(L"shared.stl", "abc");

@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""Writes the fuzz targets' seed corpora (fuzz/corpus/TARGET), small and made here: the
+test fixtures and a few dialect variants for the parse, number spellings, file texts in
+several encodings, and doubles with digit counts."""
+import struct
+import sys
+from pathlib import Path
+
+root = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(root / "tools"))
+import make_fixtures  # noqa: E402
+
+
+def write(target, name, data):
+    folder = root / "fuzz" / "corpus" / target
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data)
+
+
+def main():
+    fixtures = root / "tests" / "fixtures"
+    make_fixtures.main(fixtures)
+    for path in sorted(fixtures.iterdir()):
+        write("parse", path.name, path.read_bytes())
+    square = [((0, 0, 1), (0, 0, 0), (1, 0, 0), (0, 1, 0))]
+    variants = {
+        "end_solid.stl": "solid x\r\nfacet normal 0 0 1\r\nouter loop\r\nvertex 0 0 0\r\nvertex 1 0 0\r\nvertex 0 1 0\r\nendloop\r\nendfacet\r\nend solid\r\n",
+        "no_loop.stl": "solid\nfacet normal 0 0 1\nendfacet\nfacet normal 1,5 -2e3 +.5\nendfacet\nendsolid\n",
+        "specials.stl": "solid s\nfacet normal -1.#IND00 NaN -Infinity\nouter loop\nvertex nan 1e400 -0\nvertex 1e-400 0e400 1\n"
+                        "vertex 12345678901234567890 1,5 -.5\nendloop\nendfacet\nendsolid s\n",
+        "spaceclaim.stl": make_fixtures.ascii_solid('"P<stl unit=MM>"', square),
+    }
+    for name, text in variants.items():
+        write("parse", name, text.encode())
+    write("parse", "two_blocks_tail.stl",
+          make_fixtures.binary(b"ArchiCAD_STL_Unit=MM_Scale=100 COLOR=\x01\x02\x03\x04", [(square, [0x801F])]) + b"\0\0\0\0abc")
+
+    for i, number in enumerate(["1.5", "-2,25e-3", ".5", "5.", "-1.#IND00 ", "NaN", "nano", "-Infinity", "1e+",
+                                "12345678901234567890", "0e400", "1e99999999", "+-1", "1 2 3", "-0.0e-0"]):
+        write("number", f"n{i:02}", number.encode())
+
+    for i, text in enumerate(["caf\u00e9".encode(), "\u041f\u0440\u0438\u0432\u0435\u0442".encode("cp1251"),
+                              "plain ascii".encode(), b"\xc3", b"\xe2\x82\xac and \xc0\xc1", b"\x00\x01\x1f\xff"]):
+        write("text", f"t{i}", text)
+
+    for i, (value, count) in enumerate([(1.0625, 4), (12345.0, 4), (0.1, 17), (5e-324, 4), (1.7976931348623157e308, 9),
+                                        (123456789.0625, 3), (9999.5, 4), (1e22, 1)]):
+        write("digits", f"d{i}", struct.pack("<dB", value, count - 1))
+
+
+if __name__ == "__main__":
+    main()
