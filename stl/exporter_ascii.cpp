@@ -21,23 +21,13 @@ struct Name {
     }
 };
 
-void named(const ReportSink* sink, const char* exporter) {
-    if (sink)
-        report(sink, kWrittenBy, reinterpret_cast<uptr>(exporter));
-}
-
-void zUpMillimetres(FileProvenance* provenance) {
-    provenance->coordinateSpace = kSpaceZUp;
-    provenance->metresPerUnit = kMetresPerMillimetre;
-}
-
 Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const ReportSink* sink) {
     Name name = {solid->name.bytes, solid->name.length};
     if (name.length == 0)
         return kScan;
     if (name.is("stl file generated from AC3D")) {
-        named(sink, "Inivis AC3D");
-        zUpMillimetres(provenance);
+        reportExporter(sink, "Inivis AC3D");
+        setZUpMillimetres(provenance);
         return kDone;
     }
     if (name.length >= 46 && name.beginsWith("\"Object-0") &&
@@ -47,12 +37,12 @@ Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const Report
         return kDefaults;
     }
     if (name.beginsWith("CAD Exchanger ")) {
-        named(sink, "CAD Exchanger");
+        reportExporter(sink, "CAD Exchanger");
         provenance->coordinateSpace = kSpaceYUp;
         return kDefaults;
     }
     if (name.is("shape, STL ascii file, created with Open CASCADE Technology")) {
-        named(sink, "Open CASCADE Technology");
+        reportExporter(sink, "Open CASCADE Technology");
         provenance->coordinateSpace = kSpaceYUp;
         return kDefaults;
     }
@@ -61,7 +51,7 @@ Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const Report
     bool mySolidTest = true;
     if (name.length == 19) {
         if (name.is("created by TurboCAD")) {
-            named(sink, "IMSI/Design TurboCAD");
+            reportExporter(sink, "IMSI/Design TurboCAD");
             return kDefaults;
         }
     } else if (name.length >= 32 && name.beginsWith("STL file created by Vectorworks")) {
@@ -69,19 +59,19 @@ Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const Report
         u32 length = name.length - 20 < 64 ? name.length - 20 : 64;
         __builtin_memcpy(exporter, name.bytes + 20, length);
         exporter[length] = 0;
-        named(sink, exporter);
+        reportExporter(sink, exporter);
         return kDone;  // neither axis nor unit: the load's own defaults apply
     } else if (name.length == 5) {
         return kScan;  // "ASCII" and "ascii" are told apart by the layout scan
     } else if (name.length == 9) {
         if (name.is("CATIA STL")) {
-            named(sink, "Dassault CATIA Digitized Shape Editor");
-            zUpMillimetres(provenance);
+            reportExporter(sink, "Dassault CATIA Digitized Shape Editor");
+            setZUpMillimetres(provenance);
             return kDone;
         }
         if (name.is("stl_item0")) {
-            named(sink, "Autodesk Tinkercad");
-            zUpMillimetres(provenance);
+            reportExporter(sink, "Autodesk Tinkercad");
+            setZUpMillimetres(provenance);
             return kDone;
         }
         return kScan;
@@ -90,14 +80,14 @@ Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const Report
     }
     if (mySolidTest && name.beginsWith("MYSOLID")) {
         Name rest = {name.bytes + 7, name.length - 7};
-        named(sink, rest.beginsWith(" created by IVCON")    ? "IVCON"
+        reportExporter(sink, rest.beginsWith(" created by IVCON")    ? "IVCON"
                     : rest.beginsWith(" created by IVREAD") ? "IVREAD"
                                                             : "IVCON/IVREAD");
         return kDefaults;
     }
     if (name.is("OpenSCAD_Model")) {
-        named(sink, "OpenSCAD");
-        zUpMillimetres(provenance);
+        reportExporter(sink, "OpenSCAD");
+        setZUpMillimetres(provenance);
         return kDone;
     }
     return kScan;
@@ -137,30 +127,30 @@ Outcome identifyByLayout(const StlSolid& solid, FileProvenance* provenance, cons
     Layout marks = scanLayout(begin, end);
     Name name = {solid.name.bytes, solid.name.length};
     if (marks.a && marks.e) {
-        named(sink, "SketchUp");
+        reportExporter(sink, "SketchUp");
         return kDefaults;
     }
     if (marks.b && marks.d) {
-        named(sink, "Visualization Toolkit");
-        zUpMillimetres(provenance);
+        reportExporter(sink, "Visualization Toolkit");
+        setZUpMillimetres(provenance);
         return kDone;
     }
     if (marks.b && marks.e) {
-        named(sink, "Autodesk Netfabb");
-        zUpMillimetres(provenance);
+        reportExporter(sink, "Autodesk Netfabb");
+        setZUpMillimetres(provenance);
         return kDone;
     }
     if (name.length == 0 && marks.c) {
-        named(sink, "T-Flex CAD");
+        reportExporter(sink, "T-Flex CAD");
         return kDefaults;
     }
     if (marks.f && name.is("ascii")) {
-        named(sink, "Autodesk 123D");
-        zUpMillimetres(provenance);
+        reportExporter(sink, "Autodesk 123D");
+        setZUpMillimetres(provenance);
         return kDone;
     }
     if (marks.f && name.is("ASCII")) {
-        named(sink, "Autodesk Fusion 360");
+        reportExporter(sink, "Autodesk Fusion 360");
         provenance->coordinateSpace = kSpaceYUp;
         provenance->metresPerUnit = kMetresPerMillimetre;
         return kDone;
@@ -177,8 +167,8 @@ void identifyAsciiExporter(StlMesh* mesh, FileProvenance* provenance, const u8* 
     if (mesh->solidCount != 0) {
         u64 size = u64(fileEnd - fileBegin);
         if (size >= 11 && __builtin_memcmp(fileEnd - 11, "end solid\r\n", 11) == 0) {
-            named(sink, "IRONCAD");
-            zUpMillimetres(provenance);
+            reportExporter(sink, "IRONCAD");
+            setZUpMillimetres(provenance);
             return;
         }
         StlSolid* first = &mesh->solids[0];

@@ -108,16 +108,6 @@ static_assert(sizeof(kSignatureRows) == 67 * 3, "the table has 67 rows of three 
 
 const u32 kHeaderBytes = 80;
 
-void named(const ReportSink* sink, const char* exporter) {
-    if (sink)
-        report(sink, kWrittenBy, reinterpret_cast<uptr>(exporter));
-}
-
-void zUpMillimetres(FileProvenance* provenance) {
-    provenance->coordinateSpace = kSpaceZUp;
-    provenance->metresPerUnit = kMetresPerMillimetre;
-}
-
 template <u64 N>
 bool hasAt(const u8* header, u32 offset, const char (&text)[N]) {
     return __builtin_memcmp(header + offset, text, N - 1) == 0;
@@ -137,7 +127,7 @@ bool matchSignatureTable(const u8* header, FileProvenance* provenance, bool* opa
             if (flags & (3 << 4))
                 provenance->colourOrder = (flags & kRgb) ? kColourRgb : kColourBgr;
             *opaque = (flags & kOpaque) != 0;
-            named(sink, name);
+            reportExporter(sink, name);
             return true;
         }
         signature += row.signatureStep;
@@ -178,8 +168,8 @@ bool isAsciiLetter(u8 byte) {
 bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque, u32* unitScanStart,
                       const ReportSink* sink) {
     if (hasAt(header, 0, "STLEXP ")) {
-        named(sink, "Autodesk 3ds Max");
-        zUpMillimetres(provenance);
+        reportExporter(sink, "Autodesk 3ds Max");
+        setZUpMillimetres(provenance);
         setModelName(provenance, header + 7, firstNul(header, 7) - 7);
         return true;
     }
@@ -197,12 +187,12 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
             name[10] = char(header[24]);
             name[11] = char(header[25]);
         }
-        named(sink, name);
+        reportExporter(sink, name);
         return true;
     }
     if (hasAt(header, 0, "Binary STL output from Blender: ")) {
         provenance->coordinateSpace = kSpaceZUp;
-        named(sink, "Blender");
+        reportExporter(sink, "Blender");
         reportText(sink, kWrittenTo, header + 32, trimmedLength(header + 32, kHeaderBytes - 32, ' '), 0);
         return true;
     }
@@ -214,62 +204,62 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
             ++length;
         __builtin_memcpy(name, header, length);
         name[length] = 0;
-        named(sink, name);
+        reportExporter(sink, name);
         return true;
     }
     if (hasAt(header, 0, "CURA BINARY STL EXPORT. ")) {
-        zUpMillimetres(provenance);
-        named(sink, "Ultimaker Cura");
+        setZUpMillimetres(provenance);
+        reportExporter(sink, "Ultimaker Cura");
         reportText(sink, kWrittenText, header + 24, 24, 20127);
         return true;
     }
     if (hasAt(header, 0, "Uranium STLWriter ")) {
-        zUpMillimetres(provenance);
-        named(sink, "Ultimaker Cura");
+        setZUpMillimetres(provenance);
+        reportExporter(sink, "Ultimaker Cura");
         reportText(sink, kWrittenText, header + 18, 24, 20127);
         return true;
     }
     if (hasAt(header, 0, "flashforge stl export")) {
-        zUpMillimetres(provenance);
-        named(sink, "Flashforge");
+        setZUpMillimetres(provenance);
+        reportExporter(sink, "Flashforge");
         reportText(sink, kWrittenText, header + 25, 17, 20127);
         return true;
     }
     bool colour = hasAt(header, 0, "COLOR=");
     if (colour && hasAt(header, 10, ",MATERIAL=")) {
-        zUpMillimetres(provenance);
-        named(sink, "Materialise Magics");
+        setZUpMillimetres(provenance);
+        reportExporter(sink, "Materialise Magics");
         provenance->colourOrder = kColourRgb;
         return true;
     }
     if (allZero(header, 0)) {
-        zUpMillimetres(provenance);
-        named(sink, "Onshape or Microsoft 3D Builder");
+        setZUpMillimetres(provenance);
+        reportExporter(sink, "Onshape or Microsoft 3D Builder");
         return true;
     }
     if (colour && hasAt(header, 10, "MATERIAL=") && header[30] == ' ') {
-        zUpMillimetres(provenance);
-        named(sink, "OpenSCAD");
+        setZUpMillimetres(provenance);
+        reportExporter(sink, "OpenSCAD");
         *opaque = true;
         return true;
     }
     if (hasAt(header, 0, "Rhinoceros Binary STL (")) {
-        named(sink, "Rhino");
+        reportExporter(sink, "Rhino");
         if (header[36] == ')')
             reportText(sink, kWrittenText, header + 24, 11, 20127);
-        zUpMillimetres(provenance);
+        setZUpMillimetres(provenance);
         return true;
     }
     if (hasAt(header, 0, "solid ")) {
         u32 z = firstNul(header, 6);
         if (z == kHeaderBytes) {
-            named(sink, "SketchUp or SolidWorks");
+            reportExporter(sink, "SketchUp or SolidWorks");
             setModelName(provenance, header + 6, trimmedLength(header + 6, kHeaderBytes - 6, ' '));
         } else {
             if (z < 69 && hasAt(header, z + 1, "STL Output")) {
-                named(sink, "unknown (STL Output)");
+                reportExporter(sink, "unknown (STL Output)");
             } else {
-                named(sink, "unknown (solid zero)");
+                reportExporter(sink, "unknown (solid zero)");
                 provenance->coordinateSpace = kSpaceYUp;
             }
             setModelName(provenance, header + 6, z - 6);
@@ -277,7 +267,7 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
         return true;
     }
     if (hasAt(header, 0, "SketchUp STL ")) {
-        named(sink, "SketchUp");
+        reportExporter(sink, "SketchUp");
         provenance->coordinateSpace = kSpaceYUp;
         setModelName(provenance, header + 13, trimmedLength(header + 13, kHeaderBytes - 13, ' '));
         return true;
@@ -285,24 +275,24 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
     if (matchSpaceClaimName(header, header + firstNul(header, 0), &provenance->modelName, provenance, sink))
         return true;
     if (colour && allZero(header, 10)) {
-        named(sink, "Autodesk Tinkercad");
+        reportExporter(sink, "Autodesk Tinkercad");
         provenance->colourOrder = kColourRgb;
-        zUpMillimetres(provenance);
+        setZUpMillimetres(provenance);
         return true;
     }
     if (hasAt(header, 0, ">3D Systems - View: ")) {
-        named(sink, "3D Systems VIEW");
+        reportExporter(sink, "3D Systems VIEW");
         setModelName(provenance, header + 20, trimmedLength(header + 20, kHeaderBytes - 20, ' '));
         return true;
     }
     if (hasAt(header, 75, "3DV*")) {
-        named(sink, "unknown (3DV)");
+        reportExporter(sink, "unknown (3DV)");
         setModelName(provenance, header, trimmedLength(header, 75, ' '));
         return true;
     }
     if (isAsciiLetter(header[0]) && header[1] == ':' && header[2] == '\\') {
         if (header[69] == '_' && header[70] == 'C') {
-            named(sink, "Materialise VisCAM");
+            reportExporter(sink, "Materialise VisCAM");
             provenance->colourOrder = kColourBgr;
             reportText(sink, kWrittenTo, header, trimmedLength(header, 70, '_'), 0);
             return true;
@@ -325,8 +315,8 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
                 reportArtOfIllusion(header + q, kHeaderBytes - q, sink);
             }
         } else {
-            named(sink, "DesignSpark (RS Components)");
-            zUpMillimetres(provenance);
+            reportExporter(sink, "DesignSpark (RS Components)");
+            setZUpMillimetres(provenance);
         }
         setModelName(provenance, header + 1, q - 1);
         return true;

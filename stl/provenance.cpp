@@ -11,11 +11,6 @@ bool startsWith(const u8* begin, const u8* end, const char (&text)[N]) {
     return u64(end - begin) >= N - 1 && hasBytes(begin, text, N - 1);
 }
 
-void reportExporter(const ReportSink* sink, const char* name) {
-    if (sink)
-        report(sink, kWrittenBy, reinterpret_cast<uptr>(name));
-}
-
 bool isUnknownUnit(f32 metresPerUnit) {
     return metresPerUnit != metresPerUnit;
 }
@@ -29,6 +24,16 @@ void reportUtf16(const ReportSink* sink, const Utf16* text) {
 
 const char kArtOfIllusionSignature[] = "\"; Produced by Art of Illusion";
 static_assert(sizeof(kArtOfIllusionSignature) - 1 == kArtOfIllusionSignatureBytes);
+
+void reportExporter(const ReportSink* sink, const char* name) {
+    if (sink)
+        report(sink, kWrittenBy, reinterpret_cast<uptr>(name));
+}
+
+void setZUpMillimetres(FileProvenance* provenance) {
+    provenance->coordinateSpace = kSpaceZUp;
+    provenance->metresPerUnit = kMetresPerMillimetre;
+}
 
 void initialiseProvenance(FileProvenance* provenance, ColourOrder colourOrder) {
     provenance->coordinateSpace = kSpaceUnknown;

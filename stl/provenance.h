@@ -16,6 +16,12 @@ constexpr f32 kUnknownUnit = __builtin_bit_cast(f32, 0xFFC00000u);          // N
 // The state before identification: nothing known, the colour order of the encoding.
 void initialiseProvenance(FileProvenance* provenance, ColourOrder colourOrder);
 
+// Reports the exporter's name (kWrittenBy); nothing without a sink.
+void reportExporter(const ReportSink* sink, const char* name);
+
+// What most exporters imply: Z up, millimetres.
+void setZUpMillimetres(FileProvenance* provenance);
+
 // Reports `code` with a FileText of the three last arguments; nothing without a sink.
 void reportText(const ReportSink* sink, ResultCode code, const u8* bytes, u32 length, u32 codePage);
 
