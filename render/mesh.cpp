@@ -42,28 +42,37 @@ bool writeSolidVertices(const StlMesh* mesh, u32 index, VertexStreams* streams, 
     u8 order = !solid.hasColours ? 0 : colourOrder == kColourNotStated ? u8(kColourRgb) : colourOrder;
     bool storedNormals = solid.hasNormals;
     const StlTriangle* triangles = solid.triangles;
+    // The cursors live in registers for the loop: stores through u8 pointers could alias
+    // the record that holds them, and the compiler would reload them after every store.
+    u8* position = streams->position;
+    u8* normalOut = streams->normal;
+    u8* colourOut = streams->colour;
+    const u32 positionStride = streams->positionStride, normalStride = streams->normalStride;
+    const u32 colourStride = streams->colourStride;
+    u8 colour[4];
+    colourOf(0, 0, colour);
     for (u32 i = 0; i < solid.triangleCount; ++i) {
         const StlTriangle& t = triangles[i];
         f32 normal[3];
         if (storedNormals) {
-            normal[0] = t.normal.x;
-            normal[1] = t.normal.y;
-            normal[2] = t.normal.z;
+            __builtin_memcpy(normal, &t.normal, 12);
         } else {
             computedNormal(t, normal);
         }
-        u8 colour[4];
-        colourOf(solid.hasColours ? t.attribute : 0, order, colour);
+        if (order)
+            colourOf(t.attribute, order, colour);
         for (const StlVector& v : t.vertices) {
-            f32 position[3] = {v.x, v.y, v.z};
-            __builtin_memcpy(streams->position, position, 12);
-            __builtin_memcpy(streams->normal, normal, 12);
-            __builtin_memcpy(streams->colour, colour, 4);
-            streams->position += streams->positionStride;
-            streams->normal += streams->normalStride;
-            streams->colour += streams->colourStride;
+            __builtin_memcpy(position, &v, 12);
+            __builtin_memcpy(normalOut, normal, 12);
+            __builtin_memcpy(colourOut, colour, 4);
+            position += positionStride;
+            normalOut += normalStride;
+            colourOut += colourStride;
         }
     }
+    streams->position = position;
+    streams->normal = normalOut;
+    streams->colour = colourOut;
     return true;
 }
 
