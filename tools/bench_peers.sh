@@ -15,9 +15,10 @@ export STLBENCH=$scratch
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 need=()
-for p in admesh libadmesh-dev assimp-utils libassimp-dev python3-numpy python3-stl python3-vtk9 nodejs npm; do
+for p in admesh libadmesh-dev assimp-utils libassimp-dev python3-numpy python3-stl python3-vtk9; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
+command -v npm >/dev/null || need+=(nodejs npm)  # a Node.js of the machine's own serves as well
 if [ ${#need[@]} -gt 0 ]; then
     echo "bench_peers.sh: installing ${need[*]}"
     $sudo apt-get update -qq >/dev/null
