@@ -26,7 +26,7 @@ def main():
     variants = {
         "end_solid.stl": "solid x\r\nfacet normal 0 0 1\r\nouter loop\r\nvertex 0 0 0\r\nvertex 1 0 0\r\nvertex 0 1 0\r\nendloop\r\nendfacet\r\nend solid\r\n",
         "no_loop.stl": "solid\nfacet normal 0 0 1\nendfacet\nfacet normal 1,5 -2e3 +.5\nendfacet\nendsolid\n",
-        "specials.stl": "solid s\nfacet normal -1.#IND00 NaN -Infinity\nouter loop\nvertex nan 1e400 -0\nvertex 1e-400 0e400 1\n"
+        "odd_numbers.stl": "solid s\nfacet normal -1.#IND00 NaN -Infinity\nouter loop\nvertex nan 1e400 -0\nvertex 1e-400 0e400 1\n"
                         "vertex 12345678901234567890 1,5 -.5\nendloop\nendfacet\nendsolid s\n",
         "spaceclaim.stl": make_fixtures.ascii_solid('"P<stl unit=MM>"', square),
     }

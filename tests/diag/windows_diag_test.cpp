@@ -7,16 +7,7 @@
 #include "diag/stack_trace_win.h"
 #include "stl/heap.h"
 #include "support/sinks.h"
-
-namespace {
-
-std::u16string systemText(DWORD error) {
-    wchar_t buffer[1024];
-    DWORD length = FormatMessageW(0x12FF, nullptr, error, 0, buffer, 1024, nullptr);
-    return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
-}
-
-}  // namespace
+#include "support/system_text_win.h"
 
 TEST(WindowsDiag, SystemErrorsReadAsTheSystemWritesThem) {
     for (DWORD error : {2u, 5u, 32u}) {

@@ -313,20 +313,3 @@ TEST(AsciiReader, ProgressFollowsThePositionAndMayStop) {
     EXPECT_EQ(cancelled.codes(), kNone) << "a stop is no error";
     cancelled.expectReleased();
 }
-
-TEST(AsciiReader, Keywords) {
-    auto match = [](const std::string& text, const char* keyword) {
-        const u8* start = reinterpret_cast<const u8*>(text.data());
-        const u8* cursor = start;
-        bool matched = matchKeyword(&cursor, start + text.size(), keyword, std::strlen(keyword));
-        return matched ? int(cursor - start) : -1;
-    };
-    EXPECT_EQ(match("solid", "solid"), 5);
-    EXPECT_EQ(match("solid\x0b", "solid"), 5);
-    EXPECT_EQ(match("solid x", "solid"), 5);
-    EXPECT_EQ(match("solids", "solid"), -1);
-    EXPECT_EQ(match("soli", "solid"), -1);
-    EXPECT_EQ(match("SOLID ", "solid"), -1);
-    EXPECT_EQ(match("outer loop\n", "outer loop"), 10);
-    EXPECT_EQ(match("outer\tloop\n", "outer loop"), -1);
-}

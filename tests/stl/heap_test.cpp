@@ -29,13 +29,3 @@ TEST(Heap, ArraySizesThatOverflowFailWithOutOfMemory) {
     EXPECT_EQ(recorder.codes().size(), 3u);
     destroyLoadHeap(heap);  // frees `grown` with the rest
 }
-
-TEST(Heap, ProcessHeapRoundTrip) {
-    void* block = allocate(100);
-    ASSERT_NE(block, nullptr);
-    std::memset(block, 7, 100);
-    block = reallocate(block, 100000);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(static_cast<unsigned char*>(block)[99], 7);
-    deallocate(block);
-}

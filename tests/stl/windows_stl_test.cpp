@@ -7,6 +7,7 @@
 #include "stl/heap.h"
 #include "stl/map_file.h"
 #include "support/sinks.h"
+#include "support/system_text_win.h"
 
 namespace {
 
@@ -40,12 +41,6 @@ private:
     std::wstring path_;
     std::vector<std::wstring> files_;
 };
-
-std::u16string systemText(DWORD error) {
-    wchar_t buffer[1024];
-    DWORD length = FormatMessageW(0x12FF, nullptr, error, 0, buffer, 1024, nullptr);
-    return std::u16string(reinterpret_cast<const char16_t*>(buffer), length);
-}
 
 }  // namespace
 
