@@ -72,7 +72,7 @@ i32 scanNumber(f32* value, const u8** cursorRef, const u8* end, const ReportSink
         ++cursor;
         // Nine bytes from the sign, not eight: the old Microsoft spelling of an indefinite
         // NaN is only taken when something follows it.
-        if (end - cursor >= 9 && __builtin_memcmp(cursor, "1.#IND00", 8) == 0) {
+        if (end - cursor >= 9 && cursor[2] == '#' && __builtin_memcmp(cursor, "1.#IND00", 8) == 0) {
             *value = floatFromBits(kQuietNegativeNaN);
             *cursorRef = cursor + 8;
             return kScanValue;
@@ -85,12 +85,13 @@ i32 scanNumber(f32* value, const u8** cursorRef, const u8* end, const ReportSink
         return endOfInput(sink);
     }
 
-    if (startsWith(cursor, end, "NaN", 3) || startsWith(cursor, end, "nan", 3)) {
+    u8 lead = *cursor;
+    if ((lead == 'N' || lead == 'n') && (startsWith(cursor, end, "NaN", 3) || startsWith(cursor, end, "nan", 3))) {
         *value = floatFromBits(kQuietNegativeNaN);
         *cursorRef = cursor + 3;
         return kScanValue;
     }
-    if (startsWith(cursor, end, "Infinity", 8)) {
+    if (lead == 'I' && startsWith(cursor, end, "Infinity", 8)) {
         *value = negative ? -__builtin_inff() : __builtin_inff();
         *cursorRef = cursor + 8;
         return kScanValue;
