@@ -30,12 +30,7 @@ void appendText(TextOutput* out, const char* text) {
 
 void appendUnsigned(TextOutput* out, u64 value) {
     char digits[20];
-    u32 count = 0;
-    do {
-        digits[19 - count++] = char('0' + value % 10);
-        value /= 10;
-    } while (value);
-    appendBytes(out, digits + 20 - count, count);
+    appendBytes(out, digits, u64(writeDecimal(digits, value) - digits));
 }
 
 void appendFloat(TextOutput* out, f32 value) {

@@ -55,4 +55,23 @@ inline f32 loadF32(const u8* p) {
     return v;
 }
 
+// The decimal digits of `value` at `out`, no terminator; returns the position after them
+// (at most 20 characters).
+inline char* writeDecimal(char* out, u64 value) {
+    char digits[20];
+    u32 count = 0;
+    do {
+        digits[count++] = char('0' + value % 10);
+        value /= 10;
+    } while (value);
+    while (count)
+        *out++ = digits[--count];
+    return out;
+}
+
+// TAB, LF, VT, FF, CR and SPACE: the whitespace of STL text.
+inline bool isStlWhitespace(u8 c) {
+    return c == ' ' || u8(c - 9) <= 4;
+}
+
 #define COUNT_OF(array) (sizeof(array) / sizeof((array)[0]))

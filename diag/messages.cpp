@@ -104,16 +104,10 @@ Utf16* appendSystemErrorText(Utf16* out, const Utf16* end, u32 error) {
     if (written)
         return out + written;
     // The system has no text for this code: name the number, so that it can be looked up.
+    char digits[21];
+    *writeDecimal(digits, error) = 0;
     out = appendWidened(out, end, "Windows error ");
-    char digits[11];
-    u32 count = 0;
-    do {
-        digits[count++] = char('0' + error % 10);
-        error /= 10;
-    } while (error);
-    while (count && out < end)
-        *out++ = Utf16(digits[--count]);
-    return out;
+    return appendWidened(out, end, digits);
 }
 
 // Builds a composed text into `buffer`; returns null when the code is not composed or its

@@ -5,18 +5,6 @@
 
 namespace {
 
-char* writeUnsigned(char* out, u64 value) {
-    char digits[20];
-    u32 count = 0;
-    do {
-        digits[count++] = char('0' + value % 10);
-        value /= 10;
-    } while (value);
-    while (count)
-        *out++ = digits[--count];
-    return out;
-}
-
 char* writeDigits(char* out, const char* digits, u32 count) {
     __builtin_memcpy(out, digits, count);
     return out + count;
@@ -59,7 +47,7 @@ u32 formatShortestFloat(f32 value, char* out) {
         i32 exponent = d.decpt - 1;
         *out++ = 'e';
         *out++ = exponent < 0 ? '-' : '+';
-        out = writeUnsigned(out, u64(exponent < 0 ? -exponent : exponent));
+        out = writeDecimal(out, u64(exponent < 0 ? -exponent : exponent));
     } else if (d.decpt <= 0) {
         *out++ = '0';
         *out++ = '.';

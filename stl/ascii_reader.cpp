@@ -9,10 +9,6 @@ namespace {
 // "facet normal 0 0 0\nouter loop\nvertex 0 0 0\n" x3 "endloop\nendfacet\n".
 const u64 kShortestFacetBytes = 86;
 
-bool isWhitespace(u8 byte) {
-    return byte == ' ' || u8(byte - 9) <= 4;
-}
-
 bool isBlank(u8 byte) {
     return byte == ' ' || byte == '\t';
 }
@@ -22,7 +18,7 @@ bool isLineEnd(u8 byte) {
 }
 
 const u8* skipWhitespace(const u8* cursor, const u8* end) {
-    while (cursor != end && isWhitespace(*cursor))
+    while (cursor != end && isStlWhitespace(*cursor))
         ++cursor;
     return cursor;
 }
@@ -208,7 +204,7 @@ bool readSolidEnd(AsciiReader* r) {
             const u8* after = r->cursor + 1 + u64(name.length);
             bool named = r->end - r->cursor > i64(name.length) && *r->cursor == ' ' &&
                          __builtin_memcmp(r->cursor + 1, name.bytes, name.length) == 0 &&
-                         (after == r->end || isWhitespace(*after));
+                         (after == r->end || isStlWhitespace(*after));
             if (named)
                 r->cursor = after;
             else if (!r->warn(kMissingEndsolidName, r->offset()))

@@ -16,7 +16,7 @@ inline bool matchKeyword(const u8** cursor, const u8* end, const char* keyword, 
     const u8* at = *cursor;
     if (u64(end - at) < length || __builtin_memcmp(at, keyword, length) != 0)
         return false;
-    if (at + length != end && !(at[length] == ' ' || u8(at[length] - 9) <= 4))
+    if (at + length != end && !isStlWhitespace(at[length]))
         return false;
     *cursor = at + length;
     return true;

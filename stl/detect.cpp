@@ -6,10 +6,6 @@
 
 namespace {
 
-bool isWhitespace(u8 byte) {
-    return byte == ' ' || u8(byte - 9) <= 4;
-}
-
 // Nonzero and of magnitude below 1.1755e-38 (bits 0x00800028): every subnormal and the
 // smallest normal floats. Real coordinates are never that small; the bytes of text or of
 // other formats read as floats often are.
@@ -42,7 +38,7 @@ bool looksLikeBinaryStl(const u8* first, u64 size) {
 
 bool looksLikeAsciiStl(const u8* first, u64 size) {
     u64 position = 0;
-    while (position < 4 && isWhitespace(first[position]))
+    while (position < 4 && isStlWhitespace(first[position]))
         ++position;
     if (__builtin_memcmp(first + position, "solid", 5) != 0)
         return false;
@@ -53,7 +49,7 @@ bool looksLikeAsciiStl(const u8* first, u64 size) {
     u64 limit = size < 256 ? size : 256;
     for (; position < limit; ++position) {
         u8 byte = first[position];
-        if (byte < 32 && u8(byte - 9) > 4)
+        if (byte < 32 && !isStlWhitespace(byte))
             return false;
     }
     return true;

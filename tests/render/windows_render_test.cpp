@@ -114,7 +114,8 @@ TEST(Gpu, TwoThreadsAtOnceMakeOneDevice) {
     EXPECT_EQ(levels, 1u);
 }
 
-// The vertex buffer holds what the CPU preparation wrote, for every kind of file.
+// The vertex buffer holds what the CPU preparation wrote (whose colours, normals and ranges
+// the mesh tests check), for every kind of file.
 TEST(Gpu, UploadedVerticesReadBack) {
     TestView test;
     ASSERT_TRUE(ensureGpu(&test.view, nullptr));
@@ -131,20 +132,6 @@ TEST(Gpu, UploadedVerticesReadBack) {
         ASSERT_EQ(u64(mesh->vertexCount), expected.vertexCount) << name;
         EXPECT_EQ(std::memcmp(gpu.data(), expected.vertices, gpu.size()), 0) << name;
         EXPECT_EQ(mesh->colour, 0xFFFFFFFFu);
-        const GpuVertex* v = reinterpret_cast<const GpuVertex*>(gpu.data());
-        std::string file_name = name;
-        if (file_name == "coloured_rgb.stl")
-            EXPECT_EQ(std::vector<int>(v[0].colour, v[0].colour + 4), (std::vector<int>{255, 0, 0, 255}));
-        if (file_name == "coloured_bgr.stl")
-            EXPECT_EQ(std::vector<int>(v[0].colour, v[0].colour + 4), (std::vector<int>{0, 0, 255, 255}));
-        if (file_name == "cube_ascii.stl")
-            EXPECT_EQ(std::vector<int>(v[0].colour, v[0].colour + 4), (std::vector<int>{255, 255, 255, 255}));
-        if (file_name == "two_solids.stl") {
-            ASSERT_EQ(mesh->solidCount, 2u);
-            EXPECT_EQ(mesh->drawRanges[1].firstVertex, 12u);
-            EXPECT_EQ(mesh->drawRanges[1].triangleCount, 12u);
-            EXPECT_EQ(v[12].position[0], 20.0f) << "the second solid is the cube moved by 20";
-        }
         mesh->vertexBuffer->Release();
     }
 }

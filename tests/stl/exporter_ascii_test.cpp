@@ -158,15 +158,9 @@ TEST(AsciiExporter, Layouts) {
     EXPECT_EQ(Parsed(late).lines, (std::vector<std::string>{kZUpWarning, kUnitWarning}));
 }
 
-TEST(Provenance, DefaultsAndLoadDefaults) {
+// The load's defaults take any non-finite unit, and say nothing where all is known.
+TEST(Provenance, LoadDefaults) {
     FileProvenance provenance = {};
-    initialiseProvenance(&provenance, kColourNotStated);
-    RecordingSink recorder;
-    applyProvenanceDefaults(&provenance, &recorder.sink);
-    EXPECT_EQ(recorder.codes(), (std::vector<ResultCode>{kUnknownSpaceAssumingZUp, kUnknownUnitAssumingMillimetres}));
-    EXPECT_EQ(provenance.coordinateSpace, kSpaceZUp);
-    EXPECT_EQ(+(provenance.metresPerUnit), kMetresPerMillimetre);
-
     for (f32 unit : {kUnknownUnit, f32(INFINITY), -f32(INFINITY)}) {
         provenance.coordinateSpace = kSpaceUnknown;
         provenance.metresPerUnit = unit;
@@ -177,8 +171,6 @@ TEST(Provenance, DefaultsAndLoadDefaults) {
         EXPECT_EQ(provenance.coordinateSpace, kSpaceZUp);
         EXPECT_EQ(+(provenance.metresPerUnit), kMetresPerMillimetre);
     }
-    provenance.metresPerUnit = kMetresPerInch;
-    provenance.coordinateSpace = kSpaceYUp;
     RecordingSink none;
     applyLoadDefaults(&provenance, &none.sink);
     EXPECT_TRUE(none.reports.empty());
