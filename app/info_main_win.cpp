@@ -135,9 +135,10 @@ UINT run() {
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!arguments)
         return 2;
+    // Options are read first; the file arguments are gathered at the front of the array
+    // (kept for the process's life), in order.
     bool json = false;
     bool optionsEnd = false;
-    int firstFile = 0;
     int files = 0;
     for (int i = 1; i < count; ++i) {
         const wchar_t* argument = arguments[i];
@@ -155,8 +156,7 @@ UINT run() {
             }
             continue;
         }
-        if (files++ == 0)
-            firstFile = i;
+        arguments[files++] = arguments[i];
     }
     if (files == 0) {
         writeOutput(errors, reinterpret_cast<const u8*>(kUsage), sizeof(kUsage) - 1);
@@ -165,20 +165,12 @@ UINT run() {
 
     TextOutput out = {};
     bool allLoaded = true;
-    bool first = true;
-    optionsEnd = false;
     if (json)
         appendText(&out, "[\n");
-    for (int i = firstFile; i < count; ++i) {
-        const wchar_t* argument = arguments[i];
-        if (!optionsEnd && argument[0] == L'-' && argument[1] != 0) {
-            optionsEnd = isOption(argument, L"--");
-            continue;
-        }
-        if (json && !first)
+    for (int i = 0; i < files; ++i) {
+        if (json && i > 0)
             appendText(&out, ",\n");
-        first = false;
-        allLoaded &= reportFile(argument, json, &out);
+        allLoaded &= reportFile(arguments[i], json, &out);
         if (!json)
             appendText(&out, "\n");
         flush(output, &out);  // each report goes out as soon as it is made

@@ -130,8 +130,10 @@ class Fixtures(unittest.TestCase):
         code, out, _ = run("--help")
         self.assertEqual(code, 0)
         self.assertTrue(out.startswith("usage: vantorel-info"))
-        code, reports = load_json("--", "cube_ascii.stl")
-        self.assertEqual((code, len(reports)), (0, 1))
+        with tempfile.TemporaryDirectory() as folder:
+            shutil.copy(os.path.join(FIXTURES, "cube_ascii.stl"), os.path.join(folder, "-dash.stl"))
+            code, reports = load_json("--", "-dash.stl", cwd=folder)
+        self.assertEqual((code, [r["path"] for r in reports]), (0, ["-dash.stl"]), "after --, names are files")
 
 
 if __name__ == "__main__":
