@@ -1,5 +1,5 @@
 #include "diag/messages.h"
-#include "render/renderer.h"
+#include "render/renderer_win.h"
 
 bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, const LoadResult* result, u8* solidVisible, LoadHeap heap,
                     const ReportSink* sink) {

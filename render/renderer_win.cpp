@@ -1,4 +1,4 @@
-#include "render/renderer.h"
+#include "render/renderer_win.h"
 
 #include <dxgi.h>
 

@@ -1,4 +1,4 @@
-#include "shell/folder_walker.h"
+#include "shell/folder_walker_win.h"
 
 #include <exdisp.h>
 #include <servprov.h>

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "render/renderer.h"
+#include "render/renderer_win.h"
 #include "render/shaders.h"
 #include "stl/detect.h"
 #include "stl/map_file.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/folder_walker.h"
+#include "shell/folder_walker_win.h"
 
 namespace {
 
