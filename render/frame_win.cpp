@@ -183,12 +183,9 @@ bool resizeTarget(ViewState* view, i32 width, i32 height) {
     if (view->renderer.device && target->swapChain) {
         // The context lets go of the old views, or the buffers cannot be resized.
         view->renderer.context->ClearState();
-        target->depthView->Release();
-        target->depthTexture->Release();
-        target->renderTargetView->Release();
-        target->depthView = nullptr;
-        target->depthTexture = nullptr;
-        target->renderTargetView = nullptr;
+        releaseReference(target->depthView);
+        releaseReference(target->depthTexture);
+        releaseReference(target->renderTargetView);
         HRESULT resized = target->swapChain->ResizeBuffers(0, 0, 0, DXGI_FORMAT_UNKNOWN, 0);
         bool ok = SUCCEEDED(resized);
         if (!ok)

@@ -134,3 +134,15 @@ void measureBoundingBox(const PreparedVertices* prepared, u32 solidCount, f32 me
         size[k] = b - a;
     }
 }
+
+u32 objectColour(u32 materialColour, const LoadResult* result, u32 defaultColour) {
+    if (materialColour >> 24)
+        return materialColour;
+    if (result && result->format == kFormatBinary && result->mesh.solidCount && result->mesh.solids[0].hasColours)
+        return 0xFFFFFFFF;
+    return defaultColour;
+}
+
+u32 statedMaterialColour(const LoadResult* result) {
+    return result->format == kFormatBinary ? result->provenance.materialColour : 0;
+}

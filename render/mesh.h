@@ -66,6 +66,15 @@ bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* 
 // NaN becomes the box from -1 to 1 file units on every axis.
 void measureBoundingBox(const PreparedVertices* prepared, u32 solidCount, f32 metresPerUnit, f32 centre[3], f32 size[3]);
 
+// The colour a mesh is drawn with (R lowest; 0xFFFFFFFF: the file's own triangle colours):
+// the material colour while it is applied (its fourth byte not 0), else the triangle colours
+// of a binary file that has them, else the default object colour.
+u32 objectColour(u32 materialColour, const LoadResult* result, u32 defaultColour);
+
+// The material colour a load starts with: the one a binary file's header states (its fourth
+// byte then says whether it applies), else none.
+u32 statedMaterialColour(const LoadResult* result);
+
 // Releases the mesh's vertex buffer when it has one and forgets it; a second call does
 // nothing. The record itself lives in its load's heap.
 void releaseVertexBuffer(GpuMesh* mesh);

@@ -5,22 +5,14 @@
 #include "diag/messages.h"
 #include "render/shaders.h"
 
-namespace {
-
-template <typename T>
-void release(T*& object) {
-    if (object) {
-        object->Release();
-        object = nullptr;
-    }
-}
-
-bool failed(HRESULT result, const ReportSink* sink) {
+bool reportIfFailed(HRESULT result, const ReportSink* sink) {
     if (SUCCEEDED(result))
         return false;
     reportDirect3DFailure(i32(result), sink);
     return true;
 }
+
+namespace {
 
 const D3D11_INPUT_ELEMENT_DESC kInputLayout[] = {
     {"XYZ", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, D3D11_APPEND_ALIGNED_ELEMENT, D3D11_INPUT_PER_VERTEX_DATA, 0},
@@ -60,6 +52,11 @@ void initViewState(ViewState* view, HWND window) {
     updateRotation(view);
 }
 
+f32 meshRadius(const GpuMesh* mesh) {
+    const f32* size = mesh->size;
+    return 0.5f * _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(size[0] * size[0] + size[1] * size[1] + size[2] * size[2])));
+}
+
 void updateRotation(ViewState* view) {
     RotationRows rows = rotationFromPitchYaw(view->pitch, view->yaw);
     for (int i = 0; i < 3; ++i) {
@@ -84,21 +81,21 @@ bool createShadersAndStates(Renderer* r, const ReportSink* sink) {
     D3D11_BUFFER_DESC eye = constantBufferDesc(80);
     D3D11_BUFFER_DESC mesh = constantBufferDesc(128);
     // Each step in order; the first failure is reported and undoes what came before it.
-    bool ok = !failed(device->CreateVertexShader(kVertexShaderBytes, sizeof kVertexShaderBytes, nullptr, &vertexShader), sink) &&
-              !failed(device->CreateInputLayout(kInputLayout, 3, kVertexShaderBytes, sizeof kVertexShaderBytes, &inputLayout), sink) &&
-              !failed(device->CreatePixelShader(kPixelShaderBytes, sizeof kPixelShaderBytes, nullptr, &pixelShader), sink) &&
-              !failed(device->CreateRasterizerState(&solid, &solidState), sink) &&
-              !failed(device->CreateRasterizerState(&wireframe, &wireframeState), sink) &&
-              !failed(device->CreateBuffer(&eye, nullptr, &eyeConstants), sink) &&
-              !failed(device->CreateBuffer(&mesh, nullptr, &meshConstants), sink);
+    bool ok = !reportIfFailed(device->CreateVertexShader(kVertexShaderBytes, sizeof kVertexShaderBytes, nullptr, &vertexShader), sink) &&
+              !reportIfFailed(device->CreateInputLayout(kInputLayout, 3, kVertexShaderBytes, sizeof kVertexShaderBytes, &inputLayout), sink) &&
+              !reportIfFailed(device->CreatePixelShader(kPixelShaderBytes, sizeof kPixelShaderBytes, nullptr, &pixelShader), sink) &&
+              !reportIfFailed(device->CreateRasterizerState(&solid, &solidState), sink) &&
+              !reportIfFailed(device->CreateRasterizerState(&wireframe, &wireframeState), sink) &&
+              !reportIfFailed(device->CreateBuffer(&eye, nullptr, &eyeConstants), sink) &&
+              !reportIfFailed(device->CreateBuffer(&mesh, nullptr, &meshConstants), sink);
     if (!ok) {
-        release(meshConstants);
-        release(eyeConstants);
-        release(wireframeState);
-        release(solidState);
-        release(pixelShader);
-        release(inputLayout);
-        release(vertexShader);
+        releaseReference(meshConstants);
+        releaseReference(eyeConstants);
+        releaseReference(wireframeState);
+        releaseReference(solidState);
+        releaseReference(pixelShader);
+        releaseReference(inputLayout);
+        releaseReference(vertexShader);
         return false;
     }
     r->vertexShader = vertexShader;
@@ -112,10 +109,14 @@ bool createShadersAndStates(Renderer* r, const ReportSink* sink) {
 }
 
 bool createRenderer(Renderer* r, const ReportSink* sink) {
+    return createRendererOn(r, D3D_DRIVER_TYPE_HARDWARE, sink);
+}
+
+bool createRendererOn(Renderer* r, D3D_DRIVER_TYPE driver, const ReportSink* sink) {
     // The debug layer is never asked for: it is absent from users' machines.
     const UINT flags = D3D11_CREATE_DEVICE_BGRA_SUPPORT;
     D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL(0);
-    if (failed(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, nullptr, 0, D3D11_SDK_VERSION, nullptr,
+    if (reportIfFailed(D3D11CreateDevice(nullptr, driver, nullptr, flags, nullptr, 0, D3D11_SDK_VERSION, nullptr,
                                  &level, nullptr),
                sink))
         return false;
@@ -128,7 +129,7 @@ bool createRenderer(Renderer* r, const ReportSink* sink) {
     }
     ID3D11Device* device = nullptr;
     ID3D11DeviceContext* context = nullptr;
-    if (failed(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, flags, &level, 1, D3D11_SDK_VERSION, &device,
+    if (reportIfFailed(D3D11CreateDevice(nullptr, driver, nullptr, flags, &level, 1, D3D11_SDK_VERSION, &device,
                                  nullptr, &context),
                sink))
         return false;
@@ -151,7 +152,7 @@ bool createRenderer(Renderer* r, const ReportSink* sink) {
 
 bool createTargetViews(ID3D11Device* device, SwapChainTarget* target, const ReportSink* sink) {
     ID3D11Texture2D* backBuffer = nullptr;
-    if (failed(target->swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&backBuffer)), sink))
+    if (reportIfFailed(target->swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&backBuffer)), sink))
         return false;
     ID3D11RenderTargetView* renderTargetView = nullptr;
     ID3D11Texture2D* depthTexture = nullptr;
@@ -166,14 +167,14 @@ bool createTargetViews(ID3D11Device* device, SwapChainTarget* target, const Repo
     depth.BindFlags = D3D11_BIND_DEPTH_STENCIL;
     depth.CPUAccessFlags = 0;
     depth.MiscFlags = 0;
-    bool ok = !failed(device->CreateRenderTargetView(backBuffer, nullptr, &renderTargetView), sink) &&
-              !failed(device->CreateTexture2D(&depth, nullptr, &depthTexture), sink) &&
-              !failed(device->CreateDepthStencilView(depthTexture, nullptr, &depthView), sink);
+    bool ok = !reportIfFailed(device->CreateRenderTargetView(backBuffer, nullptr, &renderTargetView), sink) &&
+              !reportIfFailed(device->CreateTexture2D(&depth, nullptr, &depthTexture), sink) &&
+              !reportIfFailed(device->CreateDepthStencilView(depthTexture, nullptr, &depthView), sink);
     backBuffer->Release();
     if (!ok) {
-        release(depthView);
-        release(depthTexture);
-        release(renderTargetView);
+        releaseReference(depthView);
+        releaseReference(depthTexture);
+        releaseReference(renderTargetView);
         return false;
     }
     target->renderTargetView = renderTargetView;
@@ -186,11 +187,11 @@ bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND w
     target->swapChain = nullptr;
     IDXGISwapChain* swapChain = nullptr;
     IDXGIDevice* dxgiDevice = nullptr;
-    if (!failed(device->QueryInterface(__uuidof(IDXGIDevice), reinterpret_cast<void**>(&dxgiDevice)), sink)) {
+    if (!reportIfFailed(device->QueryInterface(__uuidof(IDXGIDevice), reinterpret_cast<void**>(&dxgiDevice)), sink)) {
         IDXGIAdapter1* adapter = nullptr;
-        if (!failed(dxgiDevice->GetParent(__uuidof(IDXGIAdapter1), reinterpret_cast<void**>(&adapter)), sink)) {
+        if (!reportIfFailed(dxgiDevice->GetParent(__uuidof(IDXGIAdapter1), reinterpret_cast<void**>(&adapter)), sink)) {
             IDXGIFactory1* factory = nullptr;
-            if (!failed(adapter->GetParent(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(&factory)), sink)) {
+            if (!reportIfFailed(adapter->GetParent(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(&factory)), sink)) {
                 DXGI_SWAP_CHAIN_DESC desc = {};
                 desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM_SRGB;  // size 0 x 0: the window's client area
                 desc.SampleDesc.Count = 4;
@@ -199,7 +200,7 @@ bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND w
                 desc.OutputWindow = window;
                 desc.Windowed = TRUE;
                 desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
-                failed(factory->CreateSwapChain(device, &desc, &swapChain), sink);
+                reportIfFailed(factory->CreateSwapChain(device, &desc, &swapChain), sink);
                 factory->Release();
             }
             adapter->Release();
@@ -210,7 +211,7 @@ bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND w
         return false;
     target->swapChain = swapChain;
     if (!createTargetViews(device, target, sink)) {
-        release(target->swapChain);
+        releaseReference(target->swapChain);
         return false;
     }
     return true;
@@ -221,26 +222,26 @@ void releaseDevice(Renderer* r) {
         r->context->ClearState();
         r->context->Flush();
     }
-    release(r->context);
-    release(r->device);
+    releaseReference(r->context);
+    releaseReference(r->device);
 }
 
 void releaseRenderer(Renderer* r) {
-    release(r->meshConstants);
-    release(r->eyeConstants);
-    release(r->wireframeState);
-    release(r->solidState);
-    release(r->pixelShader);
-    release(r->inputLayout);
-    release(r->vertexShader);
+    releaseReference(r->meshConstants);
+    releaseReference(r->eyeConstants);
+    releaseReference(r->wireframeState);
+    releaseReference(r->solidState);
+    releaseReference(r->pixelShader);
+    releaseReference(r->inputLayout);
+    releaseReference(r->vertexShader);
     releaseDevice(r);
 }
 
 void releaseSwapChainTarget(SwapChainTarget* target) {
-    release(target->depthView);
-    release(target->depthTexture);
-    release(target->renderTargetView);
-    release(target->swapChain);
+    releaseReference(target->depthView);
+    releaseReference(target->depthTexture);
+    releaseReference(target->renderTargetView);
+    releaseReference(target->swapChain);
 }
 
 bool ensureGpu(ViewState* view, const ReportSink* sink) {

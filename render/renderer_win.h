@@ -68,10 +68,24 @@ struct ViewState {
 // one, so that its compare-exchange never splits across cache lines.
 static_assert(offsetof(ViewState, gpuLock) % 16 <= 12, "gpuLock straddles a 16-byte boundary");
 
+// Releases an interface's one reference and forgets it; a null pointer is skipped.
+template <typename T>
+void releaseReference(T*& object) {
+    if (object) {
+        object->Release();
+        object = nullptr;
+    }
+}
+
+// True, after reporting it, when a Direct3D or DXGI call failed.
+bool reportIfFailed(HRESULT result, const ReportSink* sink);
+
 // The state of a new view of `window`: start angles, zoom 4.75, no GPU, no mesh.
 void initViewState(ViewState* view, HWND window);
 // rotation = rotationFromPitchYaw(pitch, yaw).
 void updateRotation(ViewState* view);
+// Half the diagonal of the mesh's bounding box, in metres: the camera stands five of them away.
+f32 meshRadius(const GpuMesh* mesh);
 
 // True at once when the device exists; otherwise creates the renderer and the swap chain
 // of the view's window, reporting failures to `sink` (may be null). Safe from any thread
@@ -80,6 +94,8 @@ bool ensureGpu(ViewState* view, const ReportSink* sink);
 
 
 bool createRenderer(Renderer* renderer, const ReportSink* sink);
+// The same on another kind of driver (the software rasteriser for pictures without a GPU).
+bool createRendererOn(Renderer* renderer, D3D_DRIVER_TYPE driver, const ReportSink* sink);
 bool createShadersAndStates(Renderer* renderer, const ReportSink* sink);
 bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND window, const ReportSink* sink);
 bool createTargetViews(ID3D11Device* device, SwapChainTarget* target, const ReportSink* sink);

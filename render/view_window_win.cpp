@@ -164,8 +164,7 @@ void handOverMesh(HWND window, GpuMesh* mesh) {
     // The mesh pointer is read and written on this thread only; workers never touch it.
     view->mesh = mesh;
     view->pan[0] = view->pan[1] = view->pan[2] = 0.0f;
-    const f32* size = mesh->size;
-    view->radius = 0.5f * _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(size[0] * size[0] + size[1] * size[1] + size[2] * size[2])));
+    view->radius = meshRadius(mesh);
     InvalidateRect(window, nullptr, FALSE);
 }
 

@@ -1,0 +1,28 @@
+// Pictures without a window: the viewer's first frame of a mesh drawn into textures of the
+// program's own and read back, for the console tool's previews.
+#pragma once
+
+#include "render/renderer_win.h"
+
+struct OffscreenTarget {
+    ID3D11Texture2D* colour;  // 4 samples, sRGB, as the view's swap chain
+    ID3D11RenderTargetView* renderTargetView;
+    ID3D11Texture2D* depthTexture;
+    ID3D11DepthStencilView* depthView;
+    ID3D11Texture2D* resolved;  // one sample
+    ID3D11Texture2D* staging;   // read by the CPU
+    u32 width;
+    u32 height;
+};
+
+// A device on the default hardware adapter, or on the software rasteriser (WARP) when there
+// is none; `software` says which. Failures of the last attempt are reported.
+bool createOffscreenRenderer(Renderer* renderer, bool* software, const ReportSink* sink);
+
+bool createOffscreenTarget(ID3D11Device* device, OffscreenTarget* target, u32 width, u32 height, const ReportSink* sink);
+void releaseOffscreenTarget(OffscreenTarget* target);
+
+// The frame a new view of the target's size shows first: start angles and zoom, no pan.
+// Writes width x height pixels of blue, green, red (no alpha), top row first, to `bgr`.
+bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, u8* bgr,
+                    const ReportSink* sink);
