@@ -19,12 +19,34 @@ void forEachMessage(const MessageText* messages, Visit line) {
     }
 }
 
-const char* formatName(StlFormat format, bool json) {
-    if (format == kFormatAscii)
+const char* formatName(const LoadOutcome* outcome, bool json) {
+    if (outcome->format == kFormatAscii)
         return json ? "\"ascii\"" : "ASCII STL";
-    if (format == kFormatBinary)
+    if (outcome->format == kFormatBinary)
         return json ? "\"binary\"" : "binary STL";
-    return json ? "null" : "not STL";
+    return json ? "null" : outcome->read ? "not STL" : "not read";
+}
+
+// Where the picture went, and what drew it.
+void appendPicture(TextOutput* out, const LoadOutcome* outcome, bool json) {
+    if (!outcome->rendering)
+        return;
+    if (json) {
+        appendText(out, ", \"picture\": ");
+        if (outcome->picture)
+            appendJsonString(out, outcome->picture, utf16Length(outcome->picture));
+        else
+            appendText(out, "null");
+        appendText(out, outcome->software ? ", \"rasteriser\": \"software\"" : ", \"rasteriser\": \"hardware\"");
+        return;
+    }
+    appendText(out, "  picture: ");
+    if (!outcome->picture) {
+        appendText(out, "none\n");
+        return;
+    }
+    appendUtf16(out, outcome->picture, utf16Length(outcome->picture));
+    appendText(out, outcome->software ? " (software rasteriser)\n" : " (GPU)\n");
 }
 
 const char* spaceName(CoordinateSpace space) {
@@ -63,7 +85,8 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
     appendJsonString(out, outcome->path, utf16Length(outcome->path));
     appendText(out, outcome->loaded ? ", \"status\": \"loaded\"" : ", \"status\": \"failed\"");
     appendText(out, ", \"format\": ");
-    appendText(out, formatName(outcome->format, true));
+    appendText(out, formatName(outcome, true));
+    appendPicture(out, outcome, true);
     appendText(out, ", \"messages\": [");
     bool first = true;
     forEachMessage(outcome->messages, [&](const Utf16* line, u64 units) {
@@ -118,8 +141,9 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
 void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
     appendUtf16(out, outcome->path, utf16Length(outcome->path));
     appendText(out, "\n  format: ");
-    appendText(out, formatName(outcome->format, false));
+    appendText(out, formatName(outcome, false));
     appendText(out, outcome->loaded ? "\n  status: loaded\n" : "\n  status: failed\n");
+    appendPicture(out, outcome, false);
     forEachMessage(outcome->messages, [&](const Utf16* line, u64 units) {
         appendText(out, "  ");
         appendUtf16(out, line, units);
