@@ -42,8 +42,7 @@ const char* colourOrderName(ColourOrder order) {
 
 void appendHex32(TextOutput* out, u32 value) {
     char text[10] = {'0', 'x'};
-    for (int i = 0; i < 8; ++i)
-        text[2 + i] = "0123456789ABCDEF"[(value >> (28 - 4 * i)) & 15];
+    writeHex(text + 2, value, 8);
     appendBytes(out, text, 10);
 }
 
@@ -60,7 +59,7 @@ void appendVector(TextOutput* out, const f32 v[3]) {
 
 void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
     appendText(out, "{\"path\": ");
-    appendJsonString(out, outcome->path, utf16Length(outcome->path));
+    appendJsonString(out, outcome->path, textLength(outcome->path));
     appendText(out, outcome->loaded ? ", \"status\": \"loaded\"" : ", \"status\": \"failed\"");
     appendText(out, ", \"format\": ");
     appendText(out, formatName(outcome->format, true));
@@ -108,7 +107,7 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
         appendText(out, ", \"centre\": ");
         appendVector(out, outcome->centre);
         appendText(out, ", \"dimensions\": ");
-        appendJsonString(out, outcome->dimensions, utf16Length(outcome->dimensions));
+        appendJsonString(out, outcome->dimensions, textLength(outcome->dimensions));
         appendText(out, "}");
     } else {
         appendText(out, ", \"size\": null, \"centre\": null, \"dimensions\": null}");
@@ -116,7 +115,7 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
 }
 
 void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
-    appendUtf16(out, outcome->path, utf16Length(outcome->path));
+    appendUtf16(out, outcome->path, textLength(outcome->path));
     appendText(out, "\n  format: ");
     appendText(out, formatName(outcome->format, false));
     appendText(out, outcome->loaded ? "\n  status: loaded\n" : "\n  status: failed\n");
@@ -147,7 +146,7 @@ void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
     }
     if (outcome->measured) {
         appendText(out, "\n  dimensions: ");
-        appendUtf16(out, outcome->dimensions, utf16Length(outcome->dimensions));
+        appendUtf16(out, outcome->dimensions, textLength(outcome->dimensions));
         appendText(out, "\n  size: ");
         appendVector(out, outcome->size);
         appendText(out, " m\n  centre: ");
