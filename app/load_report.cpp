@@ -46,11 +46,20 @@ void appendHex32(TextOutput* out, u32 value) {
     appendBytes(out, text, 10);
 }
 
-void appendVector(TextOutput* out, const f32 v[3]) {
+// JSON has no spelling for an infinity or a NaN: a number that is not finite is written as
+// null there. The text report keeps "inf" and "nan", which a reader understands.
+void appendNumber(TextOutput* out, f32 value, bool json) {
+    if (json && value - value != 0.0f)
+        appendText(out, "null");
+    else
+        appendFloat(out, value);
+}
+
+void appendVector(TextOutput* out, const f32 v[3], bool json) {
     appendText(out, "[");
     for (int k = 0; k < 3; ++k) {
         appendText(out, k ? ", " : "");
-        appendFloat(out, v[k]);
+        appendNumber(out, v[k], json);
     }
     appendText(out, "]");
 }
@@ -80,7 +89,7 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
         appendText(out, ", \"coordinateSpace\": ");
         appendUnsigned(out, provenance.coordinateSpace);
         appendText(out, ", \"metresPerUnit\": ");
-        appendFloat(out, provenance.metresPerUnit);
+        appendNumber(out, provenance.metresPerUnit, true);
         appendText(out, ", \"colourOrder\": ");
         appendUnsigned(out, provenance.colourOrder);
         appendText(out, ", \"materialColour\": ");
@@ -103,9 +112,9 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
     }
     if (result && outcome->measured) {
         appendText(out, ", \"size\": ");
-        appendVector(out, outcome->size);
+        appendVector(out, outcome->size, true);
         appendText(out, ", \"centre\": ");
-        appendVector(out, outcome->centre);
+        appendVector(out, outcome->centre, true);
         appendText(out, ", \"dimensions\": ");
         appendJsonString(out, outcome->dimensions, textLength(outcome->dimensions));
         appendText(out, "}");
@@ -148,9 +157,9 @@ void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
         appendText(out, "\n  dimensions: ");
         appendUtf16(out, outcome->dimensions, textLength(outcome->dimensions));
         appendText(out, "\n  size: ");
-        appendVector(out, outcome->size);
+        appendVector(out, outcome->size, false);
         appendText(out, " m\n  centre: ");
-        appendVector(out, outcome->centre);
+        appendVector(out, outcome->centre, false);
         appendText(out, " m");
     }
     appendText(out, "\n");
