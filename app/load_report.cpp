@@ -34,7 +34,7 @@ void appendPicture(TextOutput* out, const LoadOutcome* outcome, bool json) {
     if (json) {
         appendText(out, ", \"picture\": ");
         if (outcome->picture)
-            appendJsonString(out, outcome->picture, utf16Length(outcome->picture));
+            appendJsonString(out, outcome->picture, textLength(outcome->picture));
         else
             appendText(out, "null");
         appendText(out, outcome->software ? ", \"rasteriser\": \"software\"" : ", \"rasteriser\": \"hardware\"");
@@ -45,7 +45,7 @@ void appendPicture(TextOutput* out, const LoadOutcome* outcome, bool json) {
         appendText(out, "none\n");
         return;
     }
-    appendUtf16(out, outcome->picture, utf16Length(outcome->picture));
+    appendUtf16(out, outcome->picture, textLength(outcome->picture));
     appendText(out, outcome->software ? " (software rasteriser)\n" : " (GPU)\n");
 }
 
