@@ -10,6 +10,7 @@ typedef uint8_t u8;
 typedef uint16_t u16;
 typedef uint32_t u32;
 typedef uint64_t u64;
+typedef int16_t i16;
 typedef int32_t i32;
 typedef int64_t i64;
 typedef uintptr_t uptr;
@@ -30,6 +31,13 @@ inline void acquireSpinLock(volatile u32* lock) {
             return;
         __builtin_ia32_pause();
     }
+}
+
+// One attempt, for a thread that must not wait (the user-interface thread, while a worker
+// may hold the lock across a call that needs that thread).
+inline bool tryAcquireSpinLock(volatile u32* lock) {
+    u32 expected = 0;
+    return __atomic_compare_exchange_n(lock, &expected, 1u, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED);
 }
 
 inline void releaseSpinLock(volatile u32* lock) {

@@ -42,3 +42,9 @@ bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, const LoadResult* r
     mesh->drawRanges = prepared.drawRanges;
     return true;
 }
+
+void releaseVertexBuffer(GpuMesh* mesh) {
+    if (mesh->vertexCount != 0 && mesh->vertexBuffer)
+        mesh->vertexBuffer->Release();
+    mesh->vertexBuffer = nullptr;
+}

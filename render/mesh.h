@@ -66,5 +66,9 @@ bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* 
 // NaN becomes the box from -1 to 1 file units on every axis.
 void measureBoundingBox(const PreparedVertices* prepared, u32 solidCount, f32 metresPerUnit, f32 centre[3], f32 size[3]);
 
+// Releases the mesh's vertex buffer when it has one and forgets it; a second call does
+// nothing. The record itself lives in its load's heap.
+void releaseVertexBuffer(GpuMesh* mesh);
+
 // The largest vertex count whose byte width fits the 32-bit width of one GPU buffer.
 enum : u64 { kMaxGpuVertices = 0xFFFFFFFFull / sizeof(GpuVertex) };

@@ -53,9 +53,14 @@ D3D11_BUFFER_DESC constantBufferDesc(UINT bytes) {
 void initViewState(ViewState* view, HWND window) {
     *view = ViewState{};
     view->window = window;
-    view->pitch = 0xeba0cfa0u;  // -0.5 rad
-    view->yaw = 341782624u;     // +0.5 rad
+    // Seen from above and from the front right: the model's top, front and right sides show.
+    view->pitch = turnFromRadians(-0.5f);
+    view->yaw = turnFromRadians(0.5f);
     view->zoom = 4.75f;
+    updateRotation(view);
+}
+
+void updateRotation(ViewState* view) {
     RotationRows rows = rotationFromPitchYaw(view->pitch, view->yaw);
     for (int i = 0; i < 3; ++i) {
         f32 lanes[4];
@@ -130,14 +135,15 @@ bool createRenderer(Renderer* r, const ReportSink* sink) {
     r->device = device;
     r->context = context;
     if (level < D3D_FEATURE_LEVEL_11_0) {
+        // A level 10 adapter may or may not run compute shaders; an unanswered question reads as no.
         D3D11_FEATURE_DATA_D3D10_X_HARDWARE_OPTIONS options = {};
-        device->CheckFeatureSupport(D3D11_FEATURE_D3D10_X_HARDWARE_OPTIONS, &options, sizeof options);
+        if (FAILED(device->CheckFeatureSupport(D3D11_FEATURE_D3D10_X_HARDWARE_OPTIONS, &options, sizeof options)))
+            options.ComputeShaders_Plus_RawAndStructuredBuffers_Via_Shader_4_x = FALSE;
         if (sink)
             report(sink, kGpuComputeShaders, options.ComputeShaders_Plus_RawAndStructuredBuffers_Via_Shader_4_x);
     }
     if (!createShadersAndStates(r, sink)) {
         releaseDevice(r);
-        r->device = nullptr;
         return false;
     }
     return true;
@@ -211,21 +217,22 @@ bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND w
 }
 
 void releaseDevice(Renderer* r) {
-    r->context->ClearState();
-    r->context->Flush();
-    r->context->Release();
-    r->device->Release();
+    if (r->context) {
+        r->context->ClearState();
+        r->context->Flush();
+    }
+    release(r->context);
+    release(r->device);
 }
 
 void releaseRenderer(Renderer* r) {
-    r->meshConstants->Release();
-    r->eyeConstants->Release();
-    r->wireframeState->Release();
-    r->solidState->Release();
-    r->pixelShader->Release();
-    if (r->inputLayout)
-        r->inputLayout->Release();
-    r->vertexShader->Release();
+    release(r->meshConstants);
+    release(r->eyeConstants);
+    release(r->wireframeState);
+    release(r->solidState);
+    release(r->pixelShader);
+    release(r->inputLayout);
+    release(r->vertexShader);
     releaseDevice(r);
 }
 
@@ -241,16 +248,14 @@ bool ensureGpu(ViewState* view, const ReportSink* sink) {
     bool ok = view->renderer.device != nullptr;
     if (!ok && createRenderer(&view->renderer, sink)) {
         ok = createSwapChainTarget(view->renderer.device, &view->target, view->window, sink);
-        if (!ok) {
+        if (!ok)
             releaseRenderer(&view->renderer);
-            view->renderer.device = nullptr;
-        }
     }
     releaseSpinLock(&view->gpuLock);
     return ok;
 }
 
-DWORD WINAPI warmUpGpu(void* view) {
-    ensureGpu(static_cast<ViewState*>(view), nullptr);
-    return 0;
+void releaseGpu(ViewState* view) {
+    releaseSwapChainTarget(&view->target);
+    releaseRenderer(&view->renderer);
 }

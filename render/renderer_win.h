@@ -52,6 +52,14 @@ struct ViewState {
     GpuMesh* mesh;
     const ReportSink* sink;
     volatile u32 gpuLock;
+    // Beyond the navigation and GPU state: the window and every load job that may still
+    // create GPU objects for it hold a reference; the last one releases the GPU objects and
+    // frees the record, so a window destroyed during a load never pulls them from under a
+    // worker.
+    volatile u32 references;
+    // A paint or resize found gpuLock held by a worker; a short timer tries again.
+    bool retryPending;
+    bool resizePending;
 };
 
 #pragma pack(pop)
@@ -62,25 +70,35 @@ static_assert(offsetof(ViewState, gpuLock) % 16 <= 12, "gpuLock straddles a 16-b
 
 // The state of a new view of `window`: start angles, zoom 4.75, no GPU, no mesh.
 void initViewState(ViewState* view, HWND window);
+// rotation = rotationFromPitchYaw(pitch, yaw).
+void updateRotation(ViewState* view);
 
 // True at once when the device exists; otherwise creates the renderer and the swap chain
 // of the view's window, reporting failures to `sink` (may be null). Safe from any thread
 // and from several at once: the second caller waits for the first's outcome.
 bool ensureGpu(ViewState* view, const ReportSink* sink);
 
-// Thread-pool work item: ensureGpu(view, null), so that device creation overlaps parsing.
-DWORD WINAPI warmUpGpu(void* view);
 
 bool createRenderer(Renderer* renderer, const ReportSink* sink);
 bool createShadersAndStates(Renderer* renderer, const ReportSink* sink);
 bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND window, const ReportSink* sink);
 bool createTargetViews(ID3D11Device* device, SwapChainTarget* target, const ReportSink* sink);
+// Each pointer released in reverse order of creation and set to null; absent ones skipped.
 void releaseRenderer(Renderer* renderer);
 void releaseDevice(Renderer* renderer);
 void releaseSwapChainTarget(SwapChainTarget* target);
+// Every GPU object of the view, as after the loss of the GPU: the view paints its
+// placeholder until the next load makes the GPU ready again. Called under gpuLock or by the
+// view's last owner.
+void releaseGpu(ViewState* view);
 
 // A load's triangles as one immutable vertex buffer with its draw ranges and bounding box.
 // Allocates only from `heap`; on false (reported) nothing is left on the GPU and the caller
 // destroys the heap.
 bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, const LoadResult* result, u8* solidVisible, LoadHeap heap,
                     const ReportSink* sink);
+
+// A view's state that stays valid until releaseViewState, or null when the window has none
+// (not created yet, or destroyed). Safe from any thread.
+ViewState* retainViewState(HWND window);
+void releaseViewState(ViewState* view);

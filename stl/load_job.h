@@ -95,9 +95,9 @@ void releaseLoadedFile(LoadedFile* file);
 // not wait for anything.
 u32 takeJobMessages(LoadJob* job, void (*append)(void* context, const Utf16* text, u64 bytes), void* context);
 
-// What the job needs of the GPU side, implemented with the view (Windows) or by a test.
-// Called on the worker thread: make the view's device ready (reporting to `sink`) and
-// prepare `mesh` from the job's result.
-bool prepareJobGpu(LoadJob* job, GpuMesh* mesh);
+// What the job needs of the GPU side (the Windows side of the job). Called on the worker
+// thread: makes the view's device ready and prepares the GPU mesh of the job's result in
+// its heap, reporting to the job's translator. Null on failure.
+GpuMesh* prepareJobGpu(LoadJob* job);
 // Starts the overlapping device creation of a load; nothing when it cannot be queued.
 void warmUpJobGpu(LoadJob* job);

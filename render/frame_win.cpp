@@ -1,0 +1,205 @@
+#include "render/frame_win.h"
+
+#include "diag/messages.h"
+
+// Made by the transfer function in double precision, rounded to single.
+const f32 srgbToLinear[256] = {
+    0.0f, 0.000303526991f, 0.000607053982f, 0.000910580973f, 0.00121410796f, 0.00151763496f, 0.00182116195f, 0.00212468882f,
+    0.00242821593f, 0.0027317428f, 0.00303526991f, 0.00334653584f, 0.00367650739f, 0.00402471703f, 0.00439144205f, 0.00477695325f,
+    0.00518151652f, 0.00560539169f, 0.00604883302f, 0.00651209056f, 0.00699541019f, 0.00749903219f, 0.00802319311f, 0.00856812578f,
+    0.00913405884f, 0.00972121768f, 0.010329823f, 0.0109600937f, 0.0116122449f, 0.012286488f, 0.0129830325f, 0.0137020834f,
+    0.0144438436f, 0.0152085144f, 0.0159962941f, 0.0168073755f, 0.0176419541f, 0.01850022f, 0.0193823613f, 0.0202885624f,
+    0.0212190095f, 0.0221738853f, 0.0231533665f, 0.0241576321f, 0.0251868591f, 0.0262412224f, 0.0273208916f, 0.02842604f,
+    0.0295568351f, 0.0307134446f, 0.0318960324f, 0.0331047662f, 0.0343398079f, 0.0356013142f, 0.0368894488f, 0.0382043719f,
+    0.0395462364f, 0.0409151986f, 0.0423114114f, 0.043735031f, 0.045186203f, 0.0466650873f, 0.0481718257f, 0.0497065671f,
+    0.0512694567f, 0.0528606474f, 0.054480277f, 0.0561284907f, 0.0578054301f, 0.0595112368f, 0.0612460524f, 0.0630100146f,
+    0.064803265f, 0.0666259378f, 0.0684781671f, 0.0703600943f, 0.0722718537f, 0.0742135718f, 0.0761853829f, 0.078187421f,
+    0.0802198201f, 0.0822827071f, 0.0843762085f, 0.0865004584f, 0.0886555836f, 0.0908417106f, 0.0930589661f, 0.0953074694f,
+    0.097587347f, 0.0998987257f, 0.102241732f, 0.104616486f, 0.107023105f, 0.10946171f, 0.111932427f, 0.114435375f,
+    0.116970666f, 0.119538426f, 0.122138776f, 0.124771819f, 0.127437681f, 0.130136475f, 0.13286832f, 0.135633335f,
+    0.138431609f, 0.141263291f, 0.144128472f, 0.147027269f, 0.149959788f, 0.152926147f, 0.155926466f, 0.158960834f,
+    0.162029371f, 0.165132195f, 0.168269396f, 0.171441108f, 0.174647406f, 0.177888423f, 0.18116425f, 0.18447499f,
+    0.187820777f, 0.191201687f, 0.194617838f, 0.198069319f, 0.20155625f, 0.205078736f, 0.208636865f, 0.212230757f,
+    0.215860501f, 0.219526201f, 0.223227963f, 0.226965874f, 0.230740055f, 0.23455058f, 0.238397568f, 0.242281124f,
+    0.246201321f, 0.25015828f, 0.254152089f, 0.258182853f, 0.262250662f, 0.266355604f, 0.270497799f, 0.274677306f,
+    0.278894275f, 0.283148736f, 0.287440836f, 0.291770637f, 0.296138257f, 0.300543785f, 0.304987311f, 0.309468925f,
+    0.313988715f, 0.318546772f, 0.323143214f, 0.327778101f, 0.332451522f, 0.337163627f, 0.341914415f, 0.346704066f,
+    0.351532608f, 0.356400132f, 0.361306787f, 0.366252601f, 0.371237695f, 0.376262128f, 0.38132602f, 0.386429429f,
+    0.391572475f, 0.396755219f, 0.401977777f, 0.407240212f, 0.412542611f, 0.417885065f, 0.423267663f, 0.428690493f,
+    0.434153646f, 0.439657182f, 0.445201188f, 0.450785786f, 0.456411034f, 0.462076992f, 0.467783809f, 0.473531485f,
+    0.479320168f, 0.48514995f, 0.491020858f, 0.496932983f, 0.502886474f, 0.50888133f, 0.514917672f, 0.520995557f,
+    0.527115107f, 0.533276379f, 0.539479494f, 0.545724452f, 0.55201143f, 0.558340371f, 0.564711511f, 0.571124852f,
+    0.577580452f, 0.584078431f, 0.590618849f, 0.597201765f, 0.603827357f, 0.610495567f, 0.617206573f, 0.623960376f,
+    0.630757153f, 0.637596846f, 0.644479692f, 0.651405632f, 0.658374846f, 0.665387273f, 0.672443151f, 0.679542482f,
+    0.686685324f, 0.693871737f, 0.701101899f, 0.708375752f, 0.715693474f, 0.723055124f, 0.730460763f, 0.73791039f,
+    0.745404184f, 0.752942204f, 0.760524511f, 0.768151164f, 0.775822222f, 0.783537805f, 0.791297913f, 0.799102724f,
+    0.806952238f, 0.814846575f, 0.822785735f, 0.830769897f, 0.838799f, 0.846873224f, 0.854992628f, 0.863157213f,
+    0.871367097f, 0.8796224f, 0.887923121f, 0.896269381f, 0.904661179f, 0.913098633f, 0.921581864f, 0.930110872f,
+    0.938685715f, 0.947306514f, 0.955973327f, 0.964686275f, 0.973445296f, 0.982250571f, 0.991102099f, 1.0f,
+};
+
+namespace {
+
+// One 16-byte register of a constant buffer.
+void storeRow(f32* out, f32 x, f32 y, f32 z, f32 w) {
+    out[0] = x;
+    out[1] = y;
+    out[2] = z;
+    out[3] = w;
+}
+
+void writeEyeConstants(f32* out, const Rotation3* rotation, const f32 eye[3], const Matrix4& projection) {
+    const f32* m = rotation->m;
+    Matrix4 view;
+    for (int i = 0; i < 3; ++i)
+        view.rows[i] = float4(m[3 * i], m[3 * i + 1], m[3 * i + 2], 0.0f);
+    f32 translation[3];
+    for (int j = 0; j < 3; ++j)
+        translation[j] = -(eye[0] * m[j] + eye[1] * m[3 + j] + eye[2] * m[6 + j]);
+    view.rows[3] = float4(translation[0], translation[1], translation[2], 1.0f);
+    Matrix4 worldToScreen = multiplyAffine(view, projection);
+    for (int i = 0; i < 4; ++i)
+        _mm_storeu_ps(out + 4 * i, worldToScreen.rows[i]);
+    storeRow(out + 16, eye[0], eye[1], eye[2], 0.0f);
+}
+
+void writeMeshConstants(f32* out, const GpuMesh* mesh, bool yUp) {
+    f32 s = mesh->metresPerUnit;
+    // A Z-up file's (x, y, z) lands at (x, z, -y): a proper rotation, so facets keep their
+    // winding. The normal rows are the position rows over their squared length.
+    storeRow(out, s, 0, 0, 0);
+    storeRow(out + 16, 1 / s, 0, 0, 0);
+    if (yUp) {
+        storeRow(out + 4, 0, s, 0, 0);
+        storeRow(out + 8, 0, 0, s, 0);
+        storeRow(out + 20, 0, 1 / s, 0, 0);
+        storeRow(out + 24, 0, 0, 1 / s, 0);
+    } else {
+        storeRow(out + 4, 0, 0, -s, 0);
+        storeRow(out + 8, 0, s, 0, 0);
+        storeRow(out + 20, 0, 0, -1 / s, 0);
+        storeRow(out + 24, 0, 1 / s, 0, 0);
+    }
+    storeRow(out + 12, 0, 0, 0, 1);
+    const f32 byteToUnit = 1.0f / 255.0f;
+    u32 colour = mesh->colour;
+    storeRow(out + 28, f32(colour & 0xFF) * byteToUnit, f32((colour >> 8) & 0xFF) * byteToUnit,
+             f32((colour >> 16) & 0xFF) * byteToUnit, 1.0f);
+}
+
+// Writes a constant buffer through a discarding map; a failure is reported and the buffer
+// keeps its contents for this frame.
+template <typename Write>
+bool updateConstants(ID3D11DeviceContext* context, ID3D11Buffer* buffer, const ReportSink* sink, Write write) {
+    D3D11_MAPPED_SUBRESOURCE mapped;
+    HRESULT result = context->Map(buffer, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped);
+    if (FAILED(result)) {
+        reportDirect3DFailure(i32(result), sink);
+        return false;
+    }
+    write(static_cast<f32*>(mapped.pData));
+    context->Unmap(buffer, 0);
+    return true;
+}
+
+}  // namespace
+
+void drawFrame(const Renderer* renderer, bool wireframe, const GpuMesh* mesh, ID3D11RenderTargetView* renderTargetView,
+               ID3D11DepthStencilView* depthView, u32 width, u32 height, const Rotation3* rotation, const f32 pan[3],
+               f32 radius, f32 zoom, bool yUp, const f32 clearColour[4], const ReportSink* sink) {
+    ID3D11DeviceContext* context = renderer->context;
+    const f32* m = rotation->m;
+    // The camera looks at the model's centre plus the pan from five radii away along its
+    // backward axis a (column 2 of the rotation).
+    const f32 a[3] = {m[2], m[5], m[8]};
+    const f32* c = mesh->centre;
+    const f32 centre[3] = {c[0], yUp ? c[1] : c[2], yUp ? c[2] : -c[1]};
+    f32 offset[3], eye[3];
+    for (int i = 0; i < 3; ++i) {
+        offset[i] = pan[i] + 5.0f * radius * a[i];
+        eye[i] = centre[i] + offset[i];
+    }
+    context->ClearRenderTargetView(renderTargetView, clearColour);
+    context->ClearDepthStencilView(depthView, D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL, 1.0f, 0);
+    context->VSSetShader(renderer->vertexShader, nullptr, 0);
+    context->IASetInputLayout(renderer->inputLayout);
+
+    // Right-handed perspective: depth -near maps to 0 and -far to 1. The near plane never
+    // comes closer than a thousandth of the radius, even with the eye inside the model.
+    f32 t = offset[0] * a[0] + offset[1] * a[1] + offset[2] * a[2];
+    f32 nearPlane = t - radius > 0.001f * radius ? t - radius : 0.001f * radius;
+    f32 farPlane = nearPlane + 2.0f * radius;
+    Matrix4 projection;
+    projection.rows[0] = float4(zoom * f32(height) / f32(width), 0, 0, 0);
+    projection.rows[1] = float4(0, zoom, 0, 0);
+    projection.rows[2] = float4(0, 0, farPlane / (nearPlane - farPlane), -1.0f);
+    projection.rows[3] = float4(0, 0, nearPlane * farPlane / (nearPlane - farPlane), 0);
+    if (updateConstants(context, renderer->eyeConstants, sink,
+                        [&](f32* out) { writeEyeConstants(out, rotation, eye, projection); }))
+        context->VSSetConstantBuffers(0, 1, &renderer->eyeConstants);
+    context->VSSetConstantBuffers(1, 1, &renderer->meshConstants);
+
+    D3D11_VIEWPORT viewport = {0.0f, 0.0f, f32(width), f32(height), 0.0f, 1.0f};
+    context->RSSetViewports(1, &viewport);
+    context->PSSetShader(renderer->pixelShader, nullptr, 0);
+    context->OMSetRenderTargets(1, &renderTargetView, depthView);
+    context->OMSetDepthStencilState(nullptr, 0);
+    const UINT stride = sizeof(GpuVertex), start = 0;
+    context->IASetVertexBuffers(0, 1, &mesh->vertexBuffer, &stride, &start);
+    context->RSSetState(wireframe ? renderer->wireframeState : renderer->solidState);
+    context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    updateConstants(context, renderer->meshConstants, sink, [&](f32* out) { writeMeshConstants(out, mesh, yUp); });
+
+    for (u32 i = 0; i < mesh->solidCount; ++i) {
+        const GpuDrawRange& range = mesh->drawRanges[i];
+        if ((mesh->solidVisible && mesh->solidVisible[i] == 0) || range.triangleCount == 0)
+            continue;
+        context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+        context->Draw(3 * range.triangleCount, range.firstVertex);
+    }
+}
+
+void paintFrame(ViewState* view) {
+    COLORREF background = GetSysColor(COLOR_APPWORKSPACE);
+    // The target is sRGB: the linear clear value comes out as the system colour unchanged.
+    const f32 clear[4] = {srgbToLinear[GetRValue(background)], srgbToLinear[GetGValue(background)],
+                          srgbToLinear[GetBValue(background)], 1.0f};
+    drawFrame(&view->renderer, view->wireframe, view->mesh, view->target.renderTargetView, view->target.depthView,
+              view->width, view->height, &view->rotation, view->pan, view->radius, view->zoom, view->yUp, clear,
+              view->sink);
+    HRESULT presented = view->target.swapChain->Present(1, 0);
+    if (FAILED(presented)) {
+        reportDirect3DFailure(i32(presented), view->sink);
+        releaseGpu(view);
+    }
+}
+
+bool resizeTarget(ViewState* view, i32 width, i32 height) {
+    if (width <= 0 || height <= 0)
+        return true;  // minimised: the old size and swap chain stay
+    if (!tryAcquireSpinLock(&view->gpuLock))
+        return false;
+    SwapChainTarget* target = &view->target;
+    if (view->renderer.device && target->swapChain) {
+        // The context lets go of the old views, or the buffers cannot be resized.
+        view->renderer.context->ClearState();
+        target->depthView->Release();
+        target->depthTexture->Release();
+        target->renderTargetView->Release();
+        target->depthView = nullptr;
+        target->depthTexture = nullptr;
+        target->renderTargetView = nullptr;
+        HRESULT resized = target->swapChain->ResizeBuffers(0, 0, 0, DXGI_FORMAT_UNKNOWN, 0);
+        bool ok = SUCCEEDED(resized);
+        if (!ok)
+            reportDirect3DFailure(i32(resized), view->sink);
+        // A swap chain without views is never drawn with: the view falls back to its
+        // placeholder, as after a lost GPU, until the next load makes the GPU ready.
+        if (!ok || !createTargetViews(view->renderer.device, target, view->sink))
+            releaseGpu(view);
+    }
+    view->width = u32(width);
+    view->height = u32(height);
+    releaseSpinLock(&view->gpuLock);
+    return true;
+}

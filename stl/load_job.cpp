@@ -1,0 +1,135 @@
+#include "stl/load_job.h"
+
+#include "stl/detect.h"
+#include "stl/map_file.h"
+#include "stl/provenance.h"
+
+namespace {
+
+// The last link of a job's chain, on the worker thread: keeps each line and the progress
+// for the user-interface thread's tick, and answers stop once the job is superseded.
+bool collectJobReport(void* context, ResultCode code, uptr argument, const Utf16*) {
+    LoadJob* job = static_cast<LoadJob*>(context);
+    acquireSpinLock(&job->messageLock);
+    if (code == kUtf16Text)
+        appendMessageLine(&job->messages, reinterpret_cast<const Utf16*>(argument));
+    else if (code == kProgress)
+        job->progress = u32(argument);
+    releaseSpinLock(&job->messageLock);
+    return job->cancelRequested == 0;
+}
+
+}  // namespace
+
+LoadJob* createLoadJob(const wchar_t* path, WindowHandle viewWindow, WindowHandle mainWindow, const ReportSink* sink) {
+    LoadJob* job = static_cast<LoadJob*>(allocate(sizeof(LoadJob)));
+    u64 units = 0;
+    while (path[units])
+        ++units;
+    wchar_t* copy = job ? static_cast<wchar_t*>(allocate((units + 1) * sizeof(wchar_t))) : nullptr;
+    if (!copy) {
+        if (job)
+            deallocate(job);
+        if (sink)
+            report(sink, kOutOfMemory);
+        return nullptr;
+    }
+    __builtin_memcpy(copy, path, (units + 1) * sizeof(wchar_t));
+    __builtin_memset(job, 0, sizeof(LoadJob));
+    job->path = copy;
+    job->viewWindow = viewWindow;
+    job->mainWindow = mainWindow;
+    job->translator = makeMessageTranslator(&job->collector);
+    job->collector = ReportSink{job, collectJobReport};
+    job->status = kJobRunning;
+    return job;
+}
+
+void loadFile(LoadJob* job) {
+    const ReportSink* sink = &job->translator;
+    job->view = nullptr;
+    const u8* view = nullptr;
+    u64 size = 0;
+    if (!mapFile(&view, &size, job->path, sink)) {
+        job->status = kJobFailed;
+        return;
+    }
+    LoadHeap heap = nullptr;
+    GpuMesh* mesh = nullptr;
+    u8* visible = nullptr;
+    // A file that is neither encoding fails without a message: the empty message box and
+    // the placeholder say enough.
+    StlFormat format = detectStlFormat(view, size);
+    bool ok = format != kFormatUnknown;
+    if (ok) {
+        heap = createLoadHeap();
+        if (!heap)
+            report(sink, kOutOfMemory);
+        ok = heap != nullptr;
+    }
+    if (ok) {
+        warmUpJobGpu(job);
+        ok = parseStl(&job->result, format, view, view + size, heap, sink);
+    }
+    if (ok) {
+        u32 solids = job->result.mesh.solidCount;
+        visible = allocateArrayOf<u8>(heap, solids ? solids : 1, sink);
+        ok = visible != nullptr;
+    }
+    if (ok) {
+        __builtin_memset(visible, 1, job->result.mesh.solidCount);
+        applyLoadDefaults(&job->result.provenance, sink);
+        job->heap = heap;
+        job->solidVisible = visible;
+        mesh = prepareJobGpu(job);
+        ok = mesh != nullptr;
+    }
+    if (!ok) {
+        job->heap = nullptr;
+        job->solidVisible = nullptr;
+        if (heap)
+            destroyLoadHeap(heap);
+        if (view)
+            unmapFile(view);
+        job->status = job->cancelRequested ? kJobCancelled : kJobFailed;
+        return;
+    }
+    job->fileSize = size;
+    job->gpuMesh = mesh;
+    job->solidVisible = visible;
+    job->view = view;
+    job->status = kJobLoaded;
+}
+
+void releaseLoadedFile(LoadedFile* file) {
+    if (file->view) {
+        if (file->gpuMesh)
+            releaseVertexBuffer(file->gpuMesh);
+        destroyLoadHeap(file->heap);
+        unmapFile(file->view);
+    }
+    __builtin_memset(file, 0, sizeof(LoadedFile));
+}
+
+void freeLoadJobRecord(LoadJob* job) {
+    releaseMessageText(&job->messages);
+    deallocate(job->path);
+    deallocate(job);
+}
+
+void releaseLoadJob(LoadJob* job) {
+    releaseLoadedFile(reinterpret_cast<LoadedFile*>(&job->view));
+    freeLoadJobRecord(job);
+}
+
+u32 takeJobMessages(LoadJob* job, void (*append)(void* context, const Utf16* text, u64 bytes), void* context) {
+    acquireSpinLock(&job->messageLock);
+    u32 progress = job->progress;
+    if (job->messages.bytes != 0) {
+        append(context, job->messages.text, job->messages.bytes);
+        job->messages.bytes = 0;
+        job->messages.text[0] = 0;
+    }
+    releaseSpinLock(&job->messageLock);
+    return progress;
+}
