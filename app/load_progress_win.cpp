@@ -6,7 +6,6 @@
 
 #include "app/main_window_win.h"
 #include "render/view_window_win.h"
-#include "stl/map_file.h"
 
 namespace {
 
@@ -26,9 +25,7 @@ void releaseShownFile(MainWindow* main) {
     ShowWindow(view, SW_HIDE);
     detachMesh(view);
     emptyTree(control(main, kTreeId));
-    destroyLoadHeap(main->shown.heap);
-    unmapFile(main->shown.view);
-    main->shown.view = nullptr;
+    releaseLoadedFile(&main->shown);
     SetWindowTextW(control(main, kMessagesId), L"");
     ShowWindow(control(main, kProgressId), SW_SHOW);
     SetWindowTextW(control(main, kFormatLineId), L"");

@@ -183,7 +183,7 @@ void layout(MainWindow* main, int width, int height) {
 
 INT_PTR onSize(MainWindow* main, WPARAM kind, LPARAM size) {
     if (kind == SIZE_RESTORED || kind == SIZE_MAXIMIZED)
-        layout(main, int16_t(LOWORD(size)), int16_t(HIWORD(size)));
+        layout(main, i16(LOWORD(size)), i16(HIWORD(size)));
     return FALSE;
 }
 

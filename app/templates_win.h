@@ -20,7 +20,7 @@ struct DialogHeader {
     u32 exStyle;
     u32 style;
     u16 itemCount;
-    int16_t x, y, width, height;  // -32768: the system chooses
+    i16 x, y, width, height;  // -32768: the system chooses
 };
 
 struct DialogFont {
@@ -37,7 +37,7 @@ struct DialogItemHeader {
     u32 helpId;
     u32 exStyle;
     u32 style;
-    int16_t x, y, width, height;
+    i16 x, y, width, height;
     u32 id;
 };
 
