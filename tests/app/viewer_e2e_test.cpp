@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/main_window_win.h"
 #include "diag/base.h"
+#include "render/renderer_win.h"
 
 #include <algorithm>
 #include <map>
@@ -23,14 +25,6 @@ namespace {
 
 const wchar_t kTitle[] = L"Vantorel STL Viewer";
 const std::wstring kTitlePrefix = L"Vantorel STL Viewer \u2013 ";
-enum : int {
-    kView = 16, kProgress = 17, kTree = 18, kMessages = 19, kFormatLine = 20, kDimensionsLine = 21,
-    kSpaceList = 23, kMaterialCheck = 24, kSwatch = 25, kColourOrderList = 27,
-};
-enum : WPARAM {
-    kOpen = 0x4100, kExit = 0x4101, kNextFile = 0x4102, kPreviousFile = 0x4103, kFlipZoom = 0x4104,
-    kWireframe = 0x4105,
-};
 
 std::wstring windowsPath(const char* path) {
     std::wstring wide(path, path + strlen(path));
@@ -254,13 +248,13 @@ public:
 
     // A load has completed once the progress bar has given its place back to the view.
     bool waitLoaded(DWORD milliseconds = 30000) {
-        return waitFor([&] { return IsWindowVisible(control(kView)) && !IsWindowVisible(control(kProgress)); },
+        return waitFor([&] { return IsWindowVisible(control(kViewId)) && !IsWindowVisible(control(kProgressId)); },
                        milliseconds);
     }
     // The named file is the one shown (its title, and its load completed).
     bool waitShown(const std::wstring& name, DWORD milliseconds = 30000) {
-        return waitFor([&] { return title() == kTitlePrefix + name && IsWindowVisible(control(kView)) &&
-                                    !IsWindowVisible(control(kProgress)); },
+        return waitFor([&] { return title() == kTitlePrefix + name && IsWindowVisible(control(kViewId)) &&
+                                    !IsWindowVisible(control(kProgressId)); },
                        milliseconds);
     }
 
@@ -275,7 +269,7 @@ public:
     std::wstring text(int id) const { return text(control(id)); }
     std::vector<std::wstring> messageLines() const {
         std::vector<std::wstring> lines;
-        std::wstring all = text(kMessages);
+        std::wstring all = text(kMessagesId);
         for (size_t start = 0, end; (end = all.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
             lines.push_back(all.substr(start, end - start));
         return lines;
@@ -350,12 +344,12 @@ public:
     // The tree: the file item first, then its children in the order shown.
     std::vector<TreeItem> tree() {
         std::vector<TreeItem> items;
-        HTREEITEM root = HTREEITEM(send(kTree, TVM_GETNEXTITEM, TVGN_ROOT));
+        HTREEITEM root = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, TVGN_ROOT));
         if (!root)
             return items;
         items.push_back(item(root));
-        for (HTREEITEM child = HTREEITEM(send(kTree, TVM_GETNEXTITEM, TVGN_CHILD, LPARAM(root))); child;
-             child = HTREEITEM(send(kTree, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(child))))
+        for (HTREEITEM child = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, TVGN_CHILD, LPARAM(root))); child;
+             child = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(child))))
             items.push_back(item(child));
         return items;
     }
@@ -365,46 +359,35 @@ public:
         RECT rect;
         *reinterpret_cast<HTREEITEM*>(&rect) = handle;
         WriteProcessMemory(process_.hProcess, remoteBlock(), &rect, sizeof rect, nullptr);
-        send(kTree, TVM_GETITEMRECT, TRUE, LPARAM(remoteBlock()));
+        send(kTreeId, TVM_GETITEMRECT, TRUE, LPARAM(remoteBlock()));
         ReadProcessMemory(process_.hProcess, remoteBlock(), &rect, sizeof rect, nullptr);
         LPARAM at = MAKELPARAM(rect.left - 8, (rect.top + rect.bottom) / 2);
-        HWND tree = control(kTree);
+        HWND tree = control(kTreeId);
         post(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
         post(tree, WM_LBUTTONUP, 0, at);
     }
 
-    // The view's pixels as the screen shows them.
-    std::vector<u32> viewPixels() const {
-        RECT rect;
-        GetWindowRect(control(kView), &rect);
-        int width = rect.right - rect.left, height = rect.bottom - rect.top;
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO info = {};
-        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};
-        void* bits;
-        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        std::vector<u32> pixels(static_cast<u32*>(bits), static_cast<u32*>(bits) + width * height);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
-        return pixels;
+    // The window's record and the view's state, read from the viewer's memory: the
+    // screen of another process does not show what Direct3D draws under Wine.
+    template <typename T>
+    T readRemote(const void* address) const {
+        T value = {};
+        ReadProcessMemory(process_.hProcess, address, &value, sizeof value, nullptr);
+        return value;
     }
-
-    // Waits until the view has drawn the same picture twice in a row and returns it.
-    std::vector<u32> steadyView() const {
-        std::vector<u32> last, now;
-        waitFor([&] {
-            now = viewPixels();
-            bool same = now == last;
-            last = now;
-            return same;
-        }, 10000);
-        return now;
+    MainWindow record() const {
+        return readRemote<MainWindow>(reinterpret_cast<void*>(GetWindowLongPtrW(window_, GWLP_USERDATA)));
     }
+    ViewState viewState() const {
+        return readRemote<ViewState>(reinterpret_cast<void*>(GetWindowLongPtrW(control(kViewId), GWLP_USERDATA)));
+    }
+    std::vector<u8> solidVisible() const {
+        MainWindow main = record();
+        std::vector<u8> flags(main.shown.result.mesh.solidCount);
+        ReadProcessMemory(process_.hProcess, main.shown.solidVisible, flags.data(), flags.size(), nullptr);
+        return flags;
+    }
+    u32 meshColour() const { return readRemote<GpuMesh>(viewState().mesh).colour; }
 
     SIZE_T privateBytes() const {
         PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
@@ -451,7 +434,7 @@ private:
         query.pszText = reinterpret_cast<wchar_t*>(remote + 512);
         query.cchTextMax = 1024;
         WriteProcessMemory(process_.hProcess, remote, &query, sizeof query, nullptr);
-        send(kTree, TVM_GETITEMW, 0, LPARAM(remote));
+        send(kTreeId, TVM_GETITEMW, 0, LPARAM(remote));
         TVITEMW answer;
         ReadProcessMemory(process_.hProcess, remote, &answer, sizeof answer, nullptr);
         wchar_t label[1024] = {};
@@ -495,27 +478,27 @@ void expectShows(Viewer& viewer, const Json& report) {
     EXPECT_EQ(loadMessages(viewer), expected);
     std::vector<TreeItem> tree = viewer.tree();
     if (!loaded) {
-        EXPECT_EQ(viewer.text(kFormatLine), L"");
-        EXPECT_EQ(viewer.text(kDimensionsLine), L"");
-        EXPECT_EQ(viewer.selection(kSpaceList), -1);
-        EXPECT_EQ(viewer.selection(kColourOrderList), -1);
-        EXPECT_FALSE(viewer.enabled(kSpaceList));
-        EXPECT_FALSE(viewer.enabled(kMaterialCheck));
-        EXPECT_FALSE(viewer.enabled(kSwatch));
-        EXPECT_EQ(viewer.send(kMaterialCheck, BM_GETCHECK), BST_UNCHECKED);
+        EXPECT_EQ(viewer.text(kFormatLineId), L"");
+        EXPECT_EQ(viewer.text(kDimensionsLineId), L"");
+        EXPECT_EQ(viewer.selection(kSpaceListId), -1);
+        EXPECT_EQ(viewer.selection(kColourOrderListId), -1);
+        EXPECT_FALSE(viewer.enabled(kSpaceListId));
+        EXPECT_FALSE(viewer.enabled(kMaterialCheckId));
+        EXPECT_FALSE(viewer.enabled(kSwatchId));
+        EXPECT_EQ(viewer.send(kMaterialCheckId, BM_GETCHECK), BST_UNCHECKED);
         EXPECT_TRUE(tree.empty());
         return;
     }
     bool ascii = report["format"].text == L"ascii";
-    EXPECT_EQ(viewer.text(kFormatLine), ascii ? L"ASCII STL" : L"Binary STL");
-    EXPECT_EQ(viewer.text(kDimensionsLine), report["dimensions"].text);
-    EXPECT_EQ(viewer.selection(kSpaceList), int(report["coordinateSpace"].number) - 1);
-    EXPECT_TRUE(viewer.enabled(kSpaceList));
-    EXPECT_TRUE(viewer.enabled(kMaterialCheck));
-    EXPECT_FALSE(viewer.enabled(kColourOrderList));
+    EXPECT_EQ(viewer.text(kFormatLineId), ascii ? L"ASCII STL" : L"Binary STL");
+    EXPECT_EQ(viewer.text(kDimensionsLineId), report["dimensions"].text);
+    EXPECT_EQ(viewer.selection(kSpaceListId), int(report["coordinateSpace"].number) - 1);
+    EXPECT_TRUE(viewer.enabled(kSpaceListId));
+    EXPECT_TRUE(viewer.enabled(kMaterialCheckId));
+    EXPECT_FALSE(viewer.enabled(kColourOrderListId));
     bool material = !ascii && report["materialColour"].number != 0;
-    EXPECT_EQ(viewer.send(kMaterialCheck, BM_GETCHECK), material ? BST_CHECKED : BST_UNCHECKED);
-    EXPECT_EQ(viewer.selection(kColourOrderList), ascii ? -1 : report["colourOrder"].number == 3 ? 1 : 0);
+    EXPECT_EQ(viewer.send(kMaterialCheckId, BM_GETCHECK), material ? BST_CHECKED : BST_UNCHECKED);
+    EXPECT_EQ(viewer.selection(kColourOrderListId), ascii ? -1 : report["colourOrder"].number == 3 ? 1 : 0);
 
     const std::vector<Json>& solids = report["solids"].items;
     ASSERT_EQ(tree.size(), solids.size() + 1);
@@ -657,15 +640,15 @@ TEST(Viewer, ShowsWhatTheConsoleToolReportsForEveryFixture) {
 
     Viewer viewer({fixture(L"cube_ascii.stl")});
     ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
-    EXPECT_EQ(viewer.menuState(kNextFile), 0u);
-    EXPECT_EQ(viewer.menuState(kPreviousFile), 0u);
+    EXPECT_EQ(viewer.menuState(kCommandNextFile), 0u);
+    EXPECT_EQ(viewer.menuState(kCommandPreviousFile), 0u);
     std::vector<std::wstring> seen;
     for (size_t i = 0; i < paths.size(); ++i) {
         std::wstring name = viewer.title().substr(kTitlePrefix.size());
         ASSERT_TRUE(reports.count(name)) << narrow(name);
         seen.push_back(name);
         expectShows(viewer, reports[name]);
-        viewer.command(kNextFile);
+        viewer.command(kCommandNextFile);
         ASSERT_TRUE(viewer.waitLoaded());
     }
     // Back at the first after a full round; every STL fixture was shown once, the text file never.
@@ -673,7 +656,7 @@ TEST(Viewer, ShowsWhatTheConsoleToolReportsForEveryFixture) {
     std::sort(seen.begin(), seen.end());
     std::vector<std::wstring> all(names, names + paths.size());
     EXPECT_EQ(seen, all);
-    viewer.command(kExit);
+    viewer.command(kCommandExit);
     EXPECT_EQ(viewer.waitExit(), 0u);
 }
 
@@ -685,16 +668,16 @@ TEST(Viewer, StartsEmptyWithTheFirstArgumentOrInTheFailureState) {
     {
         Viewer viewer({});
         EXPECT_EQ(viewer.title(), kTitle);
-        EXPECT_TRUE(IsWindowVisible(viewer.control(kProgress)));
-        EXPECT_FALSE(IsWindowVisible(viewer.control(kView)));
-        EXPECT_EQ(viewer.menuState(kNextFile), UINT(MF_GRAYED));
-        EXPECT_EQ(viewer.menuState(kPreviousFile), UINT(MF_GRAYED));
-        EXPECT_EQ(viewer.menuState(kFlipZoom), 0u);
-        EXPECT_EQ(viewer.text(kMessages), L"");
+        EXPECT_TRUE(IsWindowVisible(viewer.control(kProgressId)));
+        EXPECT_FALSE(IsWindowVisible(viewer.control(kViewId)));
+        EXPECT_EQ(viewer.menuState(kCommandNextFile), UINT(MF_GRAYED));
+        EXPECT_EQ(viewer.menuState(kCommandPreviousFile), UINT(MF_GRAYED));
+        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);
+        EXPECT_EQ(viewer.text(kMessagesId), L"");
         EXPECT_TRUE(viewer.tree().empty());
-        EXPECT_FALSE(viewer.enabled(kSpaceList));
-        EXPECT_FALSE(viewer.enabled(kMaterialCheck));
-        viewer.command(kNextFile);  // nothing to step through
+        EXPECT_FALSE(viewer.enabled(kSpaceListId));
+        EXPECT_FALSE(viewer.enabled(kMaterialCheckId));
+        viewer.command(kCommandNextFile);  // nothing to step through
         EXPECT_EQ(viewer.title(), kTitle);
         viewer.post(viewer.window(), WM_CLOSE, 0, 0);
         EXPECT_EQ(viewer.waitExit(), 0u);
@@ -716,5 +699,174 @@ TEST(Viewer, StartsEmptyWithTheFirstArgumentOrInTheFailureState) {
         ASSERT_TRUE(viewer.waitShown(L"not_stl.txt"));
         expectShows(viewer, reports[L"not_stl.txt"]);
         EXPECT_TRUE(viewer.messageLines().empty());
+    }
+}
+
+namespace {
+
+// "W x D; H tall" as its three lengths.
+std::vector<std::wstring> dimensions(const std::wstring& line) {
+    size_t x = line.find(L" x "), semicolon = line.find(L"; "), tall = line.rfind(L" tall");
+    return {line.substr(0, x), line.substr(x + 3, semicolon - x - 3), line.substr(semicolon + 2, tall - semicolon - 2)};
+}
+
+// A drop from Explorer: the DROPFILES block (wide names, a NUL after each, another at the
+// end) placed in the viewer's memory, where DragQueryFileW reads it.
+void dropFiles(Viewer& viewer, const std::vector<std::wstring>& paths) {
+    std::vector<u8> block(sizeof(DROPFILES));
+    DROPFILES* header = reinterpret_cast<DROPFILES*>(block.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    for (const std::wstring& path : paths) {
+        const u8* bytes = reinterpret_cast<const u8*>(path.c_str());
+        block.insert(block.end(), bytes, bytes + 2 * (path.size() + 1));
+    }
+    block.push_back(0);
+    block.push_back(0);
+    void* remote = VirtualAllocEx(viewer.process(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    WriteProcessMemory(viewer.process(), remote, block.data(), block.size(), nullptr);
+    viewer.post(viewer.window(), WM_DROPFILES, WPARAM(remote), 0);
+}
+
+}  // namespace
+
+// Next and Previous File (and the arrow keys over the 3D view) visit the STL files of a
+// folder in the shell's order, told by content, wrapping; a folder without another STL file
+// changes nothing. The view options, the coordinate space, the object checkboxes (clicked
+// with the mouse) and a file dropped on the window, in one run.
+TEST(Viewer, CommandsStepToggleAndDrop) {
+    TestFolder folder(L"vantorel_steps");
+    std::string two = asciiSolid("first", 0) + asciiSolid("tab\tbed", 20);
+    folder.add(L"a.stl", asciiSolid("alpha", 0));
+    folder.add(L"b.txt", "solid? no, a note\n");
+    folder.add(L"c.dat", binaryStl(12));  // STL by content, not by name
+    folder.add(L"d.stl", "a text file with the extension of a model\n");
+    folder.add(L"e.stl", two);
+    std::vector<std::wstring> stlOrder;
+    for (const std::wstring& path : folder.shellOrder())
+        if (nameOf(path) != L"b.txt" && nameOf(path) != L"d.stl")
+            stlOrder.push_back(nameOf(path));
+    ASSERT_EQ(stlOrder.size(), 3u);
+    std::rotate(stlOrder.begin(), std::find(stlOrder.begin(), stlOrder.end(), L"a.stl"), stlOrder.end());
+    std::map<std::wstring, Json> reports;
+
+    Viewer viewer({fixture(L"cube_ascii.stl")});
+    ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+    // A dropped file opens as File, Open would; of several, the first.
+    std::vector<std::wstring> paths = folder.shellOrder();
+    std::wstring aPath = paths[std::find_if(paths.begin(), paths.end(), [](const std::wstring& p) {
+                                    return nameOf(p) == L"a.stl";
+                                }) - paths.begin()];
+    dropFiles(viewer, {aPath, fixture(L"two_solids.stl")});
+    ASSERT_TRUE(viewer.waitShown(L"a.stl"));
+    reports = consoleReports(paths);
+
+    for (size_t i = 1; i <= 3; ++i) {
+        viewer.command(kCommandNextFile);
+        ASSERT_TRUE(viewer.waitShown(stlOrder[i % 3])) << i;
+        expectShows(viewer, reports[stlOrder[i % 3]]);
+    }
+    for (size_t i = 1; i <= 3; ++i) {
+        viewer.command(kCommandPreviousFile);
+        ASSERT_TRUE(viewer.waitShown(stlOrder[(3 - i) % 3])) << i;
+    }
+    // The arrow keys, with the 3D view focused (as after every load).
+    viewer.post(viewer.control(kViewId), WM_KEYDOWN, VK_RIGHT, 0);
+    ASSERT_TRUE(viewer.waitShown(stlOrder[1]));
+    viewer.post(viewer.control(kViewId), WM_KEYDOWN, VK_LEFT, 0);
+    ASSERT_TRUE(viewer.waitShown(stlOrder[0]));
+    while (viewer.title() != kTitlePrefix + L"e.stl") {
+        viewer.command(kCommandNextFile);
+        ASSERT_TRUE(viewer.waitLoaded());
+    }
+    ASSERT_TRUE(viewer.waitShown(L"e.stl"));
+    expectShows(viewer, reports[L"e.stl"]);
+
+    EXPECT_EQ(viewer.menuState(kCommandWireframe), 0u);
+    viewer.command(kCommandWireframe);
+    EXPECT_EQ(viewer.menuState(kCommandWireframe), UINT(MF_CHECKED));
+    viewer.command(kCommandWireframe);
+    EXPECT_EQ(viewer.menuState(kCommandWireframe), 0u);
+
+    // Clicks on the objects' checkboxes hide them; clicked again, they are back. The file
+    // item's checkbox cannot be cleared.
+    std::vector<TreeItem> tree = viewer.tree();
+    ASSERT_EQ(tree.size(), 3u);
+    EXPECT_EQ(viewer.solidVisible(), std::vector<u8>({1, 1}));
+    viewer.clickCheckbox(tree[1].handle);  // the last solid, listed first
+    EXPECT_TRUE(waitFor([&] { return viewer.solidVisible() == std::vector<u8>({1, 0}); }, 5000));
+    EXPECT_FALSE(viewer.tree()[1].checked);
+    EXPECT_TRUE(viewer.tree()[2].checked);
+    viewer.clickCheckbox(tree[0].handle);
+    viewer.clickCheckbox(tree[1].handle);
+    EXPECT_TRUE(waitFor([&] { return viewer.solidVisible() == std::vector<u8>({1, 1}); }, 5000));
+    EXPECT_TRUE(viewer.tree()[0].checked);
+    EXPECT_TRUE(viewer.tree()[1].checked);
+
+    // Esc ends the process with exit code 0.
+    viewer.post(viewer.control(kViewId), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(viewer.waitExit(), 0u);
+}
+
+// A folder with no other STL file: the steps go all the way round and nothing changes.
+// A large load superseded by a small one leaves only the small one, and its memory goes;
+// Exit and Esc end the process with exit code 0 during a load.
+TEST(Viewer, LoadsSupersededAndLeftDuringLoading) {
+    TestFolder folder(L"vantorel_loads");
+    std::wstring only = folder.add(L"only.stl", asciiSolid("only", 0));
+    folder.add(L"notes.txt", "not a model\n");
+    std::wstring large = folder.add(L"large.bin", binaryStl(1500000));
+    SIZE_T baseline;
+    {
+        Viewer viewer({only});
+        ASSERT_TRUE(viewer.waitShown(L"only.stl"));
+        // large.bin is STL by content: step until the walk has passed every other item.
+        viewer.command(kCommandNextFile);
+        if (viewer.title() == kTitlePrefix + L"large.bin")
+            ASSERT_TRUE(viewer.waitShown(L"large.bin"));
+        baseline = viewer.privateBytes();
+        viewer.command(kCommandExit);
+        EXPECT_EQ(viewer.waitExit(), 0u);
+    }
+    TestFolder lonely(L"vantorel_lonely");
+    std::wstring alone = lonely.add(L"alone.stl", asciiSolid("alone", 0));
+    lonely.add(L"readme.txt", "words that are not a model\n");
+    {
+        Viewer viewer({alone});
+        ASSERT_TRUE(viewer.waitShown(L"alone.stl"));
+        std::wstring messages = viewer.text(kMessagesId);
+        viewer.command(kCommandNextFile);
+        viewer.command(kCommandPreviousFile);
+        EXPECT_EQ(viewer.title(), kTitlePrefix + L"alone.stl");
+        EXPECT_FALSE(IsWindowVisible(viewer.control(kProgressId)));
+        EXPECT_EQ(viewer.text(kMessagesId), messages);
+        baseline = viewer.privateBytes();
+        viewer.command(kCommandExit);
+        EXPECT_EQ(viewer.waitExit(), 0u);
+    }
+    {
+        Viewer viewer({large});
+        bool stillLoading = IsWindowVisible(viewer.control(kProgressId));
+        dropFiles(viewer, {alone});
+        ASSERT_TRUE(viewer.waitShown(L"alone.stl"));
+        EXPECT_TRUE(stillLoading);
+        std::vector<std::wstring> lines = loadMessages(viewer);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), L"file loaded successfully"), 1);
+        EXPECT_EQ(viewer.tree().size(), 2u);
+        // 1.5 million triangles take over 120 MB of vertices while they are held.
+        EXPECT_TRUE(waitFor([&] { return viewer.privateBytes() < baseline + (64u << 20); }))
+            << viewer.privateBytes() << " bytes against " << baseline;
+        EXPECT_EQ(viewer.title(), kTitlePrefix + L"alone.stl");
+    }
+    {
+        Viewer viewer({large});
+        EXPECT_TRUE(IsWindowVisible(viewer.control(kProgressId)));
+        viewer.post(viewer.window(), WM_COMMAND, kCommandExit, 0);
+        EXPECT_EQ(viewer.waitExit(), 0u);
+    }
+    {
+        Viewer viewer({large});
+        viewer.post(viewer.window(), WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_EQ(viewer.waitExit(), 0u);
     }
 }
