@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <psapi.h>
 #include <shlobj.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
@@ -869,4 +870,80 @@ TEST(Viewer, LoadsSupersededAndLeftDuringLoading) {
         viewer.post(viewer.window(), WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_EQ(viewer.waitExit(), 0u);
     }
+}
+
+namespace {
+
+// Refuses changes to the settings key (reading stays allowed) while it lives.
+class ReadOnlySettings {
+public:
+    ReadOnlySettings() { protect(L"D:P(A;;KR;;;WD)"); }
+    ~ReadOnlySettings() { protect(L"D:(A;;KA;;;WD)"); }
+
+private:
+    static void protect(const wchar_t* sddl) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr);
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Vantorel", 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
+            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+            RegCloseKey(key);
+        }
+        LocalFree(descriptor);
+    }
+};
+
+}  // namespace
+
+// Flip Zoom and the default object colour, in the test prefix's own registry: defaults
+// without the key, the key made by the first toggle and read at the next start, any
+// non-zero "FlipZoom" on, a string colour ignored, a stored colour used as it is, and a
+// refused write reported in the message box.
+TEST(Viewer, SettingsLiveInTheRegistry) {
+    Registry::clear();
+    std::wstring cube = fixture(L"cube_ascii.stl");
+    {
+        Viewer viewer({cube});
+        ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+        EXPECT_FALSE(Registry::exists());
+        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);
+        EXPECT_EQ(viewer.meshColour(), 0xFFF0F0F0u);
+        viewer.command(kCommandFlipZoom);
+        EXPECT_TRUE(Registry::exists());
+        EXPECT_EQ(Registry::flipZoom(), 1u);
+        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
+        EXPECT_TRUE(viewer.viewState().flipZoom);
+        viewer.command(kCommandExit);
+        EXPECT_EQ(viewer.waitExit(), 0u);
+    }
+    {
+        Viewer viewer({cube});
+        ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
+        EXPECT_TRUE(viewer.viewState().flipZoom);
+    }
+    Registry::set(L"FlipZoom", 5);
+    Registry::setText(L"DefaultObjectColor", L"0xFF0000FF");
+    {
+        Viewer viewer({cube});
+        ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
+        EXPECT_EQ(viewer.meshColour(), 0xFFF0F0F0u);
+        viewer.command(kCommandFlipZoom);
+        EXPECT_EQ(Registry::flipZoom(), 0u);
+        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);
+    }
+    Registry::set(L"DefaultObjectColor", 0x20406080);
+    {
+        Viewer viewer({cube});
+        ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);
+        EXPECT_EQ(viewer.meshColour(), 0x80604020u);  // the fourth byte as stored
+        ReadOnlySettings refused;
+        viewer.command(kCommandFlipZoom);
+        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));  // kept for this run
+        EXPECT_EQ(viewer.messageLines().back(), L"<unknown>");
+    }
+    EXPECT_EQ(Registry::flipZoom(), 0u);
+    Registry::clear();
 }
