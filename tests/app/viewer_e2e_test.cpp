@@ -814,21 +814,8 @@ TEST(Viewer, CommandsStepToggleAndDrop) {
 // Exit and Esc end the process with exit code 0 during a load.
 TEST(Viewer, LoadsSupersededAndLeftDuringLoading) {
     TestFolder folder(L"vantorel_loads");
-    std::wstring only = folder.add(L"only.stl", asciiSolid("only", 0));
-    folder.add(L"notes.txt", "not a model\n");
     std::wstring large = folder.add(L"large.bin", binaryStl(1500000));
     SIZE_T baseline;
-    {
-        Viewer viewer({only});
-        ASSERT_TRUE(viewer.waitShown(L"only.stl"));
-        // large.bin is STL by content: step until the walk has passed every other item.
-        viewer.command(kCommandNextFile);
-        if (viewer.title() == kTitlePrefix + L"large.bin")
-            ASSERT_TRUE(viewer.waitShown(L"large.bin"));
-        baseline = viewer.privateBytes();
-        viewer.command(kCommandExit);
-        EXPECT_EQ(viewer.waitExit(), 0u);
-    }
     TestFolder lonely(L"vantorel_lonely");
     std::wstring alone = lonely.add(L"alone.stl", asciiSolid("alone", 0));
     lonely.add(L"readme.txt", "words that are not a model\n");
