@@ -21,13 +21,18 @@ mkdir -p "$build"
 xvfb=""
 viewerPid=""
 cleanup() {
-    [ -n "$viewerPid" ] && kill "$viewerPid" 2>/dev/null && wait "$viewerPid" 2>/dev/null
+    local status=$?
+    set +e
+    if [ -n "$viewerPid" ]; then
+        kill "$viewerPid" 2>/dev/null
+        wait "$viewerPid" 2>/dev/null
+    fi
     if [ -n "$xvfb" ]; then
-        "$wineserver" -k >/dev/null 2>&1 || true
+        "$wineserver" -k >/dev/null 2>&1
         kill "$xvfb" 2>/dev/null
         wait "$xvfb" 2>/dev/null
     fi
-    return 0
+    exit $status
 }
 trap cleanup EXIT
 
