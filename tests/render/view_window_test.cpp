@@ -263,6 +263,7 @@ TEST(ViewFaults, LostGpuAndFailedResizeShowThePlaceholderUntilTheNextLoad) {
     ASSERT_EQ(harness.show(cube, false)->status, kJobLoaded);
     paintNow(harness.view);
     ASSERT_NE(v->renderer.device, nullptr);
+    EXPECT_GT(screenOf(harness.view).count(isModel), 1000u) << "the frame reaches the screen";
 
     injectFaults(v)->presentResult = DXGI_ERROR_DEVICE_REMOVED;
     paintNow(harness.view);
