@@ -361,4 +361,18 @@ TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrame) {
     releaseVertexBuffer(&mesh);
     releaseOffscreenTarget(&target);
     releaseRenderer(&renderer);
+
+    // Without a GPU the software rasteriser draws the same picture.
+    ASSERT_TRUE(createRendererOn(&renderer, D3D_DRIVER_TYPE_WARP, nullptr));
+    ASSERT_TRUE(createOffscreenTarget(renderer.device, &target, 200, 150, nullptr));
+    ASSERT_TRUE(prepareGpuMesh(&mesh, &renderer, &job->result, job->solidVisible, job->heap, nullptr));
+    std::vector<u8> warp(bgr.size());
+    ASSERT_TRUE(drawFirstFrame(&renderer, &target, &mesh, false, warp.data(), nullptr));
+    size_t differing = 0;
+    for (size_t i = 0; i < bgr.size(); ++i)
+        differing += std::abs(int(bgr[i]) - int(warp[i])) > 8;
+    EXPECT_LT(differing, bgr.size() / 100) << "edges may round differently";
+    releaseVertexBuffer(&mesh);
+    releaseOffscreenTarget(&target);
+    releaseRenderer(&renderer);
 }
