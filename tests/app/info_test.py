@@ -104,19 +104,13 @@ class Fixtures(unittest.TestCase):
     def test_path_and_file_faults(self):
         with tempfile.TemporaryDirectory() as folder:
             open(os.path.join(folder, "empty.stl"), "wb").close()
-            os.mkdir(os.path.join(folder, "folder.stl"))
             long_name = "x" * 250 + ".stl"
             deep = os.path.join(folder, "d" * 20)
             os.mkdir(deep)
             shutil.copy(os.path.join(FIXTURES, "cube_ascii.stl"), os.path.join(deep, long_name))
             long_path = "d" * 20 + "\\" + long_name
-            code, reports = load_json("empty.stl", "folder.stl", "missing\\nowhere.stl", long_path, cwd=folder)
-        self.assertEqual(code, 1)
-        empty, directory, nowhere, deep_report = reports
-        self.assertEqual((empty["status"], empty["format"], empty["messages"]), ("failed", None, []))
-        for report in (directory, nowhere):
-            self.assertEqual((report["status"], report["format"], len(report["messages"])), ("failed", None, 1), report)
-            self.assertTrue(report["messages"][0].strip(), "the system's text")
+            code, (empty, deep_report) = load_json("empty.stl", long_path, cwd=folder)
+        self.assertEqual((code, empty["status"], empty["format"], empty["messages"]), (1, "failed", None, []))
         # A path beyond MAX_PATH either loads or fails with the system's text; it never crashes.
         self.assertIn(deep_report["status"], ("loaded", "failed"))
         if deep_report["status"] == "failed":

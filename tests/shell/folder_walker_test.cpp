@@ -103,26 +103,16 @@ TEST(FolderWalker, FilesNotFoundAndOddPaths) {
     EXPECT_FALSE(stepFolderWalker(single, path, true));
     discardFolderWalker(single);
 
-    std::wstring otherCase = folder.path() + L"\\ONLY.stl";
-    FolderWalker* cased = startFolderWalker(otherCase.c_str(), nullptr);
-    EXPECT_FALSE(waitForFolderWalker(cased)) << "the parsing name is compared exactly";
-    EXPECT_EQ(cased->state, kWalkerFailed);
-    EXPECT_FALSE(stepFolderWalker(cased, path, false));
-    discardFolderWalker(cased);
-
-    std::wstring tooLong = folder.path() + L"\\" + std::wstring(400, L'x') + L".stl";
-    FolderWalker* longPath = startFolderWalker(tooLong.c_str(), nullptr);
-    EXPECT_FALSE(waitForFolderWalker(longPath)) << "a path past MAX_PATH is refused, not copied";
-    discardFolderWalker(longPath);
-
-    FolderWalker* noPath = startFolderWalker(nullptr, nullptr);
-    EXPECT_FALSE(waitForFolderWalker(noPath));
-    discardFolderWalker(noPath);
-
-    std::wstring missingFolder = folder.path() + L"\\gone\\x.stl";
-    FolderWalker* missing = startFolderWalker(missingFolder.c_str(), nullptr);
-    EXPECT_FALSE(waitForFolderWalker(missing));
-    discardFolderWalker(missing);
+    // The parsing name is compared exactly; a path past MAX_PATH is refused, not copied.
+    std::wstring failing[] = {folder.path() + L"\\ONLY.stl", folder.path() + L"\\" + std::wstring(400, L'x') + L".stl",
+                              folder.path() + L"\\gone\\x.stl", L""};
+    for (const std::wstring& name : failing) {
+        FolderWalker* walker = startFolderWalker(name.empty() ? nullptr : name.c_str(), nullptr);
+        EXPECT_FALSE(waitForFolderWalker(walker)) << name.size();
+        EXPECT_EQ(walker->state, kWalkerFailed);
+        EXPECT_FALSE(stepFolderWalker(walker, path, false));
+        discardFolderWalker(walker);
+    }
 
     // A window that shows no folder: the walker falls back to the folder's enumeration.
     FolderWalker* withWindow = startFolderWalker(only.c_str(), GetDesktopWindow());
