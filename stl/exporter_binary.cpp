@@ -183,6 +183,20 @@ bool isAsciiLetter(u8 byte) {
     return u8((byte | 0x20) - 'a') < 26;
 }
 
+// Slicers that write the export date after their signature, in ASCII: Z up, millimetres.
+struct DatedSignature {
+    const char* signature;
+    u8 signatureBytes;
+    const char* exporter;
+    u8 textOffset;
+    u8 textBytes;
+};
+const DatedSignature kDatedSignatures[] = {
+    {"CURA BINARY STL EXPORT. ", 24, "Ultimaker Cura", 24, 24},
+    {"Uranium STLWriter ", 18, "Ultimaker Cura", 18, 24},
+    {"flashforge stl export", 21, "Flashforge", 25, 17},
+};
+
 // The tests a table row cannot express, in their order; false when none holds.
 bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque, u32* unitScanStart,
                       const ReportSink* sink) {
@@ -226,23 +240,13 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
         reportExporter(sink, name);
         return true;
     }
-    if (hasAt(header, 0, "CURA BINARY STL EXPORT. ")) {
-        setZUpMillimetres(provenance);
-        reportExporter(sink, "Ultimaker Cura");
-        reportText(sink, kWrittenText, header + 24, 24, kCodePageUsAscii);
-        return true;
-    }
-    if (hasAt(header, 0, "Uranium STLWriter ")) {
-        setZUpMillimetres(provenance);
-        reportExporter(sink, "Ultimaker Cura");
-        reportText(sink, kWrittenText, header + 18, 24, kCodePageUsAscii);
-        return true;
-    }
-    if (hasAt(header, 0, "flashforge stl export")) {
-        setZUpMillimetres(provenance);
-        reportExporter(sink, "Flashforge");
-        reportText(sink, kWrittenText, header + 25, 17, kCodePageUsAscii);
-        return true;
+    for (const DatedSignature& dated : kDatedSignatures) {
+        if (__builtin_memcmp(header, dated.signature, dated.signatureBytes) == 0) {
+            setZUpMillimetres(provenance);
+            reportExporter(sink, dated.exporter);
+            reportText(sink, kWrittenText, header + dated.textOffset, dated.textBytes, kCodePageUsAscii);
+            return true;
+        }
     }
     bool colour = hasAt(header, 0, "COLOR=");
     if (colour && hasAt(header, 10, ",MATERIAL=")) {
