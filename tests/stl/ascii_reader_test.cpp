@@ -3,41 +3,11 @@
 #include <string>
 
 #include "stl/ascii_reader.h"
-#include "support/exact_bytes.h"
-#include "support/sinks.h"
+#include "support/mesh_read.h"
 
 namespace {
 
-struct AsciiRead {
-    ExactBytes file;
-    LoadHeap heap = createLoadHeap();
-    StlMesh mesh = {};
-    RecordingSink recorder;
-    bool ok;
-
-    explicit AsciiRead(const std::string& text, bool answer = true) : file(text) {
-        recorder.answer = answer;
-        ok = readAsciiStl(&mesh, file.begin(), file.size, heap, &recorder.sink);
-        if (!ok) {
-            EXPECT_EQ(+(mesh.solids), nullptr) << "a failed read leaves no mesh";
-            EXPECT_EQ(+(mesh.solidCount), 0u);
-        }
-    }
-    ~AsciiRead() { destroyLoadHeap(heap); }
-
-    u32 triangles(u32 solid) const { return mesh.solids[solid].triangleCount; }
-    std::string name(u32 solid) const {
-        const FileText name = mesh.solids[solid].name;
-        return std::string(reinterpret_cast<const char*>(name.bytes), name.length);
-    }
-    StlTriangle triangle(u32 solid, u32 index) const { return mesh.solids[solid].triangles[index]; }
-    uptr argumentOf(ResultCode code) const {
-        for (const Recorded& r : recorder.reports)
-            if (r.code == code)
-                return r.argument;
-        return ~uptr(0);
-    }
-};
+using AsciiRead = MeshRead<readAsciiStl>;
 
 std::string facet(const std::string& normal = "0 0 1", const std::string& v1 = "0 0 0") {
     return "  facet normal " + normal + "\n    outer loop\n      vertex " + v1 + "\n      vertex 1 0 0\n      vertex 0 1 0\n"

@@ -3,28 +3,15 @@
 #include <cmath>
 
 #include "stl/binary_reader.h"
-#include "support/exact_bytes.h"
-#include "support/sinks.h"
-#include "support/stl_bytes.h"
+#include "support/mesh_read.h"
 
 namespace {
 
-struct BinaryRead {
-    ExactBytes file;
-    LoadHeap heap = createLoadHeap();
-    StlMesh mesh = {};
-    RecordingSink recorder;
-    bool ok = false;
+using BinaryRead = MeshRead<readBinaryStl>;
 
-    explicit BinaryRead(const BinaryStlBuilder& builder, bool answer = true) : file(builder.bytes()) {
-        recorder.answer = answer;
-        ok = readBinaryStl(&mesh, file.begin(), file.size, heap, &recorder.sink);
-    }
-    ~BinaryRead() { destroyLoadHeap(heap); }
-
-    const StlSolid& solid(u32 i) const { return mesh.solids[i]; }
-    u64 offsetOf(u32 i) const { return u64(reinterpret_cast<const u8*>(solid(i).triangles) - file.begin()); }
-};
+u64 offsetOf(const BinaryRead& read, u32 i) {
+    return u64(reinterpret_cast<const u8*>(read.solid(i).triangles) - read.file.begin());
+}
 
 BinaryTriangle with(std::vector<f32> normal, u16 attribute = 0) {
     BinaryTriangle t;
@@ -46,7 +33,7 @@ TEST(BinaryReader, SolidsPointIntoTheFileBlockByBlock) {
     ASSERT_EQ(+(read.mesh.solidCount), 3u);
     EXPECT_EQ((std::vector<u64>{read.solid(0).triangleCount, read.solid(1).triangleCount, read.solid(2).triangleCount}),
               (std::vector<u64>{2, 1, 0}));
-    EXPECT_EQ((std::vector<u64>{read.offsetOf(0), read.offsetOf(1), read.offsetOf(2)}),
+    EXPECT_EQ((std::vector<u64>{offsetOf(read, 0), offsetOf(read, 1), offsetOf(read, 2)}),
               (std::vector<u64>{kBinaryFirstRecord, kBinaryFirstRecord + 2 * kBinaryRecordBytes + 4, kBinaryFirstRecord + 3 * kBinaryRecordBytes + 8}));
     EXPECT_EQ(+(read.solid(0).triangles[1].vertices[0].x), 1.5f);
     EXPECT_EQ(+(read.solid(2).name.length), 0u);
@@ -61,8 +48,6 @@ TEST(BinaryReader, BlocksRunningPastTheEnd) {
         BinaryRead read(file);
         EXPECT_FALSE(read.ok);
         EXPECT_EQ(read.recorder.codes(), std::vector<ResultCode>{kEndOfFileInTriangles});
-        EXPECT_EQ(+(read.mesh.solids), nullptr);
-        EXPECT_EQ(+(read.mesh.solidCount), 0u);
     }
     std::vector<u8> file = BinaryStlBuilder().block(3).raw("tail").bytes();
     LoadHeap heap = createLoadHeap();
@@ -77,7 +62,7 @@ TEST(BinaryReader, ManyEmptyBlocks) {
     BinaryRead read(BinaryStlBuilder().block(1).raw(std::string(1u << 20, '\0')));
     ASSERT_TRUE(read.ok);
     ASSERT_EQ(+(read.mesh.solidCount), 1u + (1u << 18));
-    EXPECT_EQ(read.offsetOf(1u << 18), read.file.size);
+    EXPECT_EQ(offsetOf(read, 1u << 18), read.file.size);
 }
 
 TEST(BinaryReader, NormalsAndColoursFlags) {
