@@ -95,7 +95,6 @@ TEST(BinaryExporter, HeaderTests) {
         {"solid bracket", 0, writtenBy("unknown (solid zero)", {kUnitWarning}), "bracket", kSpaceYUp},
         {std::string("solid part\0STL Output", 21), 0, writtenBy("unknown (STL Output)", kNothingKnown), "part"},
         {"solid assembly", ' ', writtenBy("SketchUp or SolidWorks", kNothingKnown), "assembly"},
-        {"SketchUp STL house", ' ', writtenBy("SketchUp", {kUnitWarning}), "house", kSpaceYUp},
         {threeDv + "3DV*", ' ', writtenBy("unknown (3DV)", kNothingKnown), "gear"},
         {viscam + "_COLOR", ' ', writtenBy("Materialise VisCAM", {"STL info: written to \"D:\\parts\\bracket.stl\"", kZUpWarning, kUnitWarning})},
         {"C:\\work\\model.stl", 0, {"STL info: written to \"C:\\work\\model.stl\"", kZUpWarning, kUnitWarning}},
