@@ -1,6 +1,6 @@
-// The Windows build's whole load pipeline on inputs that end flush against an inaccessible
-// page: a read one byte past any input faults. Every truncation of the fixture files and
-// thousands of mutations of them.
+// The Windows build's whole load pipeline (the parse fuzz target's) on inputs that end flush
+// against an inaccessible page: a read one byte past any input faults. Every truncation of
+// the fixture files and thousands of mutations of them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,11 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "diag/messages.h"
-#include "render/mesh.h"
-#include "stl/ascii_reader.h"
-#include "stl/detect.h"
-#include "stl/provenance.h"
+#include "support/load_pipeline.h"
 
 namespace {
 
@@ -44,32 +40,6 @@ private:
     size_t committed_;
 };
 
-bool dropLine(void*, ResultCode, uptr, const Utf16*) {
-    return true;
-}
-
-void runPipeline(const u8* first, size_t size) {
-    ReportSink last = {nullptr, dropLine};
-    ReportSink translator = makeMessageTranslator(&last);
-    const u8* end = first + size;
-    for (StlFormat format : {kFormatUnknown, kFormatAscii}) {
-        LoadHeap heap = createLoadHeap();
-        LoadResult result = {};
-        bool parsed = format == kFormatUnknown ? detectStlFormat(first, size) != kFormatUnknown &&
-                                                     parseStl(&result, kFormatUnknown, first, end, heap, &translator)
-                                               : parseStl(&result, kFormatAscii, first, end, heap, &translator);
-        if (parsed) {
-            applyLoadDefaults(&result.provenance, &translator);
-            PreparedVertices prepared;
-            if (prepareVertices(&result, heap, &translator, &prepared)) {
-                f32 centre[3], size3[3];
-                measureBoundingBox(&prepared, result.mesh.solidCount, result.provenance.metresPerUnit, centre, size3);
-            }
-        }
-        destroyLoadHeap(heap);
-    }
-}
-
 std::vector<u8> readFixture(const char* name) {
     std::ifstream file(std::string(VANTOREL_FIXTURES) + "/" + name, std::ios::binary);
     return std::vector<u8>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -89,7 +59,7 @@ TEST(GuardPage, NoInputIsReadPastItsEnd) {
         // Every truncation.
         for (size_t length = 0; length <= file.size(); ++length) {
             std::vector<u8> cut(file.begin(), file.begin() + length);
-            runPipeline(guarded.place(cut), cut.size());
+            runLoadPipeline(guarded.place(cut), cut.size());
             ++inputs;
         }
         // Mutations: bytes changed, inserted, removed; the binary count and header rewritten.
@@ -109,7 +79,7 @@ TEST(GuardPage, NoInputIsReadPastItsEnd) {
                     }
                 }
             }
-            runPipeline(guarded.place(mutated), mutated.size());
+            runLoadPipeline(guarded.place(mutated), mutated.size());
             ++inputs;
         }
     }
