@@ -65,14 +65,14 @@ inline std::wstring widen(const std::string& text) {
 
 // Polls `done` until it holds or `milliseconds` pass; pumps this thread's own messages.
 template <typename Condition>
-inline bool waitFor(Condition done, DWORD milliseconds = 20000) {
+inline bool waitFor(Condition done, DWORD milliseconds = 20000, DWORD interval = 20) {
     DWORD start = GetTickCount();
     for (;;) {
         if (done())
             return true;
         if (GetTickCount() - start > milliseconds)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, interval, QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&message);
@@ -246,9 +246,9 @@ public:
     HANDLE process() const { return process_.hProcess; }
 
     // A load has completed once the progress bar has given its place back to the view.
+    bool loaded() const { return IsWindowVisible(control(kViewId)) && !IsWindowVisible(control(kProgressId)); }
     bool waitLoaded(DWORD milliseconds = 30000) {
-        return waitFor([&] { return IsWindowVisible(control(kViewId)) && !IsWindowVisible(control(kProgressId)); },
-                       milliseconds);
+        return waitFor([&] { return loaded(); }, milliseconds);
     }
     // The named file is the one shown (its title, and its load completed).
     bool waitShown(const std::wstring& name, DWORD milliseconds = 30000) {
@@ -296,41 +296,45 @@ public:
     // in both processes.
     UINT menuState(UINT id) {
         HMODULE user32 = GetModuleHandleW(L"user32.dll");
-        u64 getMenu = u64(GetProcAddress(user32, "GetMenu"));
-        u64 getMenuState = u64(GetProcAddress(user32, "GetMenuState"));
-        u64 window = u64(window_);
+        HMENU menu = HMENU(callRemote(GetProcAddress(user32, "GetMenu"), u64(window_)));
+        return UINT(callRemote(GetProcAddress(user32, "GetMenuState"), u64(menu), id, MF_BYCOMMAND));
+    }
+
+    // Calls a function of a system DLL (at the same address in both processes) on a thread
+    // of the viewer with up to three arguments; its 32-bit result is the thread's exit code.
+    DWORD callRemote(FARPROC function, u64 first, u64 second = 0, u64 third = 0) {
+        u64 address = u64(function);
         u8 code[64];
         size_t n = 0;
         auto bytes = [&](std::initializer_list<u8> list) {
             for (u8 b : list)
                 code[n++] = b;
         };
-        auto imm = [&](const void* value, size_t size) {
-            memcpy(code + n, value, size);
-            n += size;
+        auto imm = [&](const void* value) {
+            memcpy(code + n, value, 8);
+            n += 8;
         };
         bytes({0x48, 0x83, 0xEC, 0x28});  // sub rsp, 40
-        bytes({0x48, 0xB9});              // mov rcx, window
-        imm(&window, 8);
-        bytes({0x48, 0xB8});  // mov rax, GetMenu
-        imm(&getMenu, 8);
-        bytes({0xFF, 0xD0, 0x48, 0x89, 0xC1});  // call rax; mov rcx, rax
-        bytes({0xBA});                          // mov edx, id
-        imm(&id, 4);
-        bytes({0x45, 0x31, 0xC0, 0x48, 0xB8});  // xor r8d, r8d; mov rax, GetMenuState
-        imm(&getMenuState, 8);
+        bytes({0x48, 0xB9});              // mov rcx, first
+        imm(&first);
+        bytes({0x48, 0xBA});  // mov rdx, second
+        imm(&second);
+        bytes({0x49, 0xB8});  // mov r8, third
+        imm(&third);
+        bytes({0x48, 0xB8});  // mov rax, function
+        imm(&address);
         bytes({0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x28, 0xC3});  // call rax; add rsp, 40; ret
         void* remote = VirtualAllocEx(process_.hProcess, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
         WriteProcessMemory(process_.hProcess, remote, code, n, nullptr);
         HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, LPTHREAD_START_ROUTINE(remote), nullptr, 0, nullptr);
-        DWORD state = 0xFFFFFFFF;
+        DWORD result = 0xFFFFFFFF;
         if (thread) {
             WaitForSingleObject(thread, 10000);
-            GetExitCodeThread(thread, &state);
+            GetExitCodeThread(thread, &result);
             CloseHandle(thread);
         }
         VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
-        return state;
+        return result;
     }
 
     DWORD waitExit(DWORD milliseconds = 20000) const {
@@ -397,12 +401,17 @@ public:
     // What a leak would grow: private bytes, kernel handles, GDI and USER objects.
     struct Counters {
         SIZE_T privateBytes;
-        DWORD handles, gdiObjects, userObjects;
+        DWORD heaps, handles, gdiObjects, userObjects;
     };
-    Counters counters() const {
-        Counters c = {privateBytes(), 0, GetGuiResources(process_.hProcess, GR_GDIOBJECTS),
-                      GetGuiResources(process_.hProcess, GR_USEROBJECTS)};
-        GetProcessHandleCount(process_.hProcess, &c.handles);
+    // Asked inside the viewer: Wine answers these for the calling process only.
+    Counters counters() {
+        HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll"), user32 = GetModuleHandleW(L"user32.dll");
+        const u64 self = u64(-1);  // GetCurrentProcess()
+        Counters c = {privateBytes(), callRemote(GetProcAddress(kernel32, "GetProcessHeaps"), 0), 0, callRemote(GetProcAddress(user32, "GetGuiResources"), self, GR_GDIOBJECTS),
+                      callRemote(GetProcAddress(user32, "GetGuiResources"), self, GR_USEROBJECTS)};
+        u64 out = u64(remoteBlock()) + 2048;
+        callRemote(GetProcAddress(kernel32, "GetProcessHandleCount"), self, out);
+        c.handles = readRemote<DWORD>(reinterpret_cast<void*>(out));
         return c;
     }
 
@@ -529,12 +538,17 @@ inline void expectShows(Viewer& viewer, const Json& report) {
 // A folder of the test's own, removed with its files.
 class TestFolder {
 public:
-    explicit TestFolder(const std::wstring& name) {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + name + std::to_wstring(GetCurrentProcessId());
+    // In the temporary folder, or under `base` (large files go to a disk of their own).
+    explicit TestFolder(const std::wstring& name, std::wstring base = L"") {
+        if (base.empty()) {
+            wchar_t temp[MAX_PATH];
+            GetTempPathW(MAX_PATH, temp);
+            base = temp;
+        }
+        path_ = base + name + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(path_.c_str(), nullptr);
     }
+    const std::wstring& path() const { return path_; }
     ~TestFolder() {
         for (const std::wstring& file : files_)
             DeleteFileW(file.c_str());
