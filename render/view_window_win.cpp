@@ -95,13 +95,26 @@ void paintPlaceholder(ViewState* view) {
     EndPaint(view->window, &paint);
 }
 
+// A mesh uploaded to a device that has since been lost is not drawn with the device a later
+// load made ready: its buffer belongs to the old one until the next mesh replaces it.
+bool meshOnDevice(const GpuMesh* mesh, ID3D11Device* device) {
+    if (!mesh->vertexBuffer)
+        return true;
+    ID3D11Device* owner = nullptr;
+    mesh->vertexBuffer->GetDevice(&owner);
+    if (owner)
+        owner->Release();
+    return owner == device;
+}
+
 void onPaint(ViewState* view) {
     if (!tryAcquireSpinLock(&view->gpuLock)) {
         ValidateRect(view->window, nullptr);
         retryLater(view);
         return;
     }
-    if (view->renderer.device && view->mesh && view->target.renderTargetView) {
+    if (view->renderer.device && view->mesh && view->target.renderTargetView &&
+        meshOnDevice(view->mesh, view->renderer.device)) {
         paintFrame(view);
         releaseSpinLock(&view->gpuLock);
         ValidateRect(view->window, nullptr);

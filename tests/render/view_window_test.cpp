@@ -278,6 +278,11 @@ TEST(ViewFaults, LostGpuAndFailedResizeShowThePlaceholderUntilTheNextLoad) {
     EXPECT_GT(placeholder.count(isReddish), 50u);
     for (u32 y = 0; y < placeholder.height / 2; ++y)
         EXPECT_EQ(placeholder.at(placeholder.width / 4, y), workspaceColour());
+    // A load that makes a new device ready before its mesh arrives (or a superseded one)
+    // leaves the old mesh undrawn: its buffer belongs to the lost device.
+    ASSERT_TRUE(ensureGpu(v, nullptr));
+    paintNow(harness.view);
+    EXPECT_GT(screenOf(harness.view).count(isReddish), 50u);
 
     // The next load makes the GPU ready again and draws.
     ASSERT_EQ(harness.show(cube, false)->status, kJobLoaded);
