@@ -63,6 +63,10 @@ bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const Gpu
                           srgbToLinear[GetBValue(background)], 1.0f};
     drawFrame(renderer, false, mesh, target->renderTargetView, target->depthView, target->width, target->height,
               &start.rotation, start.pan, meshRadius(mesh), start.zoom, yUp, clear, sink);
+    return readOffscreenTarget(renderer, target, bgr, sink);
+}
+
+bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* bgr, const ReportSink* sink) {
     ID3D11DeviceContext* context = renderer->context;
     context->ResolveSubresource(target->resolved, 0, target->colour, 0, DXGI_FORMAT_R8G8B8A8_UNORM_SRGB);
     context->CopyResource(target->staging, target->resolved);

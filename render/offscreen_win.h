@@ -22,6 +22,9 @@ bool createOffscreenRenderer(Renderer* renderer, bool* software, const ReportSin
 bool createOffscreenTarget(ID3D11Device* device, OffscreenTarget* target, u32 width, u32 height, const ReportSink* sink);
 void releaseOffscreenTarget(OffscreenTarget* target);
 
+// Resolves what was drawn into the target and writes it as blue, green, red, top row first.
+bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* bgr, const ReportSink* sink);
+
 // The frame a new view of the target's size shows first: start angles and zoom, no pan.
 // Writes width x height pixels of blue, green, red (no alpha), top row first, to `bgr`.
 bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, u8* bgr,

@@ -59,6 +59,8 @@ TEST(Gpu, DrawnTriangleMatchesTheLightingFormula) {
     ASSERT_TRUE(ensureGpu(view, nullptr));
     const Renderer& r = view->renderer;
     ID3D11DeviceContext* context = r.context;
+    OffscreenTarget& target = harness.target;  // released with the harness
+    ASSERT_TRUE(createOffscreenTarget(r.device, &target, 128, 128, nullptr));
 
     // Clip space = world space: a triangle at depth 0.5 facing the eye at (0, 0, -1), tilted
     // normal so that every term of the formula contributes.
@@ -89,8 +91,8 @@ TEST(Gpu, DrawnTriangleMatchesTheLightingFormula) {
     context->Unmap(r.meshConstants, 0);
 
     const f32 clear[4] = {0.2f, 0.4f, 0.6f, 1.0f};
-    context->ClearRenderTargetView(view->target.renderTargetView, clear);
-    context->ClearDepthStencilView(view->target.depthView, D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL, 1.0f, 0);
+    context->ClearRenderTargetView(target.renderTargetView, clear);
+    context->ClearDepthStencilView(target.depthView, D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL, 1.0f, 0);
     context->VSSetShader(r.vertexShader, nullptr, 0);
     context->IASetInputLayout(r.inputLayout);
     ID3D11Buffer* constants[2] = {r.eyeConstants, r.meshConstants};
@@ -98,15 +100,14 @@ TEST(Gpu, DrawnTriangleMatchesTheLightingFormula) {
     D3D11_VIEWPORT viewport = {0, 0, 128, 128, 0, 1};
     context->RSSetViewports(1, &viewport);
     context->PSSetShader(r.pixelShader, nullptr, 0);
-    ID3D11RenderTargetView* target = view->target.renderTargetView;
-    context->OMSetRenderTargets(1, &target, view->target.depthView);
+    context->OMSetRenderTargets(1, &target.renderTargetView, target.depthView);
     UINT stride = 28, offset = 0;
     context->IASetVertexBuffers(0, 1, &buffer, &stride, &offset);
     context->RSSetState(r.solidState);
     context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
     context->Draw(3, 0);
 
-    Pixels frame = readBackBuffer(r, view->target.swapChain);
+    Pixels frame = readPixels(r, &target);
     ASSERT_EQ(frame.width, 128u);
     auto channels = [](u32 rgb) { return std::vector<int>{int(rgb >> 16), int((rgb >> 8) & 0xFF), int(rgb & 0xFF)}; };
     std::vector<int> lit = channels(frame.at(64, 64)), background = channels(frame.at(2, 2));

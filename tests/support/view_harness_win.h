@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "render/frame_win.h"
+#include "render/offscreen_win.h"
 #include "render/view_window_win.h"
 #include "stl/load_job.h"
 #include "support/sinks.h"
@@ -54,38 +55,16 @@ struct Pixels {
     }
 };
 
-// Resolves the multisampled back buffer and copies it where the CPU reads it.
-inline Pixels readBackBuffer(const Renderer& r, IDXGISwapChain* swapChain) {
+// What an off-screen target holds, read back.
+inline Pixels readPixels(const Renderer& renderer, OffscreenTarget* target) {
     Pixels out;
-    ID3D11Texture2D* backBuffer = nullptr;
-    if (FAILED(swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&backBuffer))))
+    std::vector<u8> bgr(u64(target->width) * target->height * 3);
+    if (!readOffscreenTarget(&renderer, target, bgr.data(), nullptr))
         return out;
-    D3D11_TEXTURE2D_DESC texture;
-    backBuffer->GetDesc(&texture);
-    texture.SampleDesc = {1, 0};
-    texture.BindFlags = 0;
-    ID3D11Texture2D* resolved = nullptr;
-    r.device->CreateTexture2D(&texture, nullptr, &resolved);
-    r.context->ResolveSubresource(resolved, 0, backBuffer, 0, texture.Format);
-    texture.Usage = D3D11_USAGE_STAGING;
-    texture.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    ID3D11Texture2D* staging = nullptr;
-    r.device->CreateTexture2D(&texture, nullptr, &staging);
-    r.context->CopyResource(staging, resolved);
-    D3D11_MAPPED_SUBRESOURCE mapped;
-    if (SUCCEEDED(r.context->Map(staging, 0, D3D11_MAP_READ, 0, &mapped))) {
-        out.width = texture.Width;
-        out.height = texture.Height;
-        for (u32 y = 0; y < texture.Height; ++y)
-            for (u32 x = 0; x < texture.Width; ++x) {
-                const u8* p = static_cast<const u8*>(mapped.pData) + y * mapped.RowPitch + 4 * x;
-                out.rgb.push_back(u32(p[0]) << 16 | u32(p[1]) << 8 | p[2]);
-            }
-        r.context->Unmap(staging, 0);
-    }
-    staging->Release();
-    resolved->Release();
-    backBuffer->Release();
+    out.width = target->width;
+    out.height = target->height;
+    for (size_t i = 0; i < bgr.size(); i += 3)
+        out.rgb.push_back(u32(bgr[i + 2]) << 16 | u32(bgr[i + 1]) << 8 | bgr[i]);
     return out;
 }
 
@@ -144,6 +123,7 @@ public:
     }
     ~ViewHarness() {
         pumpUntil([&] { return running == 0; });
+        releaseOffscreenTarget(&target);
         if (shown)
             detachMesh(view);
         for (LoadJob* job : finished)
@@ -188,20 +168,22 @@ public:
         return job;
     }
 
-    // The frame that painting would present, read back before presentation.
+    // The frame that painting would present, drawn into a target of the view's size.
     Pixels frame() {
         ViewState* v = state();
-        acquireSpinLock(&v->gpuLock);
+        if (target.width != v->width || target.height != v->height) {
+            releaseOffscreenTarget(&target);
+            createOffscreenTarget(v->renderer.device, &target, v->width, v->height, nullptr);
+        }
         COLORREF c = GetSysColor(COLOR_APPWORKSPACE);
         const f32 clear[4] = {srgbToLinear[GetRValue(c)], srgbToLinear[GetGValue(c)], srgbToLinear[GetBValue(c)], 1};
-        drawFrame(&v->renderer, v->wireframe, v->mesh, v->target.renderTargetView, v->target.depthView, v->width,
-                  v->height, &v->rotation, v->pan, v->radius, v->zoom, v->yUp, clear, v->sink);
-        Pixels out = readBackBuffer(v->renderer, v->target.swapChain);
-        releaseSpinLock(&v->gpuLock);
-        return out;
+        drawFrame(&v->renderer, v->wireframe, v->mesh, target.renderTargetView, target.depthView, v->width, v->height,
+                  &v->rotation, v->pan, v->radius, v->zoom, v->yUp, clear, v->sink);
+        return readPixels(v->renderer, &target);
     }
 
     TempFolder files{L"vantorel_view_"};  // outlives the jobs that read its files
+    OffscreenTarget target = {};
     HWND parent = nullptr;
     HWND view = nullptr;
     TranslatingSink sink;  // the view's sink, as the main window's would be
