@@ -103,8 +103,6 @@ TEST(Digits, SpecialValuesAndSigns) {
         bool negative;
     } cases[] = {
         {0.0, "0", 1, false}, {-0.0, "0", 1, true}, {INFINITY, "Infinity", 9999, false}, {-NAN, "NaN", 9999, true},
-        {9999.5, "1", 5, false},  // rounding up carries into a new leading digit
-        {0.099995, "1", 0, false},
     };
     for (const auto& c : cases) {
         int decpt;
@@ -117,10 +115,8 @@ TEST(Digits, SpecialValuesAndSigns) {
 
 TEST(Digits, PositionalText) {
     const std::pair<double, const char*> cases[] = {
-        {5, "5.0"},          {1200, "1200.0"},    {0.05, "0.05"},          {123456, "123500.0"},
-        {0.000123456, "0.0001235"}, {-2.5, "-2.5"}, {12345, "12340.0"},   {0, "0.0"},
-        {0.0125, "0.0125"},  {1.25, "1.25"},      {-0.0, "-0.0"},          {INFINITY, "Infinity"},
-        {1e-5, "0.00001"},   {99.995, "100.0"},
+        {5, "5.0"}, {123456, "123500.0"}, {0.000123456, "0.0001235"}, {-2.5, "-2.5"}, {0, "0.0"}, {-0.0, "-0.0"},
+        {INFINITY, "Infinity"}, {1e-5, "0.00001"}, {99.995, "100.0"},  // a carry that makes a new digit
     };
     for (const auto& [value, text] : cases)
         EXPECT_EQ(positional(value), text) << value;
