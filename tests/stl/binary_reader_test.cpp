@@ -42,8 +42,7 @@ TEST(BinaryReader, SolidsPointIntoTheFileBlockByBlock) {
 // A later count larger than what follows, or a partial block, fails the whole load and
 // leaves nothing of the mesh; so does the first count, for a caller that did not check it.
 TEST(BinaryReader, BlocksRunningPastTheEnd) {
-    for (const BinaryStlBuilder& file : {BinaryStlBuilder().block(1).raw("text"), BinaryStlBuilder().block(1).count(2).triangle({}).raw("abc"),
-                                         BinaryStlBuilder().count(0xFFFFFFFF).triangle({})}) {
+    for (const BinaryStlBuilder& file : {BinaryStlBuilder().block(1).count(2).triangle({}).raw("abc"), BinaryStlBuilder().count(0xFFFFFFFF).triangle({})}) {
         BinaryRead read(file);
         EXPECT_FALSE(read.ok);
         EXPECT_EQ(read.recorder.codes(), std::vector<ResultCode>{kEndOfFileInTriangles});
