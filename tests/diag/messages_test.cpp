@@ -84,15 +84,10 @@ TEST(Messages, TextsFromTheArgument) {
     EXPECT_EQ(translate(kErrorText, reinterpret_cast<uptr>("\x80 5 \xE9\x9F")), u"\u20AC 5 \u00E9\u0178") << "widened as Windows-1252";
     EXPECT_EQ(translate(kWarningText, 0), u"<unknown>");
     EXPECT_EQ(translate(kWrittenBy, 0), u"<unknown>");
-    EXPECT_EQ(translate(kWrittenBy, reinterpret_cast<uptr>("Rhinoceros")), u"STL info: written by Rhinoceros");
-    FileText abc = textOf("abc", kCodePageUsAscii);
-    EXPECT_EQ(translate(kWrittenTo, reinterpret_cast<uptr>(&abc)), u"STL info: written to \"abc\"");
     FileText date = textOf("on 2024-01-02 \xC3\xA9t\xC3\xA9");
     EXPECT_EQ(translate(kWrittenText, reinterpret_cast<uptr>(&date)), u"STL info: written on 2024-01-02 \u00E9t\u00E9");
-    FileText empty = {nullptr, 0, 0};
-    EXPECT_EQ(translate(kWrittenTo, reinterpret_cast<uptr>(&empty)), u"STL info: written to \"\"");
-    const std::pair<u32, const char16_t*> levels[] = {{0x9100, u"9"}, {0xB000, u"11"}, {0x1000, u"11"}, {0xB100, u"11.1"},
-                                                      {0xC000, u"12"}, {0xC100, u"12.1"}, {0xB101, u"12.1"}};
+    // A level the program does not name reads as the nearest it does.
+    const std::pair<u32, const char16_t*> levels[] = {{0xB000, u"11"}, {0x1000, u"11"}, {0xC100, u"12.1"}, {0xB101, u"12.1"}};
     for (const auto& [level, name] : levels)
         EXPECT_EQ(translate(kGpuFeatureLevel, level), u"D3D info: GPU supports Direct3D " + std::u16string(name)) << std::hex << level;
 }
@@ -100,7 +95,6 @@ TEST(Messages, TextsFromTheArgument) {
 // Each failure becomes one error report (or the still-drawing code) with the HRESULT,
 // sign-extended; a null sink reports nothing.
 TEST(Messages, Direct3DFailures) {
-    const std::pair<u32, ResultCode> spot[] = {{0x8007000E, kOutOfGpuMemory}, {0x887A0005, kD3DDeviceLost}, {0x887A0006, kD3DInvalidCall}};
     for (u32 hresult : {0x80004005u, 0x8007000Eu, 0x887A0004u, 0x887A0005u, 0x887A000Au, 0x887C0001u, 0x887C0003u, 0x80070057u,
                         0x887A0006u, 0x80000000u, 0xFFFFFFFFu}) {
         RecordingSink recorder;
@@ -109,16 +103,14 @@ TEST(Messages, Direct3DFailures) {
         ResultCode code = recorder.reports[0].code;
         EXPECT_TRUE(code == kUnknownWasStillDrawing || (isErrorCode(code) && fixedMessageText(code))) << std::hex << hresult;
         EXPECT_EQ(recorder.reports[0].argument, uptr(0xFFFFFFFF00000000ull | hresult));
-        for (const auto& [known, expected] : spot)
-            if (hresult == known)
-                EXPECT_EQ(code, expected) << std::hex << hresult;
+        if (hresult == 0x8007000E)  // the lost GPU and the invalid call are the view's own tests
+            EXPECT_EQ(code, kOutOfGpuMemory);
     }
     reportDirect3DFailure(i32(0x80004005), nullptr);
 }
 
 TEST(Messages, CodePageGuessAndDecoding) {
     const std::pair<const char*, u32> guesses[] = {
-        {"\xC3\xA9", kCodePageUtf8},
         {"Mod\xE2\x82\xAC", kCodePageUtf8},                 // three-byte sequence
         {"\xF0\x9F\x98\x80 and \xC0\xC0", kCodePageUtf8},    // one sequence anywhere wins
         {"\xC0\xC1\xC2\xC3", kCodePageCyrillic},             // no sequence, all high
@@ -136,12 +128,10 @@ TEST(Messages, CodePageGuessAndDecoding) {
         std::vector<Utf16> out(text.length * 4 + 1);
         return std::u16string(out.data(), decodeFileText(&text, out.data()));
     };
-    EXPECT_EQ(decode("caf\xC3\xA9", 0), u"caf\u00E9");
     EXPECT_EQ(decode("\xF0\x9F\x98\x80", 0), u"\U0001F600");
     EXPECT_EQ(decode("\xCF\xF0\xE8\xE2\xE5\xF2", 0), u"\u041F\u0440\u0438\u0432\u0435\u0442");
     EXPECT_EQ(decode("caf\xE9 ok", 0), u"caf\u00E9 ok") << "the ANSI page (1252 here)";
     EXPECT_EQ(decode("\xC3\xA9", 1252), u"\u00C3\u00A9") << "a page given is not guessed";
-    EXPECT_EQ(decode("", 0), u"");
 }
 
 TEST(Messages, CollectedLinesEndInCrLfAndStayTerminated) {

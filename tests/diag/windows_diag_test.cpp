@@ -5,7 +5,6 @@
 #include <string>
 
 #include "diag/stack_trace_win.h"
-#include "stl/heap.h"
 #include "support/sinks.h"
 #include "support/system_text_win.h"
 
@@ -31,8 +30,4 @@ TEST(WindowsDiag, AnAddressOutsideEveryModuleGetsTheUnknownLine) {
     std::u16string padded = u"diag_tests.exe" + std::u16string(32 - 14, u' ');
     EXPECT_EQ(std::u16string(buffer, end), padded + u"+00001A2B\n" + u"<unknown module>\n" + padded + u"+00000010\n");
     VirtualFree(orphan, 0, MEM_RELEASE);
-}
-
-TEST(WindowsDiag, ProcessHeapIsStoredBeforeMain) {
-    EXPECT_EQ(processHeap, GetProcessHeap());
 }

@@ -11,10 +11,6 @@
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const unsigned char* data, size_t size) {
-    return std::vector<uint8_t>(data, data + size);
-}
-
 std::vector<uint8_t> compileNow(const std::string& source, const char* profile) {
     static pD3DCompile compile = reinterpret_cast<pD3DCompile>(
         reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"d3dcompiler_47.dll"), "D3DCompile")));
@@ -64,21 +60,18 @@ TEST(Shaders, ChecksumAgreesWithTheCompiler) {
 }
 
 TEST(Shaders, EmbeddedBytecodeDeclaresItsInterpolation) {
-    std::vector<uint8_t> vertex = bytesOf(kVertexShaderBytes, sizeof kVertexShaderBytes);
-    std::vector<uint8_t> pixel = bytesOf(kPixelShaderBytes, sizeof kPixelShaderBytes);
+    std::vector<uint8_t> vertex(kVertexShaderBytes, kVertexShaderBytes + sizeof kVertexShaderBytes);
+    std::vector<uint8_t> pixel(kPixelShaderBytes, kPixelShaderBytes + sizeof kPixelShaderBytes);
     EXPECT_TRUE(dxbcChecksumValid(vertex));
     EXPECT_TRUE(dxbcChecksumValid(pixel));
-    int eye = dxbcInputRegister(pixel, "Texcoord", 0);
-    int normal = dxbcInputRegister(pixel, "Texcoord", 1);
-    int colour = dxbcInputRegister(pixel, "Texcoord", 2);
-    ASSERT_GE(eye, 0);
-    ASSERT_GE(normal, 0);
-    ASSERT_GE(colour, 0);
     std::vector<int> modes = dxbcPixelInputModes(pixel);
-    ASSERT_GT(modes.size(), size_t(std::max(eye, std::max(normal, colour))));
-    EXPECT_EQ(modes[eye], kInterpolationLinearCentroid);
-    EXPECT_EQ(modes[normal], kInterpolationConstant);
-    EXPECT_EQ(modes[colour], kInterpolationConstant);
+    // The eye vector is interpolated at the centroid; the normal and the colour are the face's.
+    const int expected[] = {kInterpolationLinearCentroid, kInterpolationConstant, kInterpolationConstant};
+    for (int texcoord = 0; texcoord < 3; ++texcoord) {
+        int input = dxbcInputRegister(pixel, "Texcoord", texcoord);
+        ASSERT_TRUE(input >= 0 && size_t(input) < modes.size()) << texcoord;
+        EXPECT_EQ(modes[input], expected[texcoord]) << texcoord;
+    }
     for (const char* semantic : {"XYZ", "NRM", "CLR"})
         EXPECT_GE(dxbcInputRegister(vertex, semantic, 0), 0) << semantic;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "stl/ascii_reader.h"
 #include "support/mesh_read.h"
@@ -32,93 +33,60 @@ TEST(AsciiReader, SolidsWithTheirFacetsAndNames) {
     StlTriangle t = read.triangle(0, 0);
     EXPECT_EQ((std::vector<f32>{t.normal.z, t.vertices[0].x, t.vertices[0].y, t.vertices[0].z, t.vertices[2].y}),
               (std::vector<f32>{-1, 1.5f, 50, -9, 1}));
-    EXPECT_EQ(+(read.mesh.solids[0].hasNormals), 1);
     EXPECT_EQ(+(read.mesh.solids[0].hasColours), 0);
     EXPECT_EQ(read.recorder.codes(), Codes{});
-
     AsciiRead empty("solid \nendsolid \n");
-    ASSERT_TRUE(empty.ok);
-    EXPECT_EQ(empty.name(0), "");
-    EXPECT_EQ(empty.triangles(0), 0u);
-    AsciiRead bare("solid");
-    ASSERT_TRUE(bare.ok) << "a file that ends after the keyword ends its solid with a warning";
-    EXPECT_EQ(bare.recorder.codes(), Codes{kUnexpectedEndOfFile});
-    AsciiRead loopless(solid("x", "facet normal 0 0 1\nendfacet\n" + facet()));
-    ASSERT_EQ(loopless.triangles(0), 2u) << "a facet without a loop counts, with zero vertices";
-    EXPECT_EQ(loopless.triangle(0, 0).vertices[2].y, 0.0f);
+    EXPECT_EQ(empty.name(0) + std::to_string(empty.triangles(0)), "0");
 }
 
 TEST(AsciiReader, EndsolidNames) {
-    for (const char* end : {"endsolid cube", "endsolid cube trailing words"})
-        EXPECT_EQ(AsciiRead(solid("cube", facet(), end)).recorder.codes(), Codes{}) << end;
-    EXPECT_EQ(AsciiRead("solid cube\nendsolid cube").recorder.codes(), Codes{}) << "the name may end the input";
-    EXPECT_EQ(AsciiRead("solid\r\n" + facet() + "endsolid anything\r\n").recorder.codes(), Codes{}) << "no name, none compared";
-    for (const char* end : {"endsolid", "endsolid other", "endsolid cubes", "endsolid  cube", "endsolid cub"}) {
+    for (const std::string& text : {solid("cube", facet(), "endsolid cube trailing words"), std::string("solid cube\nendsolid cube"),
+                                    "solid\r\n" + facet() + "endsolid anything\r\n"})
+        EXPECT_EQ(AsciiRead(text).recorder.codes(), Codes{}) << text;
+    for (const char* end : {"endsolid", "endsolid other", "endsolid cubes"}) {
         AsciiRead read(solid("cube", facet(), end));
         EXPECT_TRUE(read.ok) << end;
         EXPECT_EQ(read.recorder.codes(), Codes{kMissingEndsolidName}) << end;
         EXPECT_EQ(read.argumentOf(kMissingEndsolidName), read.file.size - std::strlen(end) - 1 + 8) << "offset after the keyword";
     }
-    // Trailing blanks belong to the name and are compared.
     AsciiRead blank("solid cube \r\n" + facet() + "endsolid cube\r\n");
-    EXPECT_EQ(blank.name(0), "cube ");
+    EXPECT_EQ(blank.name(0), "cube ") << "trailing blanks belong to the name and are compared";
     EXPECT_EQ(blank.recorder.codes(), Codes{kMissingEndsolidName});
-    EXPECT_EQ(AsciiRead("solid cube \r\n" + facet() + "endsolid cube \r\n").recorder.codes(), Codes{});
     EXPECT_FALSE(AsciiRead(solid("cube", facet(), "endsolid"), /*answer=*/false).ok) << "a warning answered with stop fails";
-
-    AsciiRead plain(solid("x", facet(), "end solid"));
-    EXPECT_TRUE(plain.ok);
-    EXPECT_EQ(plain.recorder.codes(), Codes{kEndSolidWithSpace});
-    AsciiRead named(solid("x", facet(), "end solid x"));
-    EXPECT_FALSE(named.ok) << "the name is met where a solid may begin";
-    EXPECT_EQ(named.recorder.codes(), (Codes{kEndSolidWithSpace, kExpectedSolid}));
+    EXPECT_EQ(AsciiRead(solid("x", facet(), "end solid x")).recorder.codes(), (Codes{kEndSolidWithSpace, kExpectedSolid}))
+        << "after 'end solid' the name is met where a solid may begin";
 }
 
 TEST(AsciiReader, SyntaxErrorsAtTheirOffsets) {
     const std::string loop = "solid x\n  facet normal 0 0 1\n outer loop\n ";
     const std::string vertices = loop + "vertex 1 2 3\n vertex 1 2 3\n vertex 1 2 3\n ";
     const std::string twoSolids = solid("a", facet()) + solid("b", facet());
-    const struct {
-        std::string text;
-        ResultCode code;
-        size_t offset;
-    } faults[] = {
+    const std::tuple<std::string, ResultCode, size_t> faults[] = {
         {"solid x\n  facet  normal 0 0 1\n", kExpectedFacetOrEndsolid, 10},
         {"solid x\n  FACET NORMAL 0 0 1\n", kExpectedFacetOrEndsolid, 10},
         {"solid x\n  facet normals 0 0 1\n", kExpectedFacetOrEndsolid, 10},
-        {"solid x\n  endsolidx\n", kExpectedFacetOrEndsolid, 10},
         {loop + "vortex 1 2 3\n", kExpectedVertex, loop.size()},
         {vertices + "endfacet\n", kExpectedEndloop, vertices.size()},
         {vertices + "endloop\nendsolid\n", kExpectedEndfacet, vertices.size() + 8},
-        {"solid x\n  facet normal 0 0 1\n outerloop\n", kExpectedEndfacet, 30},
-        {"solid x\n  facet normal 0 0 1", kExpectedEndfacet, 28},
-        {"Solid x\n", kExpectedSolid, 0},
+        {"solid x\n  facet normal 0 0 1", kExpectedEndfacet, 28},  // a loop cut off before it began
         {"solidx\n", kExpectedSolid, 0},
         {twoSolids + "junk\n", kExpectedSolid, twoSolids.size()},
-        // Numbers stand on the line of their keyword.
-        {loop + "vertex\n 1 2 3\n", kExpectedNumber, ~size_t(0)},
-        {"solid x\n facet normal 0 0 one\n", kExpectedNumber, ~size_t(0)},
+        {loop + "vertex\n 1 2 3\n", kExpectedNumber, loop.size() + 6},  // numbers stand on the line of their keyword
     };
     for (const auto& [text, code, offset] : faults) {
         AsciiRead read(text);
         EXPECT_FALSE(read.ok) << text;
         EXPECT_EQ(read.recorder.codes(), Codes{code}) << text;
-        if (offset != ~size_t(0))
-            EXPECT_EQ(read.argumentOf(code), offset) << text;
+        EXPECT_EQ(read.argumentOf(code), offset) << text;
     }
-    AsciiRead joined(solid("x", "facet normal 0 0 1\nouter loop\nvertex\t-1-2-3\nvertex 1,5 .5\t+2\nvertex 4 5 6\nendloop\nendfacet\n"));
-    ASSERT_TRUE(joined.ok);
-    StlTriangle t = joined.triangle(0, 0);
-    EXPECT_EQ((std::vector<f32>{t.vertices[0].y, t.vertices[1].x, t.vertices[1].y}), (std::vector<f32>{-2, 1.5f, 0.5f}));
 }
 
 // Where the input ends decides between a warning (the solid keeps its whole facets) and
 // an error (a facet was left half written, above).
 TEST(AsciiReader, TruncatedFiles) {
     std::string head = "solid x\n" + facet() + "  facet normal 0 0 1\n    outer loop\n";
-    for (const std::string& text : {head + "      vertex 1 2 3\n", head + "      vertex 1 2 3\n      vertex",
-                                    head + "      vertex 1 2 3\n      vertex 4 5", head + "      vertex 1 2 3\n      vertex 4 5 6e",
-                                    head, "solid x\n" + facet(), "solid x\n" + facet() + "  facet normal 1 1"}) {
+    // Between the vertices, inside a vector, between the facets.
+    for (const std::string& text : {head, head + "      vertex 1 2 3\n      vertex 4 5", "solid x\n" + facet()}) {
         AsciiRead read(text);
         EXPECT_TRUE(read.ok) << text;
         EXPECT_EQ(read.recorder.codes(), Codes{kUnexpectedEndOfFile}) << text;
@@ -129,19 +97,19 @@ TEST(AsciiReader, TruncatedFiles) {
 
 TEST(AsciiReader, NormalsFlag) {
     auto flag = [](const std::string& body) { return int(AsciiRead(solid("x", body)).mesh.solids[0].hasNormals); };
-    EXPECT_EQ(flag(facet("0 0 0") + facet("0 -0 0") + facet("-0.0 0 -0e3")), 0);
+    EXPECT_EQ(flag(facet("0 0 0") + facet("-0.0 0 -0e3")), 0);
     EXPECT_EQ(flag(facet("0 0 0") + facet("0 1e-30 0")), 1);
     EXPECT_EQ(flag(facet("0 nan 0")), 1);
 }
 
-// Facets far shorter than the store was sized for (no blanks, no loop), thousands of them,
-// and thousands of solids: the stores and the solid array grow, everything in order.
+// Facets far shorter than the store was sized for (numbers joined by their signs, no loop),
+// thousands of them, and thousands of solids: the stores and the solid array grow, in order.
 TEST(AsciiReader, StoresGrow) {
     std::string body;
     const u32 count = 5000;
     for (u32 i = 0; i < count; ++i) {
         std::string n = std::to_string(i % 10);
-        body += i % 3 ? "facet normal 1 2 3outer loop vertex " + n + "-1-2vertex 4 5 6vertex 7 8 9\nendloop endfacet "
+        body += i % 3 ? "facet normal 1 2 3outer loop vertex\t" + n + "-1-2vertex 4 5 6vertex 7 8 9\nendloop endfacet "
                       : "facet normal 0 0 " + n + "\nendfacet\n";
     }
     std::string text;
@@ -154,7 +122,8 @@ TEST(AsciiReader, StoresGrow) {
     ASSERT_EQ(read.triangles(3000), count);
     for (u32 i = 0; i < count; ++i) {
         StlTriangle t = read.triangle(3000, i);
-        ASSERT_EQ(i % 3 ? t.vertices[0].x : t.normal.z, f32(i % 10)) << i;
+        // A facet without a loop has its vertices at the origin, not what the store held.
+        ASSERT_EQ(i % 3 ? t.vertices[0].x : t.normal.z + t.vertices[2].y, f32(i % 10)) << i;
     }
     EXPECT_EQ(read.triangles(3001), 1u);
     EXPECT_EQ(read.recorder.codes(), Codes{});

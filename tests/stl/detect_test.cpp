@@ -19,15 +19,9 @@ StlFormat detect(const BinaryStlBuilder& builder) {
 
 // A one-triangle file whose second vertex's x has these bits.
 BinaryStlBuilder withVertexBits(u32 bits, u32 records = 1, u32 at = 0) {
-    BinaryStlBuilder builder;
-    builder.count(records);
-    for (u32 i = 0; i < records; ++i) {
-        BinaryTriangle t;
-        if (i == at)
-            std::memcpy(&t.vertices[3], &bits, 4);
-        builder.triangle(t);
-    }
-    return builder;
+    std::vector<BinaryTriangle> triangles(records);
+    std::memcpy(&triangles[at].vertices[3], &bits, 4);
+    return BinaryStlBuilder().block(triangles);
 }
 
 }  // namespace
@@ -38,7 +32,6 @@ TEST(Detect, BinarySizesCountsAndCoordinates) {
         {BinaryStlBuilder().count(0).raw("x"), kFormatUnknown},     // odd
         {BinaryStlBuilder().count(0).raw("xy"), kFormatUnknown},    // count 0 needs exactly 84
         {BinaryStlBuilder().block(1).raw("xy"), kFormatBinary},
-        {BinaryStlBuilder().block(1).raw("x"), kFormatUnknown},
         {BinaryStlBuilder().count(2).triangle({}).raw("xy"), kFormatUnknown},
         {BinaryStlBuilder("solid binary part").block(2), kFormatBinary},  // binary before ASCII
         // Nonzero coordinates below 1.1755e-38 (0x00800028) are implausible; only vertices of the
@@ -47,8 +40,7 @@ TEST(Detect, BinarySizesCountsAndCoordinates) {
         {withVertexBits(0x80800027), kFormatUnknown},
         {withVertexBits(0x00800028), kFormatBinary},
         {withVertexBits(0x80000000), kFormatBinary},
-        {withVertexBits(0x7F800000), kFormatBinary},
-        {withVertexBits(0xFFC00000), kFormatBinary},
+        {withVertexBits(0xFFC00000), kFormatBinary},  // NaN and infinity compare false
         {withVertexBits(1, 5, 3), kFormatUnknown},
         {withVertexBits(1, 5, 4), kFormatBinary},
     };
@@ -66,7 +58,6 @@ TEST(Detect, AsciiText) {
         {"     solid x\nendsolid x\n", kFormatUnknown}, // five
         {"\r\n\t solid\tx\nendsolid x\n", kFormatAscii},
         {"solid\forks x\nendsolid\n", kFormatUnknown},
-        {"solid\vorks x\nendsolid\n", kFormatUnknown},
         {"solidworks x\nendsolid\n", kFormatUnknown},
         {"solid x\nendsoli", kFormatUnknown},          // 15 bytes
         {"solid x\nendsolid", kFormatAscii},           // 16 bytes
@@ -74,7 +65,6 @@ TEST(Detect, AsciiText) {
         {"solid x\n" + std::string(200, ' ') + std::string(1, '\0') + "\nendsolid x\n", kFormatUnknown},
         {"solid x\n" + std::string(300, ' ') + std::string(1, '\0') + "\nendsolid x\n", kFormatAscii},  // past 256 bytes
         {"SOLID x\nendsolid x\n", kFormatUnknown},
-        {"", kFormatUnknown},
     };
     for (const auto& [text, format] : cases)
         EXPECT_EQ(detect(text), format) << text;
