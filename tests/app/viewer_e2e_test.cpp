@@ -51,10 +51,7 @@ TEST(Viewer, StartStatesAndSettings) {
         EXPECT_EQ(viewer.menuState(kCommandNextFile), UINT(MF_GRAYED));
         EXPECT_EQ(viewer.menuState(kCommandPreviousFile), UINT(MF_GRAYED));
         EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);
-        EXPECT_EQ(viewer.text(kMessagesId), L"");
-        EXPECT_TRUE(viewer.tree().empty());
-        EXPECT_FALSE(viewer.enabled(kSpaceListId));
-        EXPECT_FALSE(viewer.enabled(kMaterialCheckId));
+        expectShows(viewer, Report{});  // nothing shown, nothing to change
         viewer.command(kCommandNextFile);  // nothing to step through
         EXPECT_EQ(viewer.title(), kTitle);
         viewer.drop({fixture(L"cube_ascii.stl")});
@@ -127,8 +124,8 @@ TEST(Viewer, StepsTogglesAndLoads) {
     std::map<std::wstring, int> seen;
     for (size_t i = 0; i < reports.size(); ++i) {
         std::wstring name = viewer.title().substr(kTitlePrefix.size());
-        ASSERT_TRUE(reports.count(name)) << narrow(name);
-        EXPECT_EQ(++seen[name], 1) << narrow(name);
+        ASSERT_TRUE(reports.count(name)) << name;
+        EXPECT_EQ(++seen[name], 1) << name;
         expectShows(viewer, reports[name]);
         if (name == L"box_z_up.stl") {
             viewer.send(kSpaceListId, CB_SETCURSEL, 0);
@@ -155,28 +152,26 @@ TEST(Viewer, StepsTogglesAndLoads) {
     reports = consoleReports({first, folder.path() + L"\\c.dat", two});
     viewer.drop({first, fixture(L"two_solids.stl")});
     ASSERT_TRUE(viewer.waitShown(L"a.stl"));
-    for (size_t i = 1; i <= 3; ++i) {
-        viewer.command(kCommandNextFile);
-        ASSERT_TRUE(viewer.waitShown(order[i % 3])) << i;
-        expectShows(viewer, reports[order[i % 3]]);
+    // Next File round, Previous File back, then the arrow keys over the 3D view (focused
+    // after every load): each with the file it leads to.
+    const std::pair<int, size_t> steps[] = {{kCommandNextFile, 1},     {kCommandNextFile, 2},     {kCommandNextFile, 0},
+                                            {kCommandPreviousFile, 2}, {kCommandPreviousFile, 1}, {kCommandPreviousFile, 0},
+                                            {VK_RIGHT, 1},             {VK_LEFT, 0}};
+    for (const auto& step : steps) {
+        if (step.first > 0xFF)
+            viewer.command(step.first);
+        else
+            viewer.post(viewer.control(kViewId), WM_KEYDOWN, step.first);
+        ASSERT_TRUE(viewer.waitShown(order[step.second])) << step.first;
+        expectShows(viewer, reports[order[step.second]]);
     }
-    for (size_t i = 1; i <= 3; ++i) {
-        viewer.command(kCommandPreviousFile);
-        ASSERT_TRUE(viewer.waitShown(order[(3 - i) % 3])) << i;
-    }
-    // The arrow keys, with the 3D view focused (as after every load).
-    viewer.post(viewer.control(kViewId), WM_KEYDOWN, VK_RIGHT);
-    ASSERT_TRUE(viewer.waitShown(order[1]));
-    viewer.post(viewer.control(kViewId), WM_KEYDOWN, VK_LEFT);
-    ASSERT_TRUE(viewer.waitShown(order[0]));
 
     viewer.drop({two});
     ASSERT_TRUE(viewer.waitShown(L"e.stl"));
-    EXPECT_EQ(viewer.menuState(kCommandWireframe), 0u);
-    viewer.command(kCommandWireframe);
-    EXPECT_EQ(viewer.menuState(kCommandWireframe), UINT(MF_CHECKED));
-    viewer.command(kCommandWireframe);
-    EXPECT_EQ(viewer.menuState(kCommandWireframe), 0u);
+    for (UINT state : {0u, UINT(MF_CHECKED), 0u}) {
+        EXPECT_EQ(viewer.menuState(kCommandWireframe), state);
+        viewer.command(kCommandWireframe);
+    }
     // A click on an object's checkbox hides it; clicked again, it is back. The file item's
     // checkbox cannot be cleared.
     std::vector<TreeItem> tree = viewer.tree();

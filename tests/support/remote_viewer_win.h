@@ -27,20 +27,13 @@ const std::wstring kTitlePrefix = L"Vantorel STL Viewer \u2013 ";
 inline std::wstring windowsPath(const char* path) {
     wchar_t full[MAX_PATH * 4];
     GetFullPathNameW(std::wstring(path, path + strlen(path)).c_str(), MAX_PATH * 4, full, nullptr);
-    std::wstring out = full;
-    std::replace(out.begin(), out.end(), L'/', L'\\');
-    return out;
+    std::replace(full, full + lstrlenW(full), L'/', L'\\');
+    return full;
 }
 
 inline std::wstring fixture(const wchar_t* name) { return windowsPath(VANTOREL_FIXTURES) + L"\\" + name; }
 
 inline std::wstring nameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
-
-inline std::string narrow(const std::wstring& text) {
-    std::string out(text.size() * 3, 0);
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], int(out.size()), nullptr, nullptr));
-    return out;
-}
 
 // Polls `done` until it holds or `milliseconds` pass; pumps this thread's own messages.
 template <typename Condition>
@@ -64,12 +57,9 @@ struct Report {
     std::wstring string(size_t& at) const {
         std::wstring out;
         for (++at; json[at] != L'"'; ++at) {
-            if (json[at] == L'\\' && json[++at] == L'u') {
-                out += wchar_t(wcstoul(json.substr(at + 1, 4).c_str(), nullptr, 16));
-                at += 4;
-            } else {
-                out += json[at];
-            }
+            bool code = json[at] == L'\\' && json[++at] == L'u';
+            out += code ? wchar_t(wcstoul(json.substr(at + 1, 4).c_str(), nullptr, 16)) : json[at];
+            at += code ? 4 : 0;
         }
         ++at;
         return out;
@@ -98,21 +88,17 @@ inline std::map<std::wstring, Report> consoleReports(const std::vector<std::wstr
     for (const std::wstring& path : paths)
         command += L" \"" + path + L"\"";
     FILE* pipe = _wpopen((command + L"\"").c_str(), L"rb");  // through cmd /c, which takes the outer quotes off
-    EXPECT_NE(pipe, nullptr);
     std::string output;
     char buffer[4096];
-    for (size_t got; pipe && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         output.append(buffer, got);
-    if (pipe)
-        _pclose(pipe);  // 1 when a file did not load
+    _pclose(pipe);  // 1 when a file did not load
     std::wstring wide(output.size(), 0);
     wide.resize(MultiByteToWideChar(CP_UTF8, 0, output.c_str(), int(output.size()), &wide[0], int(wide.size())));
     std::map<std::wstring, Report> byName;
-    for (size_t at = wide.find(L"{\"path\": "); at != std::wstring::npos;) {
-        size_t next = wide.find(L"{\"path\": ", at + 1);
-        Report report{wide.substr(at, next - at)};
+    for (size_t at = wide.find(L"{\"path\": "), next; at != std::wstring::npos; at = next) {
+        Report report{wide.substr(at, (next = wide.find(L"{\"path\": ", at + 1)) - at)};
         byName[nameOf(report[L"path"])] = report;
-        at = next;
     }
     return byName;
 }
@@ -214,9 +200,8 @@ public:
     DWORD callRemote(const char* dll, const char* function, u64 first, u64 second = 0, u64 third = 0) const {
         // sub rsp, 40; mov rcx, first; mov rdx, second; mov r8, third; mov rax, function;
         // call rax; add rsp, 40; ret
-        u8 code[] = {0x48, 0x83, 0xEC, 0x28, 0x48, 0xB9, 0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xBA, 0, 0, 0, 0, 0, 0, 0, 0,
-                     0x49, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0,
-                     0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x28, 0xC3};
+        u8 code[] = {0x48, 0x83, 0xEC, 0x28, 0x48, 0xB9, 0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xBA, 0, 0, 0, 0, 0, 0, 0, 0, 0x49, 0xB8,
+                     0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x28, 0xC3};
         const u64 values[] = {first, second, third, u64(GetProcAddress(GetModuleHandleA(dll), function))};
         for (int i = 0; i < 4; ++i)
             memcpy(code + 6 + 10 * i, &values[i], 8);
@@ -331,7 +316,7 @@ inline std::wstring treeLabel(std::wstring text, const wchar_t* unnamed) {
 }
 
 inline void expectShows(const Viewer& viewer, const Report& report) {
-    SCOPED_TRACE(narrow(report[L"path"]));
+    SCOPED_TRACE(report[L"path"]);
     std::vector<std::wstring> expected = report.all(L"\"messages\": [");
     bool loaded = report[L"status"] == L"loaded", ascii = report[L"format"] == L"ascii";
     if (loaded)
@@ -373,7 +358,8 @@ inline std::string asciiSolid(const std::string& name, int offset) {
     return text + "endsolid " + name + "\n";
 }
 
-// A binary file of `count` copies of one triangle, spread along x.
+// A binary file of `count` copies of one triangle, spread along x and z (heaped on one
+// spot, a large count fills the view again and again: slow to draw).
 inline std::string binaryStl(u32 count) {
     std::string bytes(84 + size_t(count) * 50, '\0');
     memcpy(&bytes[80], &count, 4);
