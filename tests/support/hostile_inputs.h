@@ -3,6 +3,7 @@
 // test runs the load pipeline on them; the viewer's stress test steps through them.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -32,11 +33,8 @@ bool forEachHostileInput(const std::string& fixtures, size_t stride, int mutatio
         std::vector<u8> file = readWholeFile(fixtures + "/" + name);
         if (file.empty())
             return false;
-        for (size_t length = 0;; length = length + stride < file.size() ? length + stride : file.size()) {
-            use(std::vector<u8>(file.begin(), file.begin() + length));
-            if (length == file.size())
-                break;
-        }
+        for (size_t length = 0; length < file.size() + stride; length += stride)
+            use(std::vector<u8>(file.begin(), file.begin() + std::min(length, file.size())));
         for (int i = 0; i < mutations; ++i) {
             std::vector<u8> mutated = file;
             int edits = 1 + random() % 8;

@@ -8,14 +8,13 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
-#include <shlobj.h>
-#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
 #include "app/main_window_win.h"
-#include "diag/base.h"
 #include "render/renderer_win.h"
+#include "stl/detect.h"
+#include "support/temp_folder_win.h"
 
 #include <algorithm>
 #include <map>
@@ -26,184 +25,81 @@ const wchar_t kTitle[] = L"Vantorel STL Viewer";
 const std::wstring kTitlePrefix = L"Vantorel STL Viewer \u2013 ";
 
 inline std::wstring windowsPath(const char* path) {
-    std::wstring wide(path, path + strlen(path));
     wchar_t full[MAX_PATH * 4];
-    GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
-    std::wstring out = full;
-    std::replace(out.begin(), out.end(), L'/', L'\\');
-    return out;
+    GetFullPathNameW(std::wstring(path, path + strlen(path)).c_str(), MAX_PATH * 4, full, nullptr);
+    std::replace(full, full + lstrlenW(full), L'/', L'\\');
+    return full;
 }
 
-inline const std::wstring& viewerPath() {
-    static std::wstring path = windowsPath(VANTOREL_VIEWER);
-    return path;
-}
+inline std::wstring fixture(const wchar_t* name) { return windowsPath(VANTOREL_FIXTURES) + L"\\" + name; }
 
-inline std::wstring fixture(const wchar_t* name) {
-    static std::wstring folder = windowsPath(VANTOREL_FIXTURES);
-    return folder + L"\\" + name;
-}
-
-inline std::wstring nameOf(const std::wstring& path) {
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-inline std::string narrow(const std::wstring& text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(bytes, 0);
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], bytes, nullptr, nullptr);
-    return out;
-}
-
-inline std::wstring widen(const std::string& text) {
-    int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0);
-    std::wstring out(units, 0);
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), &out[0], units);
-    return out;
-}
+inline std::wstring nameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
 // Polls `done` until it holds or `milliseconds` pass; pumps this thread's own messages.
 template <typename Condition>
 inline bool waitFor(Condition done, DWORD milliseconds = 20000, DWORD interval = 20) {
-    DWORD start = GetTickCount();
-    for (;;) {
+    for (DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, nullptr, FALSE, interval, QS_ALLINPUT)) {
         if (done())
             return true;
         if (GetTickCount() - start > milliseconds)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, interval, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
             DispatchMessageW(&message);
     }
 }
 
-// ---- vantorel-info --json, read back with a small JSON reader.
+// ---- One file's object of vantorel-info --json, read by key. Inside its strings quotes are
+// escaped, so `"key": ` is found only where the key is.
 
-struct Json {
-    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-    bool boolean = false;
-    double number = 0;
-    std::wstring text;
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> fields;
-    const Json& operator[](const std::string& key) const {
-        for (const auto& field : fields)
-            if (field.first == key)
-                return field.second;
-        static const Json none;
-        return none;
-    }
-};
-
-struct JsonReader {
-    const std::string& in;
-    size_t at = 0;
-    void space() {
-        while (at < in.size() && isspace(u8(in[at])))
-            ++at;
-    }
-    std::wstring string() {
-        std::string bytes;
+struct Report {
+    std::wstring json;
+    // The string at json[at] (a quote), unescaped; `at` moves past it.
+    std::wstring string(size_t& at) const {
         std::wstring out;
-        ++at;  // "
-        while (in[at] != '"') {
-            if (in[at] != '\\') {
-                bytes += in[at++];
-                continue;
-            }
-            char escape = in[at + 1];
-            at += 2;
-            if (escape == 'u') {
-                out += widen(bytes);
-                bytes.clear();
-                out += wchar_t(strtoul(in.substr(at, 4).c_str(), nullptr, 16));
-                at += 4;
-            } else {
-                static const std::string from = "\"\\/bfnrt", to = "\"\\/\b\f\n\r\t";
-                bytes += to[from.find(escape)];
-            }
+        for (++at; json[at] != L'"'; ++at) {
+            bool code = json[at] == L'\\' && json[++at] == L'u';
+            out += code ? wchar_t(wcstoul(json.substr(at + 1, 4).c_str(), nullptr, 16)) : json[at];
+            at += code ? 4 : 0;
         }
         ++at;
-        return out + widen(bytes);
+        return out;
     }
-    Json value() {
-        space();
-        Json out;
-        char c = in[at];
-        if (c == '{' || c == '[') {
-            out.kind = c == '{' ? Json::Object : Json::Array;
-            ++at;
-            for (;;) {
-                space();
-                if (in[at] == '}' || in[at] == ']') {
-                    ++at;
-                    return out;
-                }
-                if (in[at] == ',') {
-                    ++at;
-                    continue;
-                }
-                if (out.kind == Json::Object) {
-                    std::string key = narrow(string());
-                    space();
-                    ++at;  // :
-                    out.fields.emplace_back(key, value());
-                } else {
-                    out.items.push_back(value());
-                }
-            }
-        }
-        if (c == '"') {
-            out.kind = Json::String;
-            out.text = string();
-        } else if (c == 'n') {
-            at += 4;
-        } else if (c == 't' || c == 'f') {
-            out.kind = Json::Bool;
-            out.boolean = c == 't';
-            at += c == 't' ? 4 : 5;
-        } else {
-            out.kind = Json::Number;
-            char* end;
-            out.number = strtod(in.c_str() + at, &end);
-            at = end - in.c_str();
-        }
+    // A string value unescaped, any other as written ("null", a number).
+    std::wstring operator[](const std::wstring& key) const {
+        size_t at = json.find(L"\"" + key + L"\": ");
+        if (at == std::wstring::npos)
+            return L"";
+        at += key.size() + 4;
+        return json[at] == L'"' ? string(at) : json.substr(at, json.find_first_of(L",}", at) - at);
+    }
+    // The strings of the array opened by `"key": [`, or the one after each `{"key": `.
+    std::vector<std::wstring> all(const std::wstring& opening) const {
+        std::vector<std::wstring> out;
+        for (size_t at = json.find(opening); at != std::wstring::npos; at = json.find(opening, at))
+            for (at += opening.size(); json[at] == L'"'; at += opening.back() == L'[' && json[at] == L',' ? 2 : 0)
+                out.push_back(string(at));
         return out;
     }
 };
 
 // What the console tool reports on each file, by file name.
-inline std::map<std::wstring, Json> consoleReports(const std::vector<std::wstring>& paths) {
-    std::wstring command = L"\"" + windowsPath(VANTOREL_INFO) + L"\" --json";
+inline std::map<std::wstring, Report> consoleReports(const std::vector<std::wstring>& paths) {
+    std::wstring command = L"\"\"" + windowsPath(VANTOREL_INFO) + L"\" --json";
     for (const std::wstring& path : paths)
         command += L" \"" + path + L"\"";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd, writeEnd;
-    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {sizeof startup};
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process = {};
-    EXPECT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
-    CloseHandle(writeEnd);
+    FILE* pipe = _wpopen((command + L"\"").c_str(), L"rb");  // through cmd /c, which takes the outer quotes off
     std::string output;
     char buffer[4096];
-    DWORD got;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         output.append(buffer, got);
-    CloseHandle(readEnd);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    JsonReader reader{output};
-    Json all = reader.value();
-    std::map<std::wstring, Json> byName;
-    for (const Json& report : all.items)
-        byName[nameOf(report["path"].text)] = report;
+    _pclose(pipe);  // 1 when a file did not load
+    std::wstring wide(output.size(), 0);
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, output.c_str(), int(output.size()), &wide[0], int(wide.size())));
+    std::map<std::wstring, Report> byName;
+    for (size_t at = wide.find(L"{\"path\": "), next; at != std::wstring::npos; at = next) {
+        Report report{wide.substr(at, (next = wide.find(L"{\"path\": ", at + 1)) - at)};
+        byName[nameOf(report[L"path"])] = report;
+    }
     return byName;
 }
 
@@ -219,124 +115,79 @@ struct TreeItem {
 class Viewer {
 public:
     explicit Viewer(const std::vector<std::wstring>& arguments) {
-        std::wstring command = L"\"" + viewerPath() + L"\"";
+        std::wstring command = L"\"" + windowsPath(VANTOREL_VIEWER) + L"\"";
         for (const std::wstring& argument : arguments)
             command += L" \"" + argument + L"\"";
         STARTUPINFOW startup = {sizeof startup};
-        EXPECT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process_));
-        waitFor([&] { return (window_ = findWindow()) != nullptr; });
+        EXPECT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_));
+        // The main window: the process's visible dialog.
+        waitFor([&] {
+            for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner == process_.dwProcessId && IsWindowVisible(w))
+                    return (window_ = w) != nullptr;
+            }
+            return false;
+        });
         EXPECT_NE(window_, nullptr) << "no main window";
+        remote_ = VirtualAllocEx(process_.hProcess, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
     }
     ~Viewer() {
-        if (process_.hProcess) {
-            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-                TerminateProcess(process_.hProcess, 1);
-                WaitForSingleObject(process_.hProcess, 5000);
-            }
-            if (remote_)
-                VirtualFreeEx(process_.hProcess, remote_, 0, MEM_RELEASE);
-            CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_.hProcess, 1);
+            WaitForSingleObject(process_.hProcess, 5000);
         }
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
     }
 
     HWND window() const { return window_; }
     HWND control(int id) const { return GetDlgItem(window_, id); }
-    HANDLE process() const { return process_.hProcess; }
-
-    // A load has completed once the progress bar has given its place back to the view.
-    bool loaded() const { return IsWindowVisible(control(kViewId)) && !IsWindowVisible(control(kProgressId)); }
-    bool waitLoaded(DWORD milliseconds = 30000) {
-        return waitFor([&] { return loaded(); }, milliseconds);
-    }
-    // The named file is the one shown (its title, and its load completed).
-    bool waitShown(const std::wstring& name, DWORD milliseconds = 30000) {
-        return waitFor([&] { return title() == kTitlePrefix + name && IsWindowVisible(control(kViewId)) &&
-                                    !IsWindowVisible(control(kProgressId)); },
-                       milliseconds);
-    }
-
-    std::wstring text(HWND window) const {
-        wchar_t buffer[4096] = {};
-        DWORD_PTR length = 0;
-        SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
-                            &length);
-        return std::wstring(buffer, length);
-    }
-    std::wstring title() const { return text(window_); }
-    std::wstring text(int id) const { return text(control(id)); }
-    std::vector<std::wstring> messageLines() const {
-        std::vector<std::wstring> lines;
-        std::wstring all = text(kMessagesId);
-        for (size_t start = 0, end; (end = all.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
-            lines.push_back(all.substr(start, end - start));
-        return lines;
+    void post(HWND window, UINT message, WPARAM wParam, LPARAM lParam = 0) const { PostMessageW(window, message, wParam, lParam); }
+    // Carried out before this returns, as a menu click is.
+    void command(WPARAM id) const {
+        DWORD_PTR result;
+        SendMessageTimeoutW(window_, WM_COMMAND, id, 0, SMTO_ABORTIFHUNG, 30000, &result);
     }
     LRESULT send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
         DWORD_PTR result = 0;
         SendMessageTimeoutW(control(id), message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
         return LRESULT(result);
     }
+    std::wstring text(HWND window) const {
+        wchar_t buffer[4096] = {};
+        DWORD_PTR length = 0;
+        SendMessageTimeoutW(window, WM_GETTEXT, 4096, LPARAM(buffer), SMTO_ABORTIFHUNG, 5000, &length);
+        return std::wstring(buffer, length);
+    }
+    std::wstring text(int id) const { return text(control(id)); }
+    std::wstring title() const { return text(window_); }
     int selection(int id) const { return int(send(id, CB_GETCURSEL)); }
     bool enabled(int id) const { return IsWindowEnabled(control(id)) != FALSE; }
-
-    // Carried out before this returns, as a menu click is.
-    void command(WPARAM id, LPARAM lParam = 0) const {
-        DWORD_PTR result;
-        SendMessageTimeoutW(window_, WM_COMMAND, id, lParam, SMTO_ABORTIFHUNG, 30000, &result);
-    }
-    void post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) const {
-        PostMessageW(window, message, wParam, lParam);
-    }
-
-    // Menus cannot be read from another process under Wine (GetMenuState answers -1), so
-    // a thread of the viewer's own reads it: GetMenu(window), then GetMenuState(menu, id,
-    // MF_BYCOMMAND), whose answer is the thread's exit code. User32 lies at the same address
-    // in both processes.
-    UINT menuState(UINT id) {
-        HMODULE user32 = GetModuleHandleW(L"user32.dll");
-        HMENU menu = HMENU(callRemote(GetProcAddress(user32, "GetMenu"), u64(window_)));
-        return UINT(callRemote(GetProcAddress(user32, "GetMenuState"), u64(menu), id, MF_BYCOMMAND));
+    bool visible(int id) const { return IsWindowVisible(control(id)) != FALSE; }
+    // The message box's lines without the GPU's own, which only a window's load has.
+    std::vector<std::wstring> messageLines() const {
+        std::vector<std::wstring> lines;
+        std::wstring all = text(kMessagesId);
+        for (size_t start = 0, end; (end = all.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
+            if (all.compare(start, 10, L"D3D info: ") != 0)
+                lines.push_back(all.substr(start, end - start));
+        return lines;
     }
 
-    // Calls a function of a system DLL (at the same address in both processes) on a thread
-    // of the viewer with up to three arguments; its 32-bit result is the thread's exit code.
-    DWORD callRemote(FARPROC function, u64 first, u64 second = 0, u64 third = 0) {
-        u64 address = u64(function);
-        u8 code[64];
-        size_t n = 0;
-        auto bytes = [&](std::initializer_list<u8> list) {
-            for (u8 b : list)
-                code[n++] = b;
-        };
-        auto imm = [&](const void* value) {
-            memcpy(code + n, value, 8);
-            n += 8;
-        };
-        bytes({0x48, 0x83, 0xEC, 0x28});  // sub rsp, 40
-        bytes({0x48, 0xB9});              // mov rcx, first
-        imm(&first);
-        bytes({0x48, 0xBA});  // mov rdx, second
-        imm(&second);
-        bytes({0x49, 0xB8});  // mov r8, third
-        imm(&third);
-        bytes({0x48, 0xB8});  // mov rax, function
-        imm(&address);
-        bytes({0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x28, 0xC3});  // call rax; add rsp, 40; ret
-        void* remote = VirtualAllocEx(process_.hProcess, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
-        WriteProcessMemory(process_.hProcess, remote, code, n, nullptr);
-        HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, LPTHREAD_START_ROUTINE(remote), nullptr, 0, nullptr);
-        DWORD result = 0xFFFFFFFF;
-        if (thread) {
-            WaitForSingleObject(thread, 10000);
-            GetExitCodeThread(thread, &result);
-            CloseHandle(thread);
-        }
-        VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
-        return result;
+    // A load has completed once the progress bar has given its place back to the view.
+    bool loaded() const { return visible(kViewId) && !visible(kProgressId); }
+    bool waitLoaded(DWORD milliseconds = 30000) const { return waitFor([&] { return loaded(); }, milliseconds); }
+    // The named file is the one shown (its title, and its load completed).
+    bool waitShown(const std::wstring& name, DWORD milliseconds = 30000) const {
+        return waitFor([&] { return title() == kTitlePrefix + name && loaded(); }, milliseconds);
     }
-
+    // A load runs and has read part of its file.
+    bool loadUnderWay() const {
+        MainWindow main = record();
+        return main.job && readRemote<LoadJob>(main.job).progress > 0;
+    }
     DWORD waitExit(DWORD milliseconds = 20000) const {
         DWORD code = STILL_ACTIVE;
         if (WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0)
@@ -344,30 +195,56 @@ public:
         return code;
     }
 
-    // The tree: the file item first, then its children in the order shown.
-    std::vector<TreeItem> tree() {
-        std::vector<TreeItem> items;
-        HTREEITEM root = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, TVGN_ROOT));
-        if (!root)
-            return items;
-        items.push_back(item(root));
-        for (HTREEITEM child = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, TVGN_CHILD, LPARAM(root))); child;
-             child = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, TVGN_NEXT, LPARAM(child))))
-            items.push_back(item(child));
-        return items;
+    // Calls a function of a system DLL (at the same address in both processes) on a thread
+    // of the viewer with up to three arguments; its 32-bit result is the thread's exit code.
+    DWORD callRemote(const char* dll, const char* function, u64 first, u64 second = 0, u64 third = 0) const {
+        // sub rsp, 40; mov rcx, first; mov rdx, second; mov r8, third; mov rax, function;
+        // call rax; add rsp, 40; ret
+        u8 code[] = {0x48, 0x83, 0xEC, 0x28, 0x48, 0xB9, 0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xBA, 0, 0, 0, 0, 0, 0, 0, 0, 0x49, 0xB8,
+                     0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x28, 0xC3};
+        const u64 values[] = {first, second, third, u64(GetProcAddress(GetModuleHandleA(dll), function))};
+        for (int i = 0; i < 4; ++i)
+            memcpy(code + 6 + 10 * i, &values[i], 8);
+        u8* remote = static_cast<u8*>(remote_) + 3072;
+        WriteProcessMemory(process_.hProcess, remote, code, sizeof code, nullptr);
+        HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, LPTHREAD_START_ROUTINE(remote), nullptr, 0, nullptr);
+        DWORD result = 0xFFFFFFFF;
+        WaitForSingleObject(thread, 10000);
+        GetExitCodeThread(thread, &result);
+        CloseHandle(thread);
+        return result;
+    }
+    // Menus cannot be read from another process under Wine (GetMenuState answers -1): asked
+    // inside the viewer.
+    UINT menuState(UINT id) const {
+        return callRemote("user32.dll", "GetMenuState", u64(callRemote("user32.dll", "GetMenu", u64(window_))), id, MF_BYCOMMAND);
     }
 
+    // The tree: the file item first, then its children in the order shown.
+    std::vector<TreeItem> tree() const {
+        std::vector<TreeItem> items;
+        for (HTREEITEM item = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, TVGN_ROOT)); item;
+             item = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, items.size() == 1 ? TVGN_CHILD : TVGN_NEXT, LPARAM(item)))) {
+            // The item record and its text buffer in the viewer's memory.
+            u8* remote = static_cast<u8*>(remote_);
+            TVITEMW query = {TVIF_TEXT | TVIF_STATE | TVIF_PARAM, item, 0, TVIS_STATEIMAGEMASK, reinterpret_cast<wchar_t*>(remote + 512), 1024};
+            WriteProcessMemory(process_.hProcess, remote, &query, sizeof query, nullptr);
+            send(kTreeId, TVM_GETITEMW, 0, LPARAM(remote));
+            TVITEMW answer = readRemote<TVITEMW>(remote);
+            wchar_t label[1024] = {};
+            ReadProcessMemory(process_.hProcess, remote + 512, label, sizeof label - 2, nullptr);
+            items.push_back({label, (answer.state & TVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2), u32(answer.lParam), item});
+        }
+        return items;
+    }
     // A real click on the item's checkbox: the state image sits just left of the label.
-    void clickCheckbox(HTREEITEM handle) {
-        RECT rect;
-        *reinterpret_cast<HTREEITEM*>(&rect) = handle;
-        WriteProcessMemory(process_.hProcess, remoteBlock(), &rect, sizeof rect, nullptr);
-        send(kTreeId, TVM_GETITEMRECT, TRUE, LPARAM(remoteBlock()));
-        ReadProcessMemory(process_.hProcess, remoteBlock(), &rect, sizeof rect, nullptr);
+    void clickCheckbox(HTREEITEM handle) const {
+        WriteProcessMemory(process_.hProcess, remote_, &handle, sizeof handle, nullptr);
+        send(kTreeId, TVM_GETITEMRECT, TRUE, LPARAM(remote_));
+        RECT rect = readRemote<RECT>(remote_);
         LPARAM at = MAKELPARAM(rect.left - 8, (rect.top + rect.bottom) / 2);
-        HWND tree = control(kTreeId);
-        post(tree, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        post(tree, WM_LBUTTONUP, 0, at);
+        post(control(kTreeId), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        post(control(kTreeId), WM_LBUTTONUP, 0, at);
     }
 
     // The window's record and the view's state, read from the viewer's memory: the
@@ -378,9 +255,7 @@ public:
         ReadProcessMemory(process_.hProcess, address, &value, sizeof value, nullptr);
         return value;
     }
-    MainWindow record() const {
-        return readRemote<MainWindow>(reinterpret_cast<void*>(GetWindowLongPtrW(window_, GWLP_USERDATA)));
-    }
+    MainWindow record() const { return readRemote<MainWindow>(reinterpret_cast<void*>(GetWindowLongPtrW(window_, GWLP_USERDATA))); }
     ViewState viewState() const {
         return readRemote<ViewState>(reinterpret_cast<void*>(GetWindowLongPtrW(control(kViewId), GWLP_USERDATA)));
     }
@@ -392,230 +267,99 @@ public:
     }
     u32 meshColour() const { return readRemote<GpuMesh>(viewState().mesh).colour; }
 
+    // What a leak would grow: private bytes, heaps, kernel handles, GDI and USER objects; all
+    // but the first asked inside the viewer, as Wine answers them for the calling process only.
+    struct Counters {
+        SIZE_T privateBytes;
+        DWORD heaps, handles, gdiObjects, userObjects;
+    };
     SIZE_T privateBytes() const {
         PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
         GetProcessMemoryInfo(process_.hProcess, &counters, sizeof counters);
         return counters.PagefileUsage;
     }
+    Counters counters() const {
+        const u64 self = u64(-1), out = u64(remote_) + 2048;  // GetCurrentProcess()
+        callRemote("kernel32.dll", "GetProcessHandleCount", self, out);
+        return {privateBytes(), callRemote("kernel32.dll", "GetProcessHeaps", 0), readRemote<DWORD>(reinterpret_cast<void*>(out)),
+                callRemote("user32.dll", "GetGuiResources", self, GR_GDIOBJECTS),
+                callRemote("user32.dll", "GetGuiResources", self, GR_USEROBJECTS)};
+    }
 
-    // What a leak would grow: private bytes, kernel handles, GDI and USER objects.
-    struct Counters {
-        SIZE_T privateBytes;
-        DWORD heaps, handles, gdiObjects, userObjects;
-    };
-    // Asked inside the viewer: Wine answers these for the calling process only.
-    Counters counters() {
-        HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll"), user32 = GetModuleHandleW(L"user32.dll");
-        const u64 self = u64(-1);  // GetCurrentProcess()
-        Counters c = {privateBytes(), callRemote(GetProcAddress(kernel32, "GetProcessHeaps"), 0), 0, callRemote(GetProcAddress(user32, "GetGuiResources"), self, GR_GDIOBJECTS),
-                      callRemote(GetProcAddress(user32, "GetGuiResources"), self, GR_USEROBJECTS)};
-        u64 out = u64(remoteBlock()) + 2048;
-        callRemote(GetProcAddress(kernel32, "GetProcessHandleCount"), self, out);
-        c.handles = readRemote<DWORD>(reinterpret_cast<void*>(out));
-        return c;
+    // A drop from Explorer: the DROPFILES block (wide names, a NUL after each, another at
+    // the end) placed in the viewer's memory, where DragQueryFileW reads it.
+    void drop(const std::vector<std::wstring>& paths) const {
+        std::wstring names;
+        for (const std::wstring& path : paths)
+            names += path + L'\0';
+        DROPFILES header = {sizeof(DROPFILES), {}, FALSE, TRUE};
+        std::string block(reinterpret_cast<const char*>(&header), sizeof header);
+        block.append(reinterpret_cast<const char*>(names.c_str()), 2 * names.size() + 2);
+        void* remote = VirtualAllocEx(process_.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        WriteProcessMemory(process_.hProcess, remote, block.data(), block.size(), nullptr);
+        post(window_, WM_DROPFILES, WPARAM(remote));
     }
 
 private:
-    HWND findWindow() const {
-        struct Search {
-            DWORD process;
-            HWND found;
-        } search = {process_.dwProcessId, nullptr};
-        EnumWindows(
-            [](HWND window, LPARAM context) -> BOOL {
-                Search* s = reinterpret_cast<Search*>(context);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                wchar_t name[64];
-                GetClassNameW(window, name, 64);
-                if (owner == s->process && lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(window)) {
-                    s->found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    }
-
-    void* remoteBlock() {
-        if (!remote_)
-            remote_ = VirtualAllocEx(process_.hProcess, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-        return remote_;
-    }
-
-    TreeItem item(HTREEITEM handle) {
-        // The item record and its text buffer in the viewer's memory.
-        u8* remote = static_cast<u8*>(remoteBlock());
-        TVITEMW query = {};
-        query.mask = TVIF_TEXT | TVIF_STATE | TVIF_PARAM;
-        query.hItem = handle;
-        query.stateMask = TVIS_STATEIMAGEMASK;
-        query.pszText = reinterpret_cast<wchar_t*>(remote + 512);
-        query.cchTextMax = 1024;
-        WriteProcessMemory(process_.hProcess, remote, &query, sizeof query, nullptr);
-        send(kTreeId, TVM_GETITEMW, 0, LPARAM(remote));
-        TVITEMW answer;
-        ReadProcessMemory(process_.hProcess, remote, &answer, sizeof answer, nullptr);
-        wchar_t label[1024] = {};
-        ReadProcessMemory(process_.hProcess, remote + 512, label, sizeof label - 2, nullptr);
-        return TreeItem{label, (answer.state & TVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2), u32(answer.lParam),
-                        handle};
-    }
-
     PROCESS_INFORMATION process_ = {};
     HWND window_ = nullptr;
-    void* remote_ = nullptr;
+    void* remote_ = nullptr;  // 4 KB: a tree item at 0, its text at 512, a result at 2048, code at 3072
 };
 
 // ---- What a load should show, from the console tool's report.
 
-// The window's messages without the GPU's own line, which only a window's load has.
-inline std::vector<std::wstring> loadMessages(const Viewer& viewer) {
-    std::vector<std::wstring> lines;
-    for (const std::wstring& line : viewer.messageLines())
-        if (line.rfind(L"D3D info: ", 0) != 0)
-            lines.push_back(line);
-    return lines;
-}
-
-inline std::wstring controlPictures(std::wstring text) {
+// The tree shows control characters as their pictures, and "Object" for an unnamed solid.
+inline std::wstring treeLabel(std::wstring text, const wchar_t* unnamed) {
     for (wchar_t& unit : text)
-        if (unit < 0x20)
-            unit = wchar_t(unit + 0x2400);
-    return text;
+        unit = unit < 0x20 ? wchar_t(unit + 0x2400) : unit;
+    return text.empty() ? unnamed : text;
 }
 
-inline void expectShows(Viewer& viewer, const Json& report) {
-    std::wstring name = nameOf(report["path"].text);
-    SCOPED_TRACE(narrow(name));
-    std::vector<std::wstring> expected;
-    for (const Json& line : report["messages"].items)
-        expected.push_back(line.text);
-    bool loaded = report["status"].text == L"loaded";
+inline void expectShows(const Viewer& viewer, const Report& report) {
+    SCOPED_TRACE(report[L"path"]);
+    std::vector<std::wstring> expected = report.all(L"\"messages\": [");
+    bool loaded = report[L"status"] == L"loaded", ascii = report[L"format"] == L"ascii";
     if (loaded)
         expected.push_back(L"file loaded successfully");
-    EXPECT_EQ(loadMessages(viewer), expected);
-    std::vector<TreeItem> tree = viewer.tree();
-    if (!loaded) {
-        EXPECT_EQ(viewer.text(kFormatLineId), L"");
-        EXPECT_EQ(viewer.text(kDimensionsLineId), L"");
-        EXPECT_EQ(viewer.selection(kSpaceListId), -1);
-        EXPECT_EQ(viewer.selection(kColourOrderListId), -1);
-        EXPECT_FALSE(viewer.enabled(kSpaceListId));
-        EXPECT_FALSE(viewer.enabled(kMaterialCheckId));
-        EXPECT_FALSE(viewer.enabled(kSwatchId));
-        EXPECT_EQ(viewer.send(kMaterialCheckId, BM_GETCHECK), BST_UNCHECKED);
-        EXPECT_TRUE(tree.empty());
-        return;
-    }
-    bool ascii = report["format"].text == L"ascii";
-    EXPECT_EQ(viewer.text(kFormatLineId), ascii ? L"ASCII STL" : L"Binary STL");
-    EXPECT_EQ(viewer.text(kDimensionsLineId), report["dimensions"].text);
-    EXPECT_EQ(viewer.selection(kSpaceListId), int(report["coordinateSpace"].number) - 1);
-    EXPECT_TRUE(viewer.enabled(kSpaceListId));
-    EXPECT_TRUE(viewer.enabled(kMaterialCheckId));
+    EXPECT_EQ(viewer.messageLines(), expected);
+    EXPECT_EQ(viewer.text(kFormatLineId), !loaded ? L"" : ascii ? L"ASCII STL" : L"Binary STL");
+    EXPECT_EQ(viewer.text(kDimensionsLineId), loaded ? report[L"dimensions"] : L"");
+    EXPECT_EQ(viewer.selection(kSpaceListId), loaded ? std::stoi(report[L"coordinateSpace"]) - 1 : -1);
+    EXPECT_EQ(viewer.enabled(kSpaceListId), loaded);
+    EXPECT_EQ(viewer.enabled(kMaterialCheckId), loaded);
     EXPECT_FALSE(viewer.enabled(kColourOrderListId));
-    bool material = !ascii && report["materialColour"].number != 0;
+    if (!loaded)
+        EXPECT_FALSE(viewer.enabled(kSwatchId));
+    bool material = loaded && !ascii && report[L"materialColour"] != L"0";
     EXPECT_EQ(viewer.send(kMaterialCheckId, BM_GETCHECK), material ? BST_CHECKED : BST_UNCHECKED);
-    EXPECT_EQ(viewer.selection(kColourOrderListId), ascii ? -1 : report["colourOrder"].number == 3 ? 1 : 0);
+    EXPECT_EQ(viewer.selection(kColourOrderListId), !loaded || ascii ? -1 : report[L"colourOrder"] == L"3" ? 1 : 0);
 
-    const std::vector<Json>& solids = report["solids"].items;
-    ASSERT_EQ(tree.size(), solids.size() + 1);
-    std::wstring model = controlPictures(report["modelName"].text);
-    EXPECT_EQ(tree[0].label, model.empty() ? L"File" : model);
-    EXPECT_TRUE(tree[0].checked);
-    EXPECT_EQ(tree[0].parameter, 0xFFFFFFFFu);
-    for (size_t i = 0; i < solids.size(); ++i) {
-        const TreeItem& item = tree[solids.size() - i];  // the last solid is listed first
-        std::wstring label = ascii ? controlPictures(solids[i]["name"].text) : L"";
-        EXPECT_EQ(item.label, label.empty() ? L"Object" : label);
-        EXPECT_TRUE(item.checked);
-        EXPECT_EQ(item.parameter, i);
+    std::vector<TreeItem> tree = viewer.tree();
+    std::vector<std::wstring> solids = report.all(L"{\"name\": ");
+    ASSERT_EQ(tree.size(), loaded ? solids.size() + 1 : 0);
+    for (size_t i = 0; i < tree.size(); ++i) {
+        // The file item, then the solids, the last listed first.
+        EXPECT_EQ(tree[i].label, i == 0 ? treeLabel(report[L"modelName"], L"File")
+                                        : treeLabel(ascii ? solids[solids.size() - i] : L"", L"Object"));
+        EXPECT_TRUE(tree[i].checked);
+        EXPECT_EQ(tree[i].parameter, i == 0 ? 0xFFFFFFFFu : u32(solids.size() - i));
     }
 }
 
-// A folder of the test's own, removed with its files.
-class TestFolder {
-public:
-    // In the temporary folder, or under `base` (large files go to a disk of their own).
-    explicit TestFolder(const std::wstring& name, std::wstring base = L"") {
-        if (base.empty()) {
-            wchar_t temp[MAX_PATH];
-            GetTempPathW(MAX_PATH, temp);
-            base = temp;
-        }
-        path_ = base + name + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    const std::wstring& path() const { return path_; }
-    ~TestFolder() {
-        for (const std::wstring& file : files_)
-            DeleteFileW(file.c_str());
-        RemoveDirectoryW(path_.c_str());
-    }
-    std::wstring add(const std::wstring& name, const std::string& bytes) {
-        std::wstring file = path_ + L"\\" + name;
-        HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written;
-        WriteFile(handle, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-        CloseHandle(handle);
-        files_.push_back(file);
-        return file;
-    }
-    // The folder's items in the shell's own order, as the viewer walks them.
-    std::vector<std::wstring> shellOrder() const {
-        std::vector<std::wstring> names = shellOrder(SHCONTF_STORAGE);
-        return names.empty() ? shellOrder(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS) : names;
-    }
-
-private:
-    std::vector<std::wstring> shellOrder(SHCONTF flags) const {
-        std::vector<std::wstring> names;
-        IShellFolder* desktop = nullptr;
-        SHGetDesktopFolder(&desktop);
-        LPITEMIDLIST list = ILCreateFromPathW(path_.c_str());
-        IShellFolder* folder = nullptr;
-        desktop->BindToObject(list, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
-        IEnumIDList* items = nullptr;
-        if (folder->EnumObjects(nullptr, flags, &items) == S_OK && items) {
-            LPITEMIDLIST item;
-            while (items->Next(1, &item, nullptr) == S_OK) {
-                STRRET name;
-                wchar_t* text = nullptr;
-                folder->GetDisplayNameOf(item, SHGDN_FORPARSING, &name);
-                StrRetToStrW(&name, item, &text);
-                names.push_back(text);
-                CoTaskMemFree(text);
-                CoTaskMemFree(item);
-            }
-            items->Release();
-        }
-        folder->Release();
-        ILFree(list);
-        desktop->Release();
-        return names;
-    }
-
-    std::wstring path_;
-    std::vector<std::wstring> files_;
-};
-
-inline std::string asciiSolid(const std::string& name, float offset) {
-    std::string text = "solid " + name + "\n";
-    const float corners[4][3] = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {0, 0, 10}};
-    const int faces[4][3] = {{0, 2, 1}, {0, 1, 3}, {0, 3, 2}, {1, 2, 3}};
-    for (const auto& face : faces) {
+// A solid of four triangles, `offset` along x.
+inline std::string asciiSolid(const std::string& name, int offset) {
+    std::string text = "solid " + name + "\n", x = std::to_string(offset) + " ", corners[4] = {"0 0", "0 0", "10 0", "0 10"};
+    for (const char* face : {"021", "013", "032", "123"}) {
         text += "facet normal 0 0 0\nouter loop\n";
-        for (int corner : face)
-            text += "vertex " + std::to_string(corners[corner][0] + offset) + " " + std::to_string(corners[corner][1]) +
-                    " " + std::to_string(corners[corner][2]) + "\n";
+        for (int k = 0; k < 3; ++k)
+            text += "vertex " + (face[k] == '1' ? std::to_string(offset + 10) + " " : x) + corners[face[k] - '0'] + "\n";
         text += "endloop\nendfacet\n";
     }
     return text + "endsolid " + name + "\n";
 }
 
-// A binary file of `count` copies of one triangle, spread along x.
+// A binary file of `count` copies of one triangle, spread along x and z (heaped on one
+// spot, a large count fills the view again and again: slow to draw).
 inline std::string binaryStl(u32 count) {
     std::string bytes(84 + size_t(count) * 50, '\0');
     memcpy(&bytes[80], &count, 4);
@@ -626,21 +370,42 @@ inline std::string binaryStl(u32 count) {
     return bytes;
 }
 
+// A large file written a block at a time: `blocks` MB of binary triangles (20000 each), or
+// `blocks` × 4 MB of ASCII facets ending in "endsolid".
+inline std::wstring writeLarge(TempFolder& folder, const std::wstring& name, bool ascii, u32 blocks) {
+    static const std::string triangles = binaryStl(20000).substr(84), facets = [] {
+        std::string block;
+        while (block.size() < (4u << 20))
+            block += "  facet normal 0.000000e+00 0.000000e+00 1.000000e+00\n    outer loop\n"
+                     "      vertex 1.250000e+01 3.500000e+00 7.000000e+00\n      vertex 2.250000e+01 3.500000e+00 7.000000e+00\n"
+                     "      vertex 1.250000e+01 9.500000e+00 7.000000e+00\n    endloop\n  endfacet\n";
+        return block;
+    }();
+    std::string head = binaryStl(0);
+    u32 count = blocks * 20000;
+    memcpy(&head[80], &count, 4);
+    std::wstring path = folder.write(name, ascii ? "solid large\n" : head);
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const std::string& block = ascii ? facets : triangles;
+    DWORD written;
+    for (u32 i = 0; i < blocks; ++i)
+        WriteFile(file, block.data(), DWORD(block.size()), &written, nullptr);
+    if (ascii)
+        WriteFile(file, "endsolid large\n", 15, &written, nullptr);
+    CloseHandle(file);
+    return path;
+}
 
-// A drop from Explorer: the DROPFILES block (wide names, a NUL after each, another at the
-// end) placed in the viewer's memory, where DragQueryFileW reads it.
-inline void dropFiles(Viewer& viewer, const std::vector<std::wstring>& paths) {
-    std::vector<u8> block(sizeof(DROPFILES));
-    DROPFILES* header = reinterpret_cast<DROPFILES*>(block.data());
-    header->pFiles = sizeof(DROPFILES);
-    header->fWide = TRUE;
-    for (const std::wstring& path : paths) {
-        const u8* bytes = reinterpret_cast<const u8*>(path.c_str());
-        block.insert(block.end(), bytes, bytes + 2 * (path.size() + 1));
-    }
-    block.push_back(0);
-    block.push_back(0);
-    void* remote = VirtualAllocEx(viewer.process(), nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    WriteProcessMemory(viewer.process(), remote, block.data(), block.size(), nullptr);
-    viewer.post(viewer.window(), WM_DROPFILES, WPARAM(remote), 0);
+// The STL files (told by content) of the file's folder in the order Next File visits them
+// from it, the file first.
+inline std::vector<std::wstring> steppingOrder(const std::wstring& path) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    std::vector<std::wstring> order = {nameOf(path)};
+    FolderWalker* walker = startFolderWalker(path.c_str(), nullptr);
+    wchar_t next[MAX_PATH];
+    while (waitForFolderWalker(walker) && stepFolderWalker(walker, next, false))
+        if (probeStlFile(next) == kStlFile)
+            order.push_back(nameOf(next));
+    discardFolderWalker(walker);
+    return order;
 }
