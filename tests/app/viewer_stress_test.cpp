@@ -32,12 +32,14 @@ Viewer::Counters settledCounters(const Viewer& viewer) {
 // superseded job has ended. Every load has a heap of its own, so a load left behind shows in
 // the heap count exactly. Private bytes get room for the GPU driver: under Wine, Mesa's
 // rasteriser threads keep memory of the frames of a large model after it is gone (some
-// 300 MB after the first 2-million-triangle model, then tens of MB less each time).
+// 300 MB after the first 2-million-triangle model, then tens of MB less each time, more when
+// the machine is busy and other frames get drawn): 128 MB, after each large model was shown
+// once.
 void expectNoGrowth(const Viewer& viewer, const Viewer::Counters& before) {
     Viewer::Counters after = {};
     bool settled = waitFor([&] {
         after = viewer.counters();
-        return after.privateBytes <= before.privateBytes + (64u << 20) && after.heaps <= before.heaps &&
+        return after.privateBytes <= before.privateBytes + (128u << 20) && after.heaps <= before.heaps &&
                after.handles <= before.handles + 16 && after.gdiObjects <= before.gdiObjects + 8 &&
                after.userObjects <= before.userObjects + 8;
     }, 30000);
@@ -47,7 +49,7 @@ void expectNoGrowth(const Viewer& viewer, const Viewer::Counters& before) {
            main.loadsDiscarded, main.loadsShown, before.privateBytes / 1048576.0, after.privateBytes / 1048576.0,
            before.heaps, after.heaps, before.handles, after.handles, before.gdiObjects, after.gdiObjects,
            before.userObjects, after.userObjects);
-    EXPECT_TRUE(settled) << "grew beyond the margins of 64 MB, no heap, 16 handles, 8 GDI and 8 USER objects";
+    EXPECT_TRUE(settled) << "grew beyond the margins of 128 MB, no heap, 16 handles, 8 GDI and 8 USER objects";
 }
 
 // Sends WM_NULL to the window from a thread of its own, every 25 ms, and keeps the longest
@@ -245,9 +247,11 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vantorel");
     Viewer viewer({first});
     ASSERT_TRUE(viewer.waitShown(L"f000.stl"));
-    // The driver meets the largest model once before the baseline.
-    viewer.drop({folder.path() + L"\\large100.stl"});
-    ASSERT_TRUE(viewer.waitShown(L"large100.stl", 60000));
+    // The driver meets each large model once before the baseline.
+    for (const wchar_t* large : {L"large25.stl", L"large50.stl", L"large100.stl", L"large_ascii.stl"}) {
+        viewer.drop({folder.path() + L"\\" + large});
+        ASSERT_TRUE(viewer.waitShown(large, 60000));
+    }
     viewer.drop({first});
     ASSERT_TRUE(viewer.waitShown(L"f000.stl"));
     Viewer::Counters before = settledCounters(viewer);
