@@ -19,12 +19,34 @@ void forEachMessage(const MessageText* messages, Visit line) {
     }
 }
 
-const char* formatName(StlFormat format, bool json) {
-    if (format == kFormatAscii)
+const char* formatName(const LoadOutcome* outcome, bool json) {
+    if (outcome->format == kFormatAscii)
         return json ? "\"ascii\"" : "ASCII STL";
-    if (format == kFormatBinary)
+    if (outcome->format == kFormatBinary)
         return json ? "\"binary\"" : "binary STL";
-    return json ? "null" : "not STL";
+    return json ? "null" : outcome->read ? "not STL" : "not read";
+}
+
+// Where the picture went, and what drew it.
+void appendPicture(TextOutput* out, const LoadOutcome* outcome, bool json) {
+    if (!outcome->rendering)
+        return;
+    if (json) {
+        appendText(out, ", \"picture\": ");
+        if (outcome->picture)
+            appendJsonString(out, outcome->picture, textLength(outcome->picture));
+        else
+            appendText(out, "null");
+        appendText(out, outcome->software ? ", \"rasteriser\": \"software\"" : ", \"rasteriser\": \"hardware\"");
+        return;
+    }
+    appendText(out, "  picture: ");
+    if (!outcome->picture) {
+        appendText(out, "none\n");
+        return;
+    }
+    appendUtf16(out, outcome->picture, textLength(outcome->picture));
+    appendText(out, outcome->software ? " (software rasteriser)\n" : " (GPU)\n");
 }
 
 const char* spaceName(CoordinateSpace space) {
@@ -42,16 +64,24 @@ const char* colourOrderName(ColourOrder order) {
 
 void appendHex32(TextOutput* out, u32 value) {
     char text[10] = {'0', 'x'};
-    for (int i = 0; i < 8; ++i)
-        text[2 + i] = "0123456789ABCDEF"[(value >> (28 - 4 * i)) & 15];
+    writeHex(text + 2, value, 8);
     appendBytes(out, text, 10);
 }
 
-void appendVector(TextOutput* out, const f32 v[3]) {
+// JSON has no spelling for an infinity or a NaN: a number that is not finite is written as
+// null there. The text report keeps "inf" and "nan", which a reader understands.
+void appendNumber(TextOutput* out, f32 value, bool json) {
+    if (json && value - value != 0.0f)
+        appendText(out, "null");
+    else
+        appendFloat(out, value);
+}
+
+void appendVector(TextOutput* out, const f32 v[3], bool json) {
     appendText(out, "[");
     for (int k = 0; k < 3; ++k) {
         appendText(out, k ? ", " : "");
-        appendFloat(out, v[k]);
+        appendNumber(out, v[k], json);
     }
     appendText(out, "]");
 }
@@ -60,10 +90,11 @@ void appendVector(TextOutput* out, const f32 v[3]) {
 
 void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
     appendText(out, "{\"path\": ");
-    appendJsonString(out, outcome->path, utf16Length(outcome->path));
+    appendJsonString(out, outcome->path, textLength(outcome->path));
     appendText(out, outcome->loaded ? ", \"status\": \"loaded\"" : ", \"status\": \"failed\"");
     appendText(out, ", \"format\": ");
-    appendText(out, formatName(outcome->format, true));
+    appendText(out, formatName(outcome, true));
+    appendPicture(out, outcome, true);
     appendText(out, ", \"messages\": [");
     bool first = true;
     forEachMessage(outcome->messages, [&](const Utf16* line, u64 units) {
@@ -81,7 +112,7 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
         appendText(out, ", \"coordinateSpace\": ");
         appendUnsigned(out, provenance.coordinateSpace);
         appendText(out, ", \"metresPerUnit\": ");
-        appendFloat(out, provenance.metresPerUnit);
+        appendNumber(out, provenance.metresPerUnit, true);
         appendText(out, ", \"colourOrder\": ");
         appendUnsigned(out, provenance.colourOrder);
         appendText(out, ", \"materialColour\": ");
@@ -104,11 +135,11 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
     }
     if (result && outcome->measured) {
         appendText(out, ", \"size\": ");
-        appendVector(out, outcome->size);
+        appendVector(out, outcome->size, true);
         appendText(out, ", \"centre\": ");
-        appendVector(out, outcome->centre);
+        appendVector(out, outcome->centre, true);
         appendText(out, ", \"dimensions\": ");
-        appendJsonString(out, outcome->dimensions, utf16Length(outcome->dimensions));
+        appendJsonString(out, outcome->dimensions, textLength(outcome->dimensions));
         appendText(out, "}");
     } else {
         appendText(out, ", \"size\": null, \"centre\": null, \"dimensions\": null}");
@@ -116,10 +147,11 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
 }
 
 void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
-    appendUtf16(out, outcome->path, utf16Length(outcome->path));
+    appendUtf16(out, outcome->path, textLength(outcome->path));
     appendText(out, "\n  format: ");
-    appendText(out, formatName(outcome->format, false));
+    appendText(out, formatName(outcome, false));
     appendText(out, outcome->loaded ? "\n  status: loaded\n" : "\n  status: failed\n");
+    appendPicture(out, outcome, false);
     forEachMessage(outcome->messages, [&](const Utf16* line, u64 units) {
         appendText(out, "  ");
         appendUtf16(out, line, units);
@@ -147,11 +179,11 @@ void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
     }
     if (outcome->measured) {
         appendText(out, "\n  dimensions: ");
-        appendUtf16(out, outcome->dimensions, utf16Length(outcome->dimensions));
+        appendUtf16(out, outcome->dimensions, textLength(outcome->dimensions));
         appendText(out, "\n  size: ");
-        appendVector(out, outcome->size);
+        appendVector(out, outcome->size, false);
         appendText(out, " m\n  centre: ");
-        appendVector(out, outcome->centre);
+        appendVector(out, outcome->centre, false);
         appendText(out, " m");
     }
     appendText(out, "\n");

@@ -7,6 +7,7 @@
 
 struct LoadOutcome {
     const Utf16* path;
+    bool read;                  // the file could be opened and mapped
     bool loaded;
     StlFormat format;           // kFormatUnknown when the file is not STL or could not be read
     const LoadResult* result;   // null unless loaded
@@ -15,6 +16,9 @@ struct LoadOutcome {
     f32 centre[3];              // metres
     f32 size[3];
     const Utf16* dimensions;    // the dimensions line, terminated
+    bool rendering;             // pictures were asked for
+    const Utf16* picture;       // the PNG written for the file, or null
+    bool software;              // drawn by the software rasteriser
 };
 
 void writeLoadJson(TextOutput* out, const LoadOutcome* outcome);

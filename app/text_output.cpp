@@ -22,10 +22,7 @@ void appendBytes(TextOutput* out, const void* bytes, u64 length) {
 }
 
 void appendText(TextOutput* out, const char* text) {
-    u64 length = 0;
-    while (text[length])
-        ++length;
-    appendBytes(out, text, length);
+    appendBytes(out, text, textLength(text));
 }
 
 void appendUnsigned(TextOutput* out, u64 value) {
@@ -86,7 +83,8 @@ void appendJsonString(TextOutput* out, const Utf16* text, u64 units) {
             char escaped[2] = {'\\', char(c)};
             appendBytes(out, escaped, 2);
         } else if (c < 0x20) {
-            char escaped[6] = {'\\', 'u', '0', '0', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
+            char escaped[6] = {'\\', 'u'};
+            writeHex(escaped + 2, c, 4);
             appendBytes(out, escaped, 6);
         } else {
             appendCodePoint(out, c);
@@ -114,11 +112,4 @@ void releaseTextOutput(TextOutput* out) {
     if (out->bytes)
         deallocate(out->bytes);
     *out = TextOutput{};
-}
-
-u64 utf16Length(const Utf16* text) {
-    u64 length = 0;
-    while (text[length])
-        ++length;
-    return length;
 }

@@ -24,5 +24,3 @@ void appendJsonString(TextOutput* out, const Utf16* text, u64 units);
 // A FileText decoded with its code page (guessed when 0), as UTF-8 or as a JSON string.
 void appendFileText(TextOutput* out, const FileText* text, bool json);
 void releaseTextOutput(TextOutput* out);
-
-u64 utf16Length(const Utf16* text);

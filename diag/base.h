@@ -77,6 +77,27 @@ inline char* writeDecimal(char* out, u64 value) {
     return out;
 }
 
+// The units of a NUL-terminated text before its terminator; for 8-bit, UTF-16 and wide
+// texts alike.
+template <typename Unit>
+inline u64 textLength(const Unit* text) {
+    u64 length = 0;
+    while (text[length])
+        ++length;
+    return length;
+}
+
+// The lowest `digits` hexadecimal digits of `value`, upper case, most significant first,
+// at `out` (8-bit or UTF-16), no terminator; returns the position after them.
+template <typename Unit>
+inline Unit* writeHex(Unit* out, u32 value, u32 digits) {
+    for (u32 shift = digits * 4; shift > 0;) {
+        shift -= 4;
+        *out++ = Unit("0123456789ABCDEF"[(value >> shift) & 0xF]);
+    }
+    return out;
+}
+
 // TAB, LF, VT, FF, CR and SPACE: the whitespace of STL text.
 inline bool isStlWhitespace(u8 c) {
     return c == ' ' || u8(c - 9) <= 4;

@@ -57,13 +57,6 @@ Utf16 widen(u8 byte) {
     return byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : Utf16(byte);
 }
 
-u32 textLength(const char* text) {
-    u32 length = 0;
-    while (text[length])
-        ++length;
-    return length;
-}
-
 // Appends a terminated 8-bit text, widened, stopping short of `end`.
 Utf16* appendWidened(Utf16* out, const Utf16* end, const char* text) {
     for (; *text && out < end; ++text)
@@ -88,7 +81,7 @@ bool passOnText(const ReportSink* next, const Utf16* text, const Utf16* trace) {
 // Table texts go on in a heap copy sized to the text; losing one line to a full heap is
 // better than stopping the operation that reported it.
 bool passOnFixedText(const ReportSink* next, const char* text, const Utf16* trace) {
-    u32 length = textLength(text);
+    u64 length = textLength(text);
     Utf16* copy = static_cast<Utf16*>(allocate((u64(length) + 1) * sizeof(Utf16)));
     if (!copy)
         return true;
@@ -234,8 +227,8 @@ u32 guessCodePage(const u8* bytes, u32 length) {
         utf8Sequence = wellFormed;
     }
     if (utf8Sequence)
-        return 65001;
-    return highBytes >= ((u64(length) * 3) >> 2) ? 1251 : 0;
+        return kCodePageUtf8;
+    return highBytes >= ((u64(length) * 3) >> 2) ? u32(kCodePageCyrillic) : 0;
 }
 
 Utf16* decodeFileText(const FileText* text, Utf16* out) {
@@ -245,9 +238,7 @@ Utf16* decodeFileText(const FileText* text, Utf16* out) {
 }
 
 bool appendMessageLine(MessageText* messages, const Utf16* line) {
-    u64 lineUnits = 0;
-    while (line[lineUnits])
-        ++lineUnits;
+    u64 lineUnits = textLength(line);
     u64 needed = messages->bytes + (lineUnits + 3) * sizeof(Utf16);  // the line, CR LF, terminator
     if (needed > messages->capacity) {
         u64 capacity = messages->bytes * 2 > needed ? messages->bytes * 2 : needed;

@@ -31,8 +31,7 @@ Utf16* writeFrameLine(Utf16* out, const Utf16* moduleName, u32 nameLength, u32 o
         *out++ = 0x0085;  // NEXT LINE: a unit no file name holds, so a cut name is never mistaken for a whole one
     }
     *out++ = u'+';
-    for (int shift = 28; shift >= 0; shift -= 4)
-        *out++ = static_cast<Utf16>(u"0123456789ABCDEF"[(offset >> shift) & 0xF]);
+    out = writeHex(out, offset, 8);
     *out++ = u'\n';
     return out;
 }

@@ -21,13 +21,26 @@ struct ReportSink {
     bool (*callback)(void* context, ResultCode code, uptr argument, const Utf16* trace);
 };
 
+// The top hex digit is the kind (8 error, 4 warning, 1 information, 0 control); the middle
+// part is the area (0x800 STL reading and provenance, 0xB00 Windows, 0xD00 Direct3D). Each
+// group below says what its argument is.
 enum : ResultCode {
-    kUnknownWasStillDrawing = 0x00000001,
+    // Control: the integer count of progress, and a NUL-terminated UTF-16 line (the
+    // translator's own output, also what reports text that is already UTF-16). The
+    // pass-through codes go on unchanged, argument and all.
     kProgress = 0x00000003,
-    kPlainText = 0x00000004,
     kUtf16Text = 0x00000006,
-    kWarningText = 0x40000000,
     kWarningPassThrough = 0x40000002,
+    kErrorPassThrough = 0x80000004,
+
+    // Codes that carry their own text: a NUL-terminated 8-bit text (Windows-1252), shown as
+    // it is, however long.
+    kPlainText = 0x00000004,
+    kWarningText = 0x40000000,
+    kErrorText = 0x80000002,
+
+    // STL reading and provenance, and the plain errors, with a table text each: an integer,
+    // the byte offset in the file where one is known (else 0), which the text does not show.
     kBadArchiCadUnit = 0x40000800,
     kBadArchiCadScale = 0x40000801,
     kMissingEndsolidName = 0x40000802,
@@ -35,16 +48,6 @@ enum : ResultCode {
     kUnexpectedEndOfFile = 0x40000804,
     kUnknownUnitAssumingMillimetres = 0x40000805,
     kUnknownSpaceAssumingZUp = 0x40000806,
-    kWrittenBy = 0x10000800,
-    kWrittenText = 0x10000801,
-    kWrittenTo = 0x10000802,
-    kGpuFeatureLevel = 0x10000d00,
-    kGpuComputeShaders = 0x10000d01,
-    kErrorText = 0x80000002,
-    kErrorPassThrough = 0x80000004,
-    kOutOfMemory = 0x80000005,
-    kOutOfGpuMemory = 0x80000006,
-    kFileNotFound = 0x80000007,
     kExpectedSolid = 0x80000800,
     kExpectedSolidName = 0x80000801,
     kExpectedFacetOrEndsolid = 0x80000802,
@@ -54,9 +57,27 @@ enum : ResultCode {
     kExpectedEndfacet = 0x80000806,
     kEndOfFileInTriangleCount = 0x80000807,
     kEndOfFileInTriangles = 0x80000808,
+    kOutOfMemory = 0x80000005,
+    kFileNotFound = 0x80000007,
+
+    // Who wrote a file, composed into one line of at most 65,534 units: kWrittenBy carries a
+    // NUL-terminated 8-bit name; kWrittenText and kWrittenTo a pointer to a FileText,
+    // decoded with its code page.
+    kWrittenBy = 0x10000800,
+    kWrittenText = 0x10000801,
+    kWrittenTo = 0x10000802,
+
+    // Windows: the integer Win32 error code, whose text the system gives. The settings codes
+    // carry a pointer to the failing key's record and show "<unknown>".
     kSystemError = 0x80000B00,
     kSettingsKeyFailed = 0x80000B01,
     kSettingsValueFailed = 0x80000B02,
+
+    // Direct3D: the integer HRESULT, sign-extended, for the codes reportDirect3DFailure
+    // chooses (the argument is not shown); the GPU lines carry an integer: the feature level
+    // (D3D_FEATURE_LEVEL), the compute-shader flag.
+    kUnknownWasStillDrawing = 0x00000001,
+    kOutOfGpuMemory = 0x80000006,
     kD3DDebugLayerMissing = 0x80000D00,
     kD3DInvalidCall = 0x80000D01,
     kD3DTooManyStates = 0x80000D02,
@@ -65,18 +86,21 @@ enum : ResultCode {
     kD3DDriverUpdatePending = 0x80000D05,
     kD3DNotAvailable = 0x80000D06,
     kD3DDeviceLost = 0x80000D07,
+    kGpuFeatureLevel = 0x10000d00,
+    kGpuComputeShaders = 0x10000d01,
 };
 
 inline bool isErrorCode(ResultCode code) {
     return (code & 0x80000000u) != 0;
 }
 
-// Room for the longest trace: 16 frame lines of 42 units and the terminator.
+// Room for the longest trace: 16 frame lines of 42 units and the terminator (673 units).
+// The buffer `report` keeps on its stack is that rounded up to whole 256-unit blocks: 768.
 enum : u32 {
     kTraceFrames = 16,
     kTraceLineUnits = 42,
     kTraceCapacity = kTraceFrames * kTraceLineUnits + 1,
-    kTraceBufferUnits = 768,
+    kTraceBufferUnits = (kTraceCapacity + 255) / 256 * 256,
 };
 
 bool report(const ReportSink* sink, ResultCode code, uptr argument);

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include "diag/system_text.h"
+#include "stl/records.h"
 
 u32 systemErrorText(u32, Utf16*, u32) {
     return 0;
@@ -10,9 +11,9 @@ u32 systemErrorText(u32, Utf16*, u32) {
 
 static const char* iconvName(u32 codePage) {
     switch (codePage) {
-    case 65001: return "UTF-8";
-    case 1251: return "CP1251";
-    case 20127: return "ASCII";
+    case kCodePageUtf8: return "UTF-8";
+    case kCodePageCyrillic: return "CP1251";
+    case kCodePageUsAscii: return "ASCII";
     default: return "CP1252";
     }
 }

@@ -476,11 +476,9 @@ char* approximateDigits(f64 d, i32* k, i32 ilim, char* first) {
 }
 
 void setText(DecimalDigits* out, const char* text, i32 decpt) {
-    u32 i = 0;
-    for (; text[i]; ++i)
-        out->digits[i] = text[i];
-    out->digits[i] = 0;
-    out->count = i;
+    u32 length = u32(textLength(text));
+    __builtin_memcpy(out->digits, text, length + 1);
+    out->count = length;
     out->decpt = decpt;
 }
 

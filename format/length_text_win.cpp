@@ -3,6 +3,12 @@
 #include "format/digits.h"
 #include "format/length_text.h"
 
+static Utf16* appendAscii(Utf16* out, const char* text) {
+    for (; *text; ++text)
+        *out++ = Utf16(*text);
+    return out;
+}
+
 Utf16* writeLengthText(f32 metres, Utf16* out) {
     const char* unit;
     f64 value = chooseLengthUnit(metres, &unit);
@@ -10,10 +16,9 @@ Utf16* writeLengthText(f32 metres, Utf16* out) {
     char* end = writePositional(value, positional);
     *end = 0;
     wchar_t wide[400];
-    u32 length = 0;
-    for (; positional[length]; ++length)
-        wide[length] = wchar_t(u8(positional[length]));
-    wide[length] = 0;
+    u32 length = u32(end - positional);
+    for (u32 i = 0; i <= length; ++i)  // the terminator too
+        wide[i] = wchar_t(u8(positional[i]));
 
     wchar_t* text = reinterpret_cast<wchar_t*>(out);
     // Infinity and NaN have no positional form for the locale to format; they are shown as
@@ -28,15 +33,7 @@ Utf16* writeLengthText(f32 metres, Utf16* out) {
         out += length;
     }
     *out++ = 0x2009;  // THIN SPACE
-    for (; *unit; ++unit)
-        *out++ = Utf16(*unit);
-    return out;
-}
-
-static Utf16* appendAscii(Utf16* out, const char* text) {
-    for (; *text; ++text)
-        *out++ = Utf16(*text);
-    return out;
+    return appendAscii(out, unit);
 }
 
 Utf16* writeDimensionsText(const f32 size[3], bool yUp, Utf16* out) {

@@ -1,5 +1,6 @@
-// The digit generator against the C library's correctly rounded "%.*e", for any double
-// and any digit count, and the positional text for every double.
+// The digit generator against the C library's correctly rounded "%.*e", for any double and
+// any digit count, and the positional text for every double. Each 9 bytes of the input are
+// one case (8 for the double, 1 for the count), so a large input is many cases.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,18 +9,18 @@
 
 #include "format/digits.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 9)
-        return 0;
+namespace {
+
+void check(const uint8_t* record) {
     double value;
-    std::memcpy(&value, data, 8);
-    u32 count = 1 + data[8] % 17;
+    std::memcpy(&value, record, 8);
+    u32 count = 1 + record[8] % 17;
     DecimalDigits d;
     generateDigits(value, count, &d);
     char text[400];
     writePositional(value, text);
     if (!std::isfinite(value) || value == 0)
-        return 0;
+        return;
     char reference[64];
     std::snprintf(reference, sizeof reference, "%.*e", int(count) - 1, std::fabs(value));
     const char* exponent = std::strchr(reference, 'e');
@@ -33,5 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fprintf(stderr, "%a with %u digits: %s e%d, want %s e%d\n", value, count, d.digits, d.decpt, digits.c_str(), decpt);
         __builtin_trap();
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    for (size_t at = 0; at + 9 <= size; at += 9)
+        check(data + at);
     return 0;
 }

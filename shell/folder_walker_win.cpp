@@ -308,9 +308,7 @@ FolderWalker* startFolderWalker(const wchar_t* path, HWND window) {
     *w = FolderWalker{};
     w->window = window;
     if (path) {
-        u64 length = 0;
-        while (path[length])
-            ++length;
+        u64 length = textLength(path);
         w->path = static_cast<wchar_t*>(allocate((length + 1) * sizeof(wchar_t)));
         if (w->path)
             __builtin_memcpy(w->path, path, (length + 1) * sizeof(wchar_t));

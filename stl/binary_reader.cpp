@@ -1,11 +1,5 @@
 #include "stl/binary_reader.h"
 
-enum : u64 {
-    kHeaderBytes = 80,
-    kCountBytes = 4,
-    kRecordBytes = 50,
-};
-
 void releaseStlMesh(StlMesh* mesh, LoadHeap heap) {
     if (!mesh->solids)
         return;
@@ -29,12 +23,12 @@ static void scanBlock(StlSolid* solid, const u8* records, u32 count, const Repor
     bool allZero = true;
     bool allSet = true;
     for (u32 i = 0; i < count; ++i) {
-        const u8* record = records + u64(i) * kRecordBytes;
+        const u8* record = records + u64(i) * kBinaryRecordBytes;
         if (!normalsSeen) {
             // A NaN compares unequal to 0 and so counts as a normal; -0 compares equal.
             normalsSeen = loadF32(record) != 0.0f || loadF32(record + 4) != 0.0f || loadF32(record + 8) != 0.0f;
         }
-        u16 colour = loadU16(record + 48) & 0x7FFF;
+        u16 colour = loadU16(record + offsetof(StlTriangle, attribute)) & 0x7FFF;
         allZero &= colour == 0;
         allSet &= colour == 0x7FFF;
         if (i == nextReport) {
@@ -76,13 +70,13 @@ bool readBinaryStl(StlMesh* mesh, const u8* first, u64 size, LoadHeap heap, cons
     mesh->fileStart = first;
     mesh->solids = nullptr;
     mesh->solidCount = 0;
-    const u8* position = first + kHeaderBytes;
-    u64 remaining = size - kHeaderBytes;
-    while (remaining >= kCountBytes) {
+    const u8* position = first + kBinaryHeaderBytes;
+    u64 remaining = size - kBinaryHeaderBytes;
+    while (remaining >= kBinaryCountBytes) {
         u32 count = loadU32(position);
-        position += kCountBytes;
-        remaining -= kCountBytes;
-        if (remaining < u64(count) * kRecordBytes) {
+        position += kBinaryCountBytes;
+        remaining -= kBinaryCountBytes;
+        if (remaining < u64(count) * kBinaryRecordBytes) {
             if (sink)
                 report(sink, kEndOfFileInTriangles);
             releaseStlMesh(mesh, heap);
@@ -97,8 +91,8 @@ bool readBinaryStl(StlMesh* mesh, const u8* first, u64 size, LoadHeap heap, cons
         solid->triangles = reinterpret_cast<const StlTriangle*>(position);
         solid->name = FileText{position, 0, 0};
         scanBlock(solid, position, count, sink);
-        position += u64(count) * kRecordBytes;
-        remaining -= u64(count) * kRecordBytes;
+        position += u64(count) * kBinaryRecordBytes;
+        remaining -= u64(count) * kBinaryRecordBytes;
     }
     return true;
 }

@@ -19,16 +19,16 @@ bool isImplausible(f32 value) {
 }  // namespace
 
 bool looksLikeBinaryStl(const u8* first, u64 size) {
-    if (size % 2 != 0 || size < 84)
+    if (size % 2 != 0 || size < kBinaryFirstRecord)
         return false;
-    u32 count = loadU32(first + 80);
+    u32 count = loadU32(first + kBinaryHeaderBytes);
     if (count == 0)
-        return size == 84;
-    if (size < 84 + u64(count) * 50)
+        return size == kBinaryFirstRecord;
+    if (size < kBinaryFirstRecord + u64(count) * kBinaryRecordBytes)
         return false;
     u32 examined = count < 4 ? count : 4;
     for (u32 i = 0; i < examined; ++i) {
-        const u8* vertices = first + 84 + u64(i) * 50 + 12;
+        const u8* vertices = first + kBinaryFirstRecord + u64(i) * kBinaryRecordBytes + offsetof(StlTriangle, vertices);
         for (u32 k = 0; k < 9; ++k)
             if (isImplausible(loadF32(vertices + 4 * k)))
                 return false;
@@ -56,7 +56,7 @@ bool looksLikeAsciiStl(const u8* first, u64 size) {
 }
 
 StlFormat detectStlFormat(const u8* first, u64 size) {
-    if (size >= 80 && looksLikeBinaryStl(first, size))
+    if (looksLikeBinaryStl(first, size))
         return kFormatBinary;
     if (size >= 16 && looksLikeAsciiStl(first, size))
         return kFormatAscii;

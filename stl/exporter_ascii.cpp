@@ -30,10 +30,13 @@ Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const Report
         setZUpMillimetres(provenance);
         return kDone;
     }
-    if (name.length >= 46 && name.beginsWith("\"Object-0") &&
-        __builtin_memcmp(name.bytes + 9, kArtOfIllusionSignature, kArtOfIllusionSignatureBytes) == 0) {
+    // The object's name, quoted, then the signature from its closing quote; the name must
+    // reach past the version to the comma after it (46 bytes).
+    const u32 quote = sizeof("\"Object-0") - 1;
+    if (name.length >= quote + kArtOfIllusionVersionEnd + 1 && name.beginsWith("\"Object-0") &&
+        __builtin_memcmp(name.bytes + quote, kArtOfIllusionSignature, kArtOfIllusionSignatureBytes) == 0) {
         provenance->metresPerUnit = kMetresPerMillimetre;
-        reportArtOfIllusion(name.bytes + 9, name.length - 9, sink);
+        reportArtOfIllusion(name.bytes + quote, name.length - quote, sink);
         return kDefaults;
     }
     if (name.beginsWith("CAD Exchanger ")) {

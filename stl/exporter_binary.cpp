@@ -106,8 +106,6 @@ const char kExporterNames[] = EXPORTER_SIGNATURES(NAME_TEXT);
 const SignatureRow kSignatureRows[] = {EXPORTER_SIGNATURES(SIGNATURE_ROW)};
 static_assert(sizeof(kSignatureRows) == 67 * 3, "the table has 67 rows of three bytes");
 
-const u32 kHeaderBytes = 80;
-
 template <u64 N>
 bool hasAt(const u8* header, u32 offset, const char (&text)[N]) {
     return __builtin_memcmp(header + offset, text, N - 1) == 0;
@@ -148,13 +146,13 @@ void setModelName(FileProvenance* provenance, const u8* begin, u32 length) {
 }
 
 u32 firstNul(const u8* header, u32 from) {
-    while (from < kHeaderBytes && header[from] != 0)
+    while (from < kBinaryHeaderBytes && header[from] != 0)
         ++from;
     return from;
 }
 
 bool allZero(const u8* header, u32 from) {
-    for (u32 i = from; i < kHeaderBytes; ++i)
+    for (u32 i = from; i < kBinaryHeaderBytes; ++i)
         if (header[i] != 0)
             return false;
     return true;
@@ -193,14 +191,14 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
     if (hasAt(header, 0, "Binary STL output from Blender: ")) {
         provenance->coordinateSpace = kSpaceZUp;
         reportExporter(sink, "Blender");
-        reportText(sink, kWrittenTo, header + 32, trimmedLength(header + 32, kHeaderBytes - 32, ' '), 0);
+        reportText(sink, kWrittenTo, header + 32, trimmedLength(header + 32, kBinaryHeaderBytes - 32, ' '), 0);
         return true;
     }
     if (hasAt(header, 0, "CAD Exchanger ")) {
         provenance->coordinateSpace = kSpaceZUp;
-        char name[kHeaderBytes + 1];
+        char name[kBinaryHeaderBytes + 1];
         u32 length = 14;
-        while (length < kHeaderBytes && header[length] != ' ')
+        while (length < kBinaryHeaderBytes && header[length] != ' ')
             ++length;
         __builtin_memcpy(name, header, length);
         name[length] = 0;
@@ -210,19 +208,19 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
     if (hasAt(header, 0, "CURA BINARY STL EXPORT. ")) {
         setZUpMillimetres(provenance);
         reportExporter(sink, "Ultimaker Cura");
-        reportText(sink, kWrittenText, header + 24, 24, 20127);
+        reportText(sink, kWrittenText, header + 24, 24, kCodePageUsAscii);
         return true;
     }
     if (hasAt(header, 0, "Uranium STLWriter ")) {
         setZUpMillimetres(provenance);
         reportExporter(sink, "Ultimaker Cura");
-        reportText(sink, kWrittenText, header + 18, 24, 20127);
+        reportText(sink, kWrittenText, header + 18, 24, kCodePageUsAscii);
         return true;
     }
     if (hasAt(header, 0, "flashforge stl export")) {
         setZUpMillimetres(provenance);
         reportExporter(sink, "Flashforge");
-        reportText(sink, kWrittenText, header + 25, 17, 20127);
+        reportText(sink, kWrittenText, header + 25, 17, kCodePageUsAscii);
         return true;
     }
     bool colour = hasAt(header, 0, "COLOR=");
@@ -246,15 +244,15 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
     if (hasAt(header, 0, "Rhinoceros Binary STL (")) {
         reportExporter(sink, "Rhino");
         if (header[36] == ')')
-            reportText(sink, kWrittenText, header + 24, 11, 20127);
+            reportText(sink, kWrittenText, header + 24, 11, kCodePageUsAscii);
         setZUpMillimetres(provenance);
         return true;
     }
     if (hasAt(header, 0, "solid ")) {
         u32 z = firstNul(header, 6);
-        if (z == kHeaderBytes) {
+        if (z == kBinaryHeaderBytes) {
             reportExporter(sink, "SketchUp or SolidWorks");
-            setModelName(provenance, header + 6, trimmedLength(header + 6, kHeaderBytes - 6, ' '));
+            setModelName(provenance, header + 6, trimmedLength(header + 6, kBinaryHeaderBytes - 6, ' '));
         } else {
             if (z < 69 && hasAt(header, z + 1, "STL Output")) {
                 reportExporter(sink, "unknown (STL Output)");
@@ -269,7 +267,7 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
     if (hasAt(header, 0, "SketchUp STL ")) {
         reportExporter(sink, "SketchUp");
         provenance->coordinateSpace = kSpaceYUp;
-        setModelName(provenance, header + 13, trimmedLength(header + 13, kHeaderBytes - 13, ' '));
+        setModelName(provenance, header + 13, trimmedLength(header + 13, kBinaryHeaderBytes - 13, ' '));
         return true;
     }
     if (matchSpaceClaimName(header, header + firstNul(header, 0), &provenance->modelName, provenance, sink))
@@ -282,7 +280,7 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
     }
     if (hasAt(header, 0, ">3D Systems - View: ")) {
         reportExporter(sink, "3D Systems VIEW");
-        setModelName(provenance, header + 20, trimmedLength(header + 20, kHeaderBytes - 20, ' '));
+        setModelName(provenance, header + 20, trimmedLength(header + 20, kBinaryHeaderBytes - 20, ' '));
         return true;
     }
     if (hasAt(header, 75, "3DV*")) {
@@ -298,21 +296,21 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
             return true;
         }
         if (header[79] == 0) {
-            reportText(sink, kWrittenTo, header, trimmedLength(header, kHeaderBytes, 0), 0);
+            reportText(sink, kWrittenTo, header, trimmedLength(header, kBinaryHeaderBytes, 0), 0);
             return true;
         }
         return false;
     }
     if (header[0] == '"') {
         u32 q = 1;
-        while (q < kHeaderBytes && header[q] != '"' && header[q] != 0)
+        while (q < kBinaryHeaderBytes && header[q] != '"' && header[q] != 0)
             ++q;
         // For q = 78 the byte at q + 2 is the first after the header; the file has 84 bytes.
         if (q < 79 && header[q + 2] != 0) {
-            if (kHeaderBytes - q >= 36 &&
+            if (kBinaryHeaderBytes - q >= kArtOfIllusionVersionEnd &&
                 __builtin_memcmp(header + q, kArtOfIllusionSignature, kArtOfIllusionSignatureBytes) == 0) {
                 provenance->metresPerUnit = kMetresPerMillimetre;
-                reportArtOfIllusion(header + q, kHeaderBytes - q, sink);
+                reportArtOfIllusion(header + q, kBinaryHeaderBytes - q, sink);
             }
         } else {
             reportExporter(sink, "DesignSpark (RS Components)");

@@ -75,12 +75,12 @@ bool matchSpaceClaimName(const u8* begin, const u8* end, FileText* name, FilePro
 }
 
 void reportArtOfIllusion(const u8* quote, u64 bytesLeft, const ReportSink* sink) {
-    char version[22];
-    __builtin_memcpy(version, quote + 15, 21);
-    version[21] = 0;
+    char version[kArtOfIllusionVersionBytes + 1];
+    __builtin_memcpy(version, quote + kArtOfIllusionVersionOffset, kArtOfIllusionVersionBytes);
+    version[kArtOfIllusionVersionBytes] = 0;
     reportExporter(sink, version);
-    if (bytesLeft >= 66)
-        reportText(sink, kWrittenText, quote + 38, 28, 20127);
+    if (bytesLeft >= kArtOfIllusionDateEnd)
+        reportText(sink, kWrittenText, quote + kArtOfIllusionDateOffset, kArtOfIllusionDateBytes, kCodePageUsAscii);
 }
 
 u32 readArchiCadMetadata(const u8* header, FileProvenance* provenance, const ReportSink* sink) {

@@ -32,11 +32,22 @@ bool matchSpaceClaimName(const u8* begin, const u8* end, FileText* name, FilePro
                          const ReportSink* sink);
 
 // The Art of Illusion signature text: a double quote and "; Produced by Art of Illusion".
+// What follows it, as offsets from the quote: the program and its version from offset 15
+// ("Art of Illusion 3.0.3"), a comma and a space, the export date.
 extern const char kArtOfIllusionSignature[];
-enum : u32 { kArtOfIllusionSignatureBytes = 30 };
+enum : u32 {
+    kArtOfIllusionSignatureBytes = 30,
+    kArtOfIllusionVersionOffset = 15,
+    kArtOfIllusionVersionBytes = 21,
+    kArtOfIllusionVersionEnd = kArtOfIllusionVersionOffset + kArtOfIllusionVersionBytes,  // 36
+    kArtOfIllusionDateOffset = kArtOfIllusionVersionEnd + 2,
+    kArtOfIllusionDateBytes = 28,
+    kArtOfIllusionDateEnd = kArtOfIllusionDateOffset + kArtOfIllusionDateBytes,  // 66
+};
 
 // Reports the version and export date that follow the signature at `quote`; the caller
-// has checked the signature and that at least 36 bytes remain from the quote.
+// has checked the signature and that at least kArtOfIllusionVersionEnd bytes remain from
+// the quote. The date is reported when the bytes reach kArtOfIllusionDateEnd.
 void reportArtOfIllusion(const u8* quote, u64 bytesLeft, const ReportSink* sink);
 
 // The unit and scale of a header that begins with "ArchiCAD_STL": sets the unit and Z up

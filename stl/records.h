@@ -16,6 +16,13 @@ enum : StlFormat {
 
 // Counted 8-bit text from a file or from the program's tables, kept 8-bit with its code
 // page until shown. The bytes are not terminated; code page 0 means "guess on decoding".
+// The pages the program names itself:
+enum : u32 {
+    kCodePageCyrillic = 1251,  // Windows Cyrillic
+    kCodePageUsAscii = 20127,  // the dates and versions exporters write in binary headers
+    kCodePageUtf8 = 65001,
+};
+
 struct FileText {
     const u8* bytes;
     u32 length;
@@ -24,6 +31,15 @@ struct FileText {
 
 struct StlVector {
     f32 x, y, z;
+};
+
+// The binary format: an 80-byte header, then blocks, each a 32-bit triangle count and that
+// many 50-byte records (the first block is the file's; further ones are a dialect).
+enum : u32 {
+    kBinaryHeaderBytes = 80,
+    kBinaryCountBytes = 4,
+    kBinaryRecordBytes = 50,
+    kBinaryFirstRecord = kBinaryHeaderBytes + kBinaryCountBytes,
 };
 
 // The 50-byte record of the binary format. Binary meshes use these where they stand in
@@ -84,7 +100,7 @@ struct LoadResult {
 #pragma pack(pop)
 
 static_assert(sizeof(FileText) == 16 && offsetof(FileText, length) == 8 && offsetof(FileText, codePage) == 12);
-static_assert(sizeof(StlTriangle) == 50 && offsetof(StlTriangle, vertices) == 12 && offsetof(StlTriangle, attribute) == 48);
+static_assert(sizeof(StlTriangle) == kBinaryRecordBytes && offsetof(StlTriangle, vertices) == 12 && offsetof(StlTriangle, attribute) == 48);
 static_assert(sizeof(StlSolid) == 30 && offsetof(StlSolid, triangleCount) == 2 && offsetof(StlSolid, triangles) == 6 &&
               offsetof(StlSolid, name) == 14);
 static_assert(sizeof(StlMesh) == 20 && offsetof(StlMesh, solids) == 8 && offsetof(StlMesh, solidCount) == 16);

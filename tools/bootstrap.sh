@@ -10,6 +10,7 @@ packages=(
   googletest
   clang libclang-rt-14-dev
   python3
+  imagemagick x11-utils
 )
 
 missing=()

@@ -1,7 +1,14 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seed corpora (fuzz/corpus/TARGET), small and made here: the
 test fixtures and a few dialect variants for the parse, number spellings, file texts in
-several encodings, and doubles with digit counts."""
+several encodings, and doubles with digit counts; and a regression seed of the text target
+(a file text longer than the translator's 65,535-unit buffer).
+
+With --large FOLDER it writes instead seeds of about 500 KB for every target into
+FOLDER/TARGET (tools/fuzz.sh does, into the build tree): inputs as large as real files,
+which the committed corpus keeps out of the test command's short runs."""
+import math
+import random
 import struct
 import sys
 from pathlib import Path
@@ -11,10 +18,38 @@ sys.path.insert(0, str(root / "tools"))
 import make_fixtures  # noqa: E402
 
 
-def write(target, name, data):
-    folder = root / "fuzz" / "corpus" / target
+def write(target, name, data, base=root / "fuzz" / "corpus"):
+    folder = Path(base) / target
     folder.mkdir(parents=True, exist_ok=True)
     (folder / name).write_bytes(data)
+
+
+def torus(count):
+    """`count` triangles of a torus, as CAD exporters write them."""
+    triangles = []
+    steps = max(2, int(math.sqrt(count / 2)))
+    def point(i, j):
+        u, v = 2 * math.pi * i / steps, 2 * math.pi * j / steps
+        return ((30 + 10 * math.cos(v)) * math.cos(u), (30 + 10 * math.cos(v)) * math.sin(u), 10 * math.sin(v))
+    for i in range(steps):
+        for j in range(steps):
+            a, b, c, d = point(i, j), point(i + 1, j), point(i + 1, j + 1), point(i, j + 1)
+            triangles += [((0, 0, 1), a, b, c), ((0, 0, 1), a, c, d)]
+    return triangles[:count]
+
+
+def large(base, size=500 * 1024):
+    rng = random.Random(20261206)
+    text = make_fixtures.ascii_solid("torus", torus(size // 250)).encode()[:size]
+    write("parse", "ascii_torus.stl", text, base)
+    write("parse", "binary_torus.stl", make_fixtures.binary(b"STLB ASM 218", [(torus(size // 50), [0])]), base)
+    write("text", "ascii_stl", text, base)
+    write("text", "utf8", ("caf\u00e9 \u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600 " * (size // 40)).encode()[:size], base)
+    numbers = " ".join(rng.choice(["%e" % rng.uniform(-1e6, 1e6), "%.17g" % rng.uniform(-1, 1), "-1.#IND00", "NaN",
+                                   "-Infinity", "1,5"]) for _ in range(size // 12))
+    write("number", "numbers", numbers.encode()[:size], base)
+    write("number", "digits", b"9" * size, base)
+    write("digits", "records", bytes(rng.getrandbits(8) for _ in range(size // 9 * 9)), base)
 
 
 def main():
@@ -53,10 +88,17 @@ def main():
                               "plain ascii".encode(), b"\xc3", b"\xe2\x82\xac and \xc0\xc1", b"\x00\x01\x1f\xff"]):
         write("text", f"t{i}", text)
 
+    # Found by a run on large seeds: an exporter name or error text longer than the composed
+    # line's buffer is still copied whole.
+    write("text", "long_stl_text", make_fixtures.ascii_solid("long", torus(400)).encode())
+
     for i, (value, count) in enumerate([(1.0625, 4), (12345.0, 4), (0.1, 17), (5e-324, 4), (1.7976931348623157e308, 9),
                                         (123456789.0625, 3), (9999.5, 4), (1e22, 1)]):
         write("digits", f"d{i}", struct.pack("<dB", value, count - 1))
 
 
 if __name__ == "__main__":
-    main()
+    if len(sys.argv) == 3 and sys.argv[1] == "--large":
+        large(sys.argv[2])
+    else:
+        main()

@@ -25,9 +25,13 @@ def run(*arguments, cwd=FIXTURES):
     return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8", "replace")
 
 
+def reject_constant(name):
+    raise ValueError(f"{name} is not JSON")
+
+
 def load_json(*files, cwd=FIXTURES):
     code, out, _ = run("--json", *files, cwd=cwd)
-    reports = json.loads(out)
+    reports = json.loads(out, parse_constant=reject_constant)  # strict: no NaN or Infinity
     for report in reports:
         assert list(report) == KEYS, list(report)
     return code, reports
@@ -85,6 +89,31 @@ class Fixtures(unittest.TestCase):
         self.assertEqual((other["format"], other["messages"]), (None, []))
         for report in (broken, missing, other):
             self.assertTrue(all(report[k] is None for k in KEYS[4:]), report)
+
+    def test_non_finite_extents(self):
+        facet = "solid t\nfacet normal 0 0 1\nouter loop\nvertex {}\nvertex {}\nvertex 0 1 1\nendloop\nendfacet\nendsolid t\n"
+        files = {"plus.stl": ("0 0 0", "Infinity 1 0"), "minus.stl": ("-Infinity 0 0", "1 1 0"),
+                 "both.stl": ("-Infinity 0 0", "Infinity 1 0"), "overflow.stl": ("0 0 0", "1e39 1 0"),
+                 "nan.stl": ("NaN NaN NaN", "1 NaN 0")}
+        with tempfile.TemporaryDirectory() as folder:
+            for name, (first, second) in files.items():
+                with open(os.path.join(folder, name), "w") as f:
+                    f.write(facet.format(first, second))
+            shutil.copy(os.path.join(FIXTURES, "inches.stl"), folder)
+            alone = [load_json(name, cwd=folder)[1][0] for name in files]
+            code, batch = load_json("inches.stl", *files, "missing.stl", cwd=folder)
+            _, text, _ = run("plus.stl", "both.stl", cwd=folder)
+        self.assertEqual(code, 1)
+        self.assertEqual(batch[1:-1], alone, "a file reports the same alone and in a batch")
+        self.assertEqual(batch[0]["size"], [0.254] * 3)
+        plus, minus, both, overflow, nan = alone
+        for report in (plus, minus, both, overflow):
+            self.assertEqual((report["status"], report["size"]), ("loaded", [None, 0.001, 0.001]), report)
+            self.assertEqual(report["centre"][0], None)
+            self.assertTrue(report["dimensions"].startswith("Infinity\u2009km x 1.00\u2009mm"), report)
+        self.assertEqual(nan["size"], [0.002] * 3, "NaN vertices leave the default box")
+        self.assertIn("  size: [inf, 0.001, 0.001] m\n  centre: [inf, 0.0005, 0.0005] m\n", text)
+        self.assertIn("  centre: [nan, 0.0005, 0.0005] m\n", text)
 
     def test_path_and_file_faults(self):
         with tempfile.TemporaryDirectory() as folder:

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "render/offscreen_win.h"
 #include "support/view_harness_win.h"
 
 namespace {
@@ -332,4 +333,31 @@ TEST(ViewFaults, WindowDestroyedDuringALoad) {
         ASSERT_TRUE(pumpUntil([&] { return harness.done(job); })) << round;
         EXPECT_NE(job->status, kJobRunning);
     }
+}
+
+// The console tool's picture of a file is the first frame a view of the same size shows.
+TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrame) {
+    ViewHarness harness(200, 150);
+    LoadJob* job = harness.show(fixturePath("box_z_up.stl"), false);
+    ASSERT_EQ(job->status, kJobLoaded);
+    Pixels shown = harness.frame();
+
+    Renderer renderer = {};
+    bool software = true;
+    ASSERT_TRUE(createOffscreenRenderer(&renderer, &software, nullptr));
+    EXPECT_FALSE(software) << "this machine has a hardware device";
+    OffscreenTarget target;
+    ASSERT_TRUE(createOffscreenTarget(renderer.device, &target, 200, 150, nullptr));
+    GpuMesh mesh = {};
+    ASSERT_TRUE(prepareGpuMesh(&mesh, &renderer, &job->result, job->solidVisible, job->heap, nullptr));
+    std::vector<u8> bgr(200 * 150 * 3);
+    ASSERT_TRUE(drawFirstFrame(&renderer, &target, &mesh, false, bgr.data(), nullptr));
+    std::vector<u32> picture;
+    for (size_t i = 0; i < bgr.size(); i += 3)
+        picture.push_back(u32(bgr[i + 2]) << 16 | u32(bgr[i + 1]) << 8 | bgr[i]);
+    EXPECT_GT(shown.count(isModel), 1000u);
+    EXPECT_TRUE(picture == shown.rgb);
+    releaseVertexBuffer(&mesh);
+    releaseOffscreenTarget(&target);
+    releaseRenderer(&renderer);
 }

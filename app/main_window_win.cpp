@@ -1,0 +1,278 @@
+// The main window's dialog procedure: one small handler per message, each taking the
+// window's record, which travels in GWLP_USERDATA from WM_INITDIALOG on.
+#include "app/main_window_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "render/view_window_win.h"
+
+namespace {
+
+enum : u16 { kAppIcon = 101 };
+
+INT_PTR result(HWND window, LONG_PTR value) {
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, value);
+    return TRUE;
+}
+
+void setIcons(HWND window) {
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    HANDLE big = LoadImageW(module, MAKEINTRESOURCEW(kAppIcon), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE);
+    if (!big)
+        return;
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    HANDLE small = LoadImageW(module, MAKEINTRESOURCEW(kAppIcon), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                              GetSystemMetrics(SM_CYSMICON), 0);
+    if (small)
+        SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+}
+
+void addListItems(HWND list, const wchar_t* first, const wchar_t* second) {
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(first));
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(second));
+    EnableWindow(list, FALSE);
+}
+
+void layout(MainWindow* main, int width, int height);
+
+INT_PTR onInitDialog(HWND window, MainWindow* main) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(main));
+    main->window = window;
+    main->activeAccelerators = nullptr;
+    if (main->menu)
+        SetMenu(window, main->menu);
+    main->job = nullptr;
+    main->walker = nullptr;
+    main->shown.view = nullptr;
+    main->flipZoom = 0;
+    main->wireframe = 0;
+    main->textSink = ReportSink{main, windowTextSink};
+    main->translator = makeMessageTranslator(&main->textSink);
+
+    HWND view = control(main, kViewId);
+    ShowWindow(view, SW_HIDE);
+    if (ViewState* state = viewStateOf(view))
+        state->sink = &main->translator;
+    setIcons(window);
+
+    HWND tree = control(main, kTreeId);
+    // Checkboxes are added after creation: the tree view makes its state images then.
+    SetWindowLongPtrW(tree, GWL_STYLE, GetWindowLongPtrW(tree, GWL_STYLE) | TVS_CHECKBOXES);
+    SendMessageW(tree, TVM_SETEXTENDEDSTYLE, TVS_EX_DOUBLEBUFFER, TVS_EX_DOUBLEBUFFER);
+
+    addListItems(control(main, kSpaceListId), L"Y up", L"Z up");
+    EnableWindow(control(main, kMaterialCheckId), FALSE);
+    EnableWindow(control(main, kSwatchId), FALSE);
+    addListItems(control(main, kColourOrderListId), L"RGB", L"BGR");
+
+    main->swatchBrush = nullptr;
+    main->materialColour.fourth = 0;
+    main->defaultObjectColour = Colour4{0xF0, 0xF0, 0xF0, 0xFF};
+    readSettings(main);
+
+    // Files dropped from Explorer open as File, Open does.
+    DragAcceptFiles(window, TRUE);
+    // The first WM_SIZE came before the record was attached.
+    RECT client;
+    GetClientRect(window, &client);
+    layout(main, client.right, client.bottom);
+    return TRUE;
+}
+
+INT_PTR onCommandMessage(MainWindow* main, WPARAM wParam) {
+    onCommand(main, LOWORD(wParam), HIWORD(wParam));
+    return FALSE;
+}
+
+INT_PTR onTimer(MainWindow* main, WPARAM timer, LPARAM callback) {
+    if (callback == 0)
+        onProgressTimer(main, timer);
+    return FALSE;
+}
+
+// Windows (Vista on) asks before a checkbox changes; Wine's tree view toggles without
+// asking, which the posted kTreeChecksChanged catches up with. Either way a change is
+// acted on once: what this refuses or copies into solidVisible is then no change there.
+INT_PTR onItemChanging(MainWindow* main, const NMTVITEMCHANGE* change) {
+    if (((change->uStateNew ^ change->uStateOld) & TVIS_STATEIMAGEMASK & 0x3000) == 0)
+        return FALSE;
+    u32 parameter = u32(change->lParam);
+    if (parameter == kFileItemParameter)
+        return result(main->window, 1);
+    if (parameter < main->shown.result.mesh.solidCount) {
+        main->shown.solidVisible[parameter] = (change->uStateNew & 0x3000) == 0x2000;
+        InvalidateRect(control(main, kViewId), nullptr, FALSE);
+    }
+    return result(main->window, 0);
+}
+
+INT_PTR onNotify(MainWindow* main, const NMHDR* header) {
+    if (!main->shown.view || header->idFrom != kTreeId)
+        return FALSE;
+    switch (header->code) {
+    case TVN_ITEMCHANGINGW:
+        return onItemChanging(main, reinterpret_cast<const NMTVITEMCHANGE*>(header));
+    case NM_CLICK:
+        PostMessageW(main->window, kTreeChecksChanged, 0, 0);
+        return FALSE;
+    case TVN_KEYDOWN:
+        if (reinterpret_cast<const NMTVKEYDOWN*>(header)->wVKey == VK_SPACE)
+            PostMessageW(main->window, kTreeChecksChanged, 0, 0);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+INT_PTR onCtlColorStatic(MainWindow* main, HWND child) {
+    if (GetDlgCtrlID(child) != kSwatchId)
+        return 0;
+    return reinterpret_cast<INT_PTR>(main->swatchBrush);
+}
+
+RECT dialogRect(HWND window, int x, int y, int width, int height) {
+    RECT rect = {x, y, width, height};
+    MapDialogRect(window, &rect);
+    return rect;
+}
+
+void layout(MainWindow* main, int width, int height) {
+    HWND window = main->window;
+    RECT margin = dialogRect(window, 2, 2, 0, 0);
+    RECT panel = dialogRect(window, 168, 56, 0, 0);
+    RECT top = dialogRect(window, 0, 112, 0, 0);
+    int mx = margin.left, my = margin.top, pw = panel.left, ph = panel.top, th = top.top;
+    int viewWidth = width - pw - 3 * mx;
+    int viewHeight = height - ph - 3 * my;
+    int panelLeft = width - pw - mx;
+    struct Place {
+        u16 id;
+        int x, y, width, height;
+    };
+    Place places[12] = {
+        {kViewId, mx, my, viewWidth, viewHeight},
+        {kProgressId, mx, my, viewWidth, viewHeight},
+        {kMessagesId, mx, height - ph - my, viewWidth, ph},
+        {kTreeId, panelLeft, th + 2 * my, pw, height - th - 3 * my},
+    };
+    static const struct {
+        u16 id;
+        u8 x, y, width, height;
+    } kPanel[8] = {
+        {kFormatLineId, 7, 7, 154, 8},      {kDimensionsLineId, 7, 28, 154, 8}, {kSpaceLabelId, 7, 52, 80, 8},
+        {kSpaceListId, 111, 49, 50, 14},    {kMaterialCheckId, 7, 73, 50, 8},   {kSwatchId, 111, 70, 50, 14},
+        {kColourOrderLabelId, 7, 94, 80, 8}, {kColourOrderListId, 111, 91, 50, 14},
+    };
+    for (u32 i = 0; i < 8; ++i) {
+        RECT rect = dialogRect(window, kPanel[i].x, kPanel[i].y, kPanel[i].width, kPanel[i].height);
+        places[4 + i] = Place{kPanel[i].id, rect.left + panelLeft, rect.top, rect.right, rect.bottom};
+    }
+    if (HDWP batch = BeginDeferWindowPos(12)) {
+        for (const Place& place : places) {
+            HWND child = control(main, place.id);
+            if (child && batch)
+                batch = DeferWindowPos(batch, child, nullptr, place.x, place.y, place.width, place.height,
+                                       SWP_NOZORDER | SWP_NOREDRAW | SWP_FRAMECHANGED | SWP_NOOWNERZORDER);
+        }
+        if (batch)
+            EndDeferWindowPos(batch);
+    }
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+INT_PTR onSize(MainWindow* main, WPARAM kind, LPARAM size) {
+    if (kind == SIZE_RESTORED || kind == SIZE_MAXIMIZED)
+        layout(main, i16(LOWORD(size)), i16(HIWORD(size)));
+    return FALSE;
+}
+
+INT_PTR onGetMinMaxInfo(MainWindow* main, MINMAXINFO* info) {
+    RECT minimum = dialogRect(main->window, 232, 184, 0, 0);
+    info->ptMinTrackSize.x = minimum.left;
+    info->ptMinTrackSize.y = minimum.top;
+    return FALSE;
+}
+
+INT_PTR onActivate(MainWindow* main, WPARAM state) {
+    main->activeAccelerators = LOWORD(state) != WA_INACTIVE ? main->accelerators : nullptr;
+    return FALSE;
+}
+
+BOOL CALLBACK forwardSysColorChange(HWND child, LPARAM) {
+    SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
+    return TRUE;
+}
+
+INT_PTR onSysColorChange(MainWindow* main) {
+    EnumChildWindows(main->window, forwardSysColorChange, 0);
+    return FALSE;
+}
+
+// Nothing is torn down: the system frees the process's heaps, views and windows at once.
+INT_PTR onClose() {
+    TerminateProcess(GetCurrentProcess(), 0);
+    return TRUE;
+}
+
+// Left and Right step through the folder wherever the focus is (the 3D view passes key
+// messages on); other keys go on to the dialog manager.
+INT_PTR onKeyDown(MainWindow* main, WPARAM key) {
+    if (key == VK_LEFT || key == VK_RIGHT) {
+        onCommand(main, key == VK_LEFT ? kCommandPreviousFile : kCommandNextFile, 0);
+        return result(main->window, 0);
+    }
+    return result(main->window, -1);
+}
+
+}  // namespace
+
+MainWindow* mainWindowOf(HWND window) {
+    return reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+HWND control(const MainWindow* main, u16 id) {
+    return GetDlgItem(main->window, id);
+}
+
+INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG)
+        return onInitDialog(window, reinterpret_cast<MainWindow*>(lParam));
+    MainWindow* main = mainWindowOf(window);
+    if (!main)
+        return FALSE;
+    switch (message) {
+    case WM_COMMAND:
+        return onCommandMessage(main, wParam);
+    case WM_TIMER:
+        return onTimer(main, wParam, lParam);
+    case WM_NOTIFY:
+        return onNotify(main, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_CTLCOLORSTATIC:
+        return onCtlColorStatic(main, reinterpret_cast<HWND>(lParam));
+    case WM_SIZE:
+        return onSize(main, wParam, lParam);
+    case WM_GETMINMAXINFO:
+        return onGetMinMaxInfo(main, reinterpret_cast<MINMAXINFO*>(lParam));
+    case WM_ACTIVATE:
+        return onActivate(main, wParam);
+    case WM_SYSCOLORCHANGE:
+        return onSysColorChange(main);
+    case WM_CLOSE:
+        return onClose();
+    case WM_KEYDOWN:
+        return onKeyDown(main, wParam);
+    case WM_KEYUP:
+        return result(window, -1);
+    case WM_DROPFILES:
+        openDroppedFiles(main, reinterpret_cast<HDROP>(wParam));
+        return FALSE;
+    case kLoadCompleted:
+        onLoadCompleted(main, reinterpret_cast<LoadJob*>(wParam));
+        return FALSE;
+    case kTreeChecksChanged:
+        syncTreeChecks(main);
+        return FALSE;
+    }
+    return FALSE;
+}

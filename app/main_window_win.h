@@ -1,0 +1,107 @@
+// The viewer's main window: one modeless dialog for the whole process and its record,
+// shared by start-up, the commands, the load orchestration and the report panel. Only the
+// user-interface thread touches the record; load jobs and the folder walker reach it
+// through the completion message and their own records.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "diag/report.h"
+#include "shell/folder_walker_win.h"
+#include "stl/load_job.h"
+
+// Control ids of the main window's children.
+enum : u16 {
+    kViewId = 16,
+    kProgressId = 17,
+    kTreeId = 18,
+    kMessagesId = 19,
+    kFormatLineId = 20,
+    kDimensionsLineId = 21,
+    kSpaceLabelId = 22,
+    kSpaceListId = 23,
+    kMaterialCheckId = 24,
+    kSwatchId = 25,
+    kColourOrderLabelId = 26,
+    kColourOrderListId = 27,
+};
+
+// Command ids of the menu items and accelerators (Next and Previous File come with the
+// folder walker).
+enum : u16 {
+    kCommandOpen = 0x4100,
+    kCommandExit = 0x4101,
+    kCommandFlipZoom = 0x4104,
+    kCommandWireframe = 0x4105,
+    kCommandDefaultMaterial = 0x4106,
+    kCommandAbout = 0x4107,
+};
+
+// Private messages of the main window. kLoadCompleted (WM_APP) comes from load jobs; the
+// tree's checkbox message is posted to ourselves after a click or the space bar, so that
+// it reads the state the tree view has given the item by then.
+enum : UINT { kTreeChecksChanged = WM_APP + 1 };
+
+enum : u32 { kProgressTimer = 1, kFileItemParameter = 0xFFFFFFFF };
+
+#pragma pack(push, 1)
+
+// Red, green, blue and a fourth byte: for the material colour, non-zero while applied.
+struct Colour4 {
+    u8 red, green, blue, fourth;
+};
+
+struct MainWindow {
+    HWND window;
+    HMENU menu;
+    HACCEL accelerators;
+    HACCEL activeAccelerators;  // the table while the window is active, else null
+    ReportSink translator;      // first link of the window's diagnostics
+    ReportSink textSink;        // last link: lines into the message box
+    LoadJob* job;               // the current load, null when none runs
+    FolderWalker* walker;
+    LoadedFile shown;           // the displayed load; `view` null when none
+    Colour4 materialColour;
+    Colour4 defaultObjectColour;
+    HBRUSH swatchBrush;
+    u8 flipZoom;
+    u8 wireframe;
+};
+
+#pragma pack(pop)
+
+// The dialog procedure of the main window (its template is in templates.h).
+INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+MainWindow* mainWindowOf(HWND window);
+HWND control(const MainWindow* main, u16 id);
+
+// Commands: menu items, accelerators, arrow keys and panel notifications.
+void onCommand(MainWindow* main, u16 id, u16 notification);
+void openDroppedFiles(MainWindow* main, HDROP drop);
+void applyObjectColour(MainWindow* main);
+
+// Settings under HKEY_CURRENT_USER\Software\Vantorel.
+extern const wchar_t kSettingsKey[];
+void readSettings(MainWindow* main);
+HKEY openSettingsForWriting(const ReportSink* sink);
+bool readSettingValue(HKEY key, const wchar_t* name, u32* value);
+bool writeSettingValue(HKEY key, const wchar_t* name, u32 value, const ReportSink* sink);
+
+// Loads: begun from start-up and the commands, shown on completion.
+void beginLoad(MainWindow* main, const wchar_t* path);
+void onProgressTimer(MainWindow* main, UINT_PTR timer);
+void onLoadCompleted(MainWindow* main, LoadJob* job);
+// The window title for a file: the prefix and the name after the last separator, cut
+// with "…" so that the whole fits `kTitleUnits` units with its terminator.
+enum : u32 { kTitleUnits = 256 };
+void makeWindowTitle(const wchar_t* path, wchar_t title[kTitleUnits]);
+
+// The report panel.
+void showLoadResult(MainWindow* main);
+void updateDimensions(MainWindow* main);
+void appendText(HWND edit, const wchar_t* text);
+void appendLine(MainWindow* main, const wchar_t* text);
+bool windowTextSink(void* main, ResultCode code, uptr argument, const Utf16* trace);
+void emptyTree(HWND tree);
+void syncTreeChecks(MainWindow* main);

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Opens FILE (default: the bundled sample) in the viewer under Wine, building what is
+# missing first. With DISPLAY set, the viewer opens on that display and this script returns
+# when it is closed. Without a display it runs on a private Xvfb, waits until the file is
+# shown, saves a screenshot of the window to build/screenshot.png, and closes the viewer.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${VANTOREL_BUILD:-$root/build}
+file=${1:-$root/samples/table.stl}
+[ -e "$file" ] && file=$(cd "$(dirname "$file")" && pwd)/$(basename "$file")
+
+"$root/tools/bootstrap.sh"
+export WINEPREFIX="$build/wine-prefix"
+export WINEDEBUG=-all
+wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+viewer="$build/windows/vantorel.exe"
+mkdir -p "$build"
+
+xvfb=""
+viewerPid=""
+cleanup() {
+    local status=$?
+    set +e
+    if [ -n "$viewerPid" ]; then
+        kill "$viewerPid" 2>/dev/null
+        wait "$viewerPid" 2>/dev/null
+    fi
+    if [ -n "$xvfb" ]; then
+        "$wineserver" -k >/dev/null 2>&1
+        kill "$xvfb" 2>/dev/null
+        wait "$xvfb" 2>/dev/null
+    fi
+    exit $status
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+    display=99
+    while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
+    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=":$display"
+fi
+
+# The build compiles its shaders with a helper that runs under Wine.
+if [ ! -x "$viewer" ]; then
+    echo "run.sh: building the viewer (once)"
+    "$wineserver" -p >/dev/null 2>&1 || true
+    "$wine" wineboot >/dev/null 2>&1 || true
+    if [ ! -f "$build/windows/CMakeCache.txt" ]; then
+        cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+            -DCMAKE_BUILD_TYPE=Release >"$build/run-configure.log" 2>&1 || { cat "$build/run-configure.log"; exit 1; }
+    fi
+    cmake --build "$build/windows" --target vantorel >"$build/run-build.log" 2>&1 || { cat "$build/run-build.log"; exit 1; }
+fi
+
+if [ -z "$xvfb" ]; then
+    exec "$wine" "$viewer" "$file"
+fi
+
+"$wine" "$viewer" "$file" >/dev/null 2>&1 &
+viewerPid=$!
+
+# The window's title names the file; the file is shown once two captures a second apart agree.
+title="Vantorel STL Viewer – $(basename "$file")"
+window=""
+shot="$build/screenshot.png"
+for _ in $(seq 1 120); do
+    window=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | head -n 1 | awk '{print $1}') || true
+    [ -n "$window" ] && break
+    sleep 0.5
+done
+if [ -z "$window" ]; then
+    echo "run.sh: the viewer's window did not appear" >&2
+    exit 1
+fi
+previous=""
+for _ in $(seq 1 60); do
+    sleep 1
+    import -window "$window" "$shot.tmp.png"
+    current=$(convert "$shot.tmp.png" rgba:- | md5sum)
+    [ "$current" = "$previous" ] && break
+    previous=$current
+done
+mv "$shot.tmp.png" "$shot"
+echo "run.sh: the viewer showed $(basename "$file"); screenshot of its window: $shot"
