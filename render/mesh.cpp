@@ -49,10 +49,28 @@ bool writeSolidVertices(const StlMesh* mesh, u32 index, VertexStreams* streams, 
     u8* colourOut = streams->colour;
     const u32 positionStride = streams->positionStride, normalStride = streams->normalStride;
     const u32 colourStride = streams->colourStride;
+    // minps and maxps keep the first operand only when it compares less (greater), so a NaN
+    // position is taken over and a NaN box is replaced by the next vertex. The box is taken
+    // here, from the positions in the file's records while they are in cache, rather than in
+    // a second pass over a vertex array too large for any cache.
+    __m128 low = _mm_loadu_ps(streams->low);
+    __m128 high = _mm_loadu_ps(streams->high);
     u8 colour[4];
     colourOf(0, 0, colour);
     for (u32 i = 0; i < solid.triangleCount; ++i) {
         const StlTriangle& t = triangles[i];
+        // Sixteen bytes from each vertex would read past the last record for the third one:
+        // that one is loaded from four bytes earlier and turned into place.
+        const f32* first = &t.vertices[0].x;
+        __m128 p0 = _mm_loadu_ps(first);
+        __m128 p1 = _mm_loadu_ps(first + 3);
+        __m128 p2 = _mm_shuffle_ps(_mm_loadu_ps(first + 5), _mm_loadu_ps(first + 5), _MM_SHUFFLE(0, 3, 2, 1));
+        low = _mm_min_ps(low, p0);
+        high = _mm_max_ps(high, p0);
+        low = _mm_min_ps(low, p1);
+        high = _mm_max_ps(high, p1);
+        low = _mm_min_ps(low, p2);
+        high = _mm_max_ps(high, p2);
         f32 normal[3];
         if (storedNormals) {
             __builtin_memcpy(normal, &t.normal, 12);
@@ -73,6 +91,8 @@ bool writeSolidVertices(const StlMesh* mesh, u32 index, VertexStreams* streams, 
     streams->position = position;
     streams->normal = normalOut;
     streams->colour = colourOut;
+    _mm_storeu_ps(streams->low, low);
+    _mm_storeu_ps(streams->high, high);
     return true;
 }
 
@@ -92,8 +112,10 @@ bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* 
         return false;
     u8 colourOrder = result->format == kFormatAscii ? u8(kColourNotStated) : result->provenance.colourOrder;
     u8* base = reinterpret_cast<u8*>(vertices);
+    const f32 inf = __builtin_inff();
     VertexStreams streams = {base, sizeof(GpuVertex), base ? base + 12 : nullptr, sizeof(GpuVertex),
-                             base ? base + 24 : nullptr, sizeof(GpuVertex)};
+                             base ? base + 24 : nullptr, sizeof(GpuVertex), {inf, inf, inf, inf},
+                             {-inf, -inf, -inf, -inf}};
     u64 written = 0;
     for (u32 i = 0; i < n; ++i) {
         ranges[i].firstVertex = u32(written);
@@ -101,29 +123,14 @@ bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* 
         ranges[i].triangleCount = mesh.solids[i].triangleCount;
         written += 3 * u64(mesh.solids[i].triangleCount);
     }
-    *out = PreparedVertices{vertices, total, ranges};
+    *out = PreparedVertices{vertices, total, ranges, {streams.low[0], streams.low[1], streams.low[2]},
+                            {streams.high[0], streams.high[1], streams.high[2]}};
     return true;
 }
 
-void measureBoundingBox(const PreparedVertices* prepared, u32 solidCount, f32 metresPerUnit, f32 centre[3], f32 size[3]) {
-    // minps and maxps keep the first operand only when it compares less (greater), so a NaN
-    // position is taken over and a NaN box is replaced by the next vertex.
-    __m128 low = _mm_set1_ps(__builtin_inff());
-    __m128 high = _mm_set1_ps(-__builtin_inff());
-    const u8* base = reinterpret_cast<const u8*>(prepared->vertices);
-    for (u32 i = 0; i < solidCount; ++i) {
-        const GpuDrawRange& range = prepared->drawRanges[i];
-        const u8* p = base + u64(range.firstVertex) * sizeof(GpuVertex);
-        const u8* end = p + u64(range.triangleCount) * 3 * sizeof(GpuVertex);
-        for (; p != end; p += sizeof(GpuVertex)) {
-            __m128 position = _mm_loadu_ps(reinterpret_cast<const f32*>(p));  // w: the normal's x, ignored
-            low = _mm_min_ps(low, position);
-            high = _mm_max_ps(high, position);
-        }
-    }
-    f32 lo[4], hi[4];
-    _mm_storeu_ps(lo, low);
-    _mm_storeu_ps(hi, high);
+void measureBoundingBox(const PreparedVertices* prepared, u32, f32 metresPerUnit, f32 centre[3], f32 size[3]) {
+    f32 lo[3] = {prepared->low[0], prepared->low[1], prepared->low[2]};
+    f32 hi[3] = {prepared->high[0], prepared->high[1], prepared->high[2]};
     if (!(lo[0] < hi[0] && lo[1] < hi[1] && lo[2] < hi[2])) {
         lo[0] = lo[1] = lo[2] = -1.0f;
         hi[0] = hi[1] = hi[2] = 1.0f;

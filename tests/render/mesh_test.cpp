@@ -116,3 +116,39 @@ TEST(Mesh, BoundingBoxInMetres) {
     Prepared nanFirst({{triangle({NAN, 0, 0, 9, 9, 9, 1, 1, 1})}}, kColourNotStated, 1.0f);
     EXPECT_EQ(nanFirst.size[0], 8.0f) << "a NaN is replaced by the next vertex";
 }
+
+// The box is taken while the vertices are written: it must be the box the design states for
+// the written positions, walked in draw order, whatever NaNs and signed zeros it meets.
+TEST(Mesh, BoundingBoxEqualsAWalkOverTheWrittenPositions) {
+    const f32 values[] = {3, -2, 0.0f, -0.0f, NAN, 7.5f, -INFINITY, 1e30f, -4, 2};
+    u32 state = 12345;
+    auto next = [&] { return values[(state = state * 1103515245u + 12345u) >> 16 & 7 ? (state >> 20) % 10 : 4]; };
+    for (int round = 0; round < 50; ++round) {
+        std::vector<std::vector<BinaryTriangle>> blocks(1 + round % 3);
+        for (auto& block : blocks) {
+            for (int t = round % 5; t > 0; --t) {
+                std::vector<f32> v(9);
+                for (f32& x : v)
+                    x = next();
+                block.push_back(triangle(v));
+            }
+        }
+        Prepared mesh(blocks, kColourNotStated, 1.0f);
+        f32 low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
+        for (u64 i = 0; i < mesh.vertices.vertexCount; ++i) {
+            for (int k = 0; k < 3; ++k) {
+                f32 p = mesh.vertex(i).position[k];
+                low[k] = low[k] < p ? low[k] : p;
+                high[k] = high[k] > p ? high[k] : p;
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            u32 expected[2], actual[2];
+            f32 e[2] = {low[k], high[k]}, a[2] = {mesh.vertices.low[k], mesh.vertices.high[k]};
+            std::memcpy(expected, e, 8);
+            std::memcpy(actual, a, 8);
+            EXPECT_EQ(actual[0], expected[0]) << "round " << round << " axis " << k;
+            EXPECT_EQ(actual[1], expected[1]) << "round " << round << " axis " << k;
+        }
+    }
+}
