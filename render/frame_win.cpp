@@ -1,6 +1,7 @@
 #include "render/frame_win.h"
 
 #include "diag/messages.h"
+#include "diag/stage_stamps.h"
 
 // Made by the transfer function in double precision, rounded to single.
 const f32 srgbToLinear[256] = {
@@ -171,6 +172,8 @@ void paintFrame(ViewState* view) {
     if (FAILED(presented)) {
         reportDirect3DFailure(i32(presented), view->sink);
         releaseGpu(view);
+    } else if (view->mesh) {
+        stampStage(kStampFramePresented, view->window);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "stl/load_job.h"
 
+#include "diag/stage_stamps.h"
 #include "stl/detect.h"
 #include "stl/map_file.h"
 #include "stl/provenance.h"
@@ -48,6 +49,7 @@ LoadJob* createLoadJob(const wchar_t* path, WindowHandle viewWindow, WindowHandl
 void loadFile(LoadJob* job) {
     const ReportSink* sink = &job->translator;
     job->view = nullptr;
+    stampStage(kStampLoadBegins);
     const u8* view = nullptr;
     u64 size = 0;
     if (!mapFile(&view, &size, job->path, sink)) {
@@ -70,6 +72,7 @@ void loadFile(LoadJob* job) {
     if (ok) {
         warmUpJobGpu(job);
         ok = parseStl(&job->result, format, view, view + size, heap, sink);
+        stampStage(kStampParsed);
     }
     if (ok) {
         u32 solids = job->result.mesh.solidCount;

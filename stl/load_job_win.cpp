@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "diag/messages.h"
+#include "diag/stage_stamps.h"
 #include "render/renderer_win.h"
 #include "stl/load_job.h"
 
@@ -53,6 +54,7 @@ GpuMesh* prepareJobGpu(LoadJob* job) {
     // view's device (a lost GPU) while the buffer is being made.
     Renderer device = {};
     bool failed = !ensureGpu(view, sink);
+    stampStage(kStampDeviceReady);
     if (!failed) {
         acquireSpinLock(&view->gpuLock);
         device.device = view->renderer.device;
@@ -69,6 +71,7 @@ GpuMesh* prepareJobGpu(LoadJob* job) {
     GpuMesh* mesh = allocateArrayOf<GpuMesh>(job->heap, 1, sink);
     if (mesh && !prepareGpuMesh(mesh, &device, &job->result, job->solidVisible, job->heap, sink))
         mesh = nullptr;
+    stampStage(kStampUploaded);
     device.device->Release();
     return mesh;
 }
