@@ -152,3 +152,45 @@ TEST(Mesh, BoundingBoxEqualsAWalkOverTheWrittenPositions) {
         }
     }
 }
+
+// Large meshes are written by two threads, each half with a box of its own, joined after:
+// the vertices and the box must be those of one walk, wherever NaNs and signed zeros stand.
+TEST(Mesh, TwoThreadsWriteWhatOneWould) {
+    const size_t kTriangles = 70001;  // above the split, odd, in three blocks
+    for (int layout = 0; layout < 4; ++layout) {
+        std::vector<std::vector<BinaryTriangle>> blocks(3);
+        for (size_t t = 0; t < kTriangles; ++t) {
+            f32 s = f32(t % 997) - 500.0f;
+            std::vector<f32> v = {s, -s, 0.5f * s, s + 1, 2 * s, -0.0f, 0.0f, s - 3, s * s};
+            // NaNs: none, early only, late only, early and late.
+            if ((layout & 1) && t == 100)
+                v[0] = NAN;
+            if ((layout & 2) && t == kTriangles - 50)
+                v[4] = NAN;
+            if ((layout & 2) && t == kTriangles - 40)
+                v[8] = NAN;
+            blocks[t < 20000 ? 0 : t < 20001 ? 1 : 2].push_back(triangle(v, {0, 0, 1}, u16(t)));
+        }
+        Prepared mesh(blocks, kColourRgb, 1.0f);
+        ASSERT_EQ(mesh.vertices.vertexCount, 3 * kTriangles);
+        f32 low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
+        u64 i = 0;
+        for (const auto& block : blocks) {
+            for (const BinaryTriangle& t : block) {
+                for (int corner = 0; corner < 3; ++corner, ++i) {
+                    ASSERT_EQ(0, std::memcmp(mesh.vertex(i).position, t.vertices + 3 * corner, 12)) << "vertex " << i;
+                    ASSERT_EQ(mesh.colour(i)[0], (t.attribute & 31) * 8 + (t.attribute & 31) / 4) << "vertex " << i;
+                    for (int k = 0; k < 3; ++k) {
+                        f32 p = t.vertices[3 * corner + k];
+                        low[k] = low[k] < p ? low[k] : p;
+                        high[k] = high[k] > p ? high[k] : p;
+                    }
+                }
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(0, std::memcmp(&mesh.vertices.low[k], &low[k], 4)) << "layout " << layout << " axis " << k;
+            EXPECT_EQ(0, std::memcmp(&mesh.vertices.high[k], &high[k], 4)) << "layout " << layout << " axis " << k;
+        }
+    }
+}
