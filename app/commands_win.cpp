@@ -106,7 +106,7 @@ void selectDefaultMaterial(MainWindow* main) {
     if (main->materialColour.fourth == 0)
         applyObjectColour(main);
     const Colour4& c = main->defaultObjectColour;
-    saveSetting(main, L"DefaultObjectColor", u32(c.red) << 24 | u32(c.green) << 16 | u32(c.blue) << 8 | 0xFF);
+    saveSetting(main, L"DefaultObjectColor", reverseColourBytes(packColour(Colour4{c.red, c.green, c.blue, 0xFF})));
 }
 
 void about(MainWindow* main) {
@@ -125,10 +125,6 @@ void swatchClicked(MainWindow* main) {
     SendMessageW(control(main, kMaterialCheckId), BM_SETCHECK, BST_CHECKED, 0);
     main->materialColour.fourth = 0xFF;
     applyObjectColour(main);
-}
-
-u32 packColour(Colour4 colour) {
-    return u32(colour.red) | u32(colour.green) << 8 | u32(colour.blue) << 16 | u32(colour.fourth) << 24;
 }
 
 }  // namespace
@@ -192,17 +188,10 @@ void applyObjectColour(MainWindow* main) {
     HWND viewWindow = control(main, kViewId);
     ViewState* view = viewStateOf(viewWindow);
     GpuMesh* mesh = view ? view->mesh : nullptr;
-    u32 colour;
-    const LoadResult& shown = main->shown.result;
-    if (main->materialColour.fourth != 0) {
-        colour = packColour(main->materialColour);
+    u32 colour = objectColour(packColour(main->materialColour), main->shown.view ? &main->shown.result : nullptr,
+                              packColour(main->defaultObjectColour));
+    if (main->materialColour.fourth != 0)
         brush = CreateSolidBrush(RGB(main->materialColour.red, main->materialColour.green, main->materialColour.blue));
-    } else if (main->shown.view && shown.format == kFormatBinary && shown.mesh.solidCount > 0 &&
-               shown.mesh.solids[0].hasColours) {
-        colour = 0xFFFFFFFF;  // the file's own colours
-    } else {
-        colour = packColour(main->defaultObjectColour);
-    }
     if (mesh) {
         mesh->colour = colour;
         InvalidateRect(viewWindow, nullptr, FALSE);

@@ -6,6 +6,7 @@
 #include "app/load_report.h"
 #include "app/png_writer_win.h"
 #include "app/runtime.h"
+#include "app/settings_store_win.h"
 #include "diag/messages.h"
 #include "stl/detect.h"
 #include "stl/heap.h"
@@ -29,8 +30,6 @@ const char kUsage[] =
     "Exit status: 0 when every file loaded (and its picture was written), 1 when any\n"
     "failed, 2 for a usage error.\n";
 
-// The default object colour of a new viewer: F0 F0 F0, red in the lowest byte.
-const u32 kDefaultObjectColour = 0xFFF0F0F0;
 const u32 kMaxPictureSide = 16384;
 
 // The pictures of a run: one device and one target for every file.
@@ -42,6 +41,7 @@ struct Pictures {
     bool software;
     OffscreenTarget target;
     u8* pixels;  // width x height x 3
+    u32 defaultObjectColour;  // the user's, as the viewer shows files without colours
 };
 
 // The last link of the load's chain: keeps each translated line, ignores progress.
@@ -131,7 +131,7 @@ bool renderPicture(Pictures* pictures, const wchar_t* path, const LoadResult* re
         outcome->size[i] = mesh.size[i];
     }
     outcome->measured = true;
-    mesh.colour = objectColour(statedMaterialColour(result), result, kDefaultObjectColour);
+    mesh.colour = objectColour(statedMaterialColour(result), result, pictures->defaultObjectColour);
     wchar_t* target = picturePath(pictures->folder, path);
     bool ok = target && drawFirstFrame(&pictures->renderer, &pictures->target, &mesh,
                                        result->provenance.coordinateSpace == kSpaceYUp, pictures->pixels, sink) &&
@@ -308,6 +308,7 @@ wchar_t** listFolder(const wchar_t* folder, u32* count) {
 
 bool startPictures(Pictures* pictures) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    pictures->defaultObjectColour = readDefaultObjectColour();
     MessageText messages = {};
     ReportSink collector = {&messages, collectLine};
     ReportSink translator = makeMessageTranslator(&collector);

@@ -68,7 +68,7 @@ INT_PTR onInitDialog(HWND window, MainWindow* main) {
 
     main->swatchBrush = nullptr;
     main->materialColour.fourth = 0;
-    main->defaultObjectColour = Colour4{0xF0, 0xF0, 0xF0, 0xFF};
+    main->defaultObjectColour = unpackColour(kDefaultObjectColour);
     readSettings(main);
 
     // Files dropped from Explorer open as File, Open does.

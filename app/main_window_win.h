@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/settings_store_win.h"
 #include "diag/report.h"
 #include "shell/folder_walker_win.h"
 #include "stl/load_job.h"
@@ -71,6 +72,15 @@ struct MainWindow {
 
 #pragma pack(pop)
 
+// A colour as meshes take it: red in the lowest byte.
+inline u32 packColour(Colour4 colour) {
+    return u32(colour.red) | u32(colour.green) << 8 | u32(colour.blue) << 16 | u32(colour.fourth) << 24;
+}
+
+inline Colour4 unpackColour(u32 colour) {
+    return Colour4{u8(colour), u8(colour >> 8), u8(colour >> 16), u8(colour >> 24)};
+}
+
 // The dialog procedure of the main window (its template is in templates.h).
 INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 MainWindow* mainWindowOf(HWND window);
@@ -81,12 +91,8 @@ void onCommand(MainWindow* main, u16 id, u16 notification);
 void openDroppedFiles(MainWindow* main, HDROP drop);
 void applyObjectColour(MainWindow* main);
 
-// Settings under HKEY_CURRENT_USER\Software\Vantorel.
-extern const wchar_t kSettingsKey[];
+// Settings under HKEY_CURRENT_USER\Software\Vantorel (settings_store_win.h).
 void readSettings(MainWindow* main);
-HKEY openSettingsForWriting(const ReportSink* sink);
-bool readSettingValue(HKEY key, const wchar_t* name, u32* value);
-bool writeSettingValue(HKEY key, const wchar_t* name, u32 value, const ReportSink* sink);
 
 // Loads: begun from start-up and the commands, shown on completion.
 void beginLoad(MainWindow* main, const wchar_t* path);

@@ -87,7 +87,7 @@ void showLoadedFile(MainWindow* main) {
         u32 material = result.provenance.materialColour;
         if (material != 0) {
             SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
-            main->materialColour = Colour4{u8(material), u8(material >> 8), u8(material >> 16), u8(material >> 24)};
+            main->materialColour = unpackColour(material);
         } else {
             SendMessageW(check, BM_SETCHECK, BST_UNCHECKED, 0);
         }

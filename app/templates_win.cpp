@@ -154,15 +154,16 @@ constexpr u32 emitDialog(u16* units) {
     return out.count;
 }
 
-constexpr u32 kDialogUnits = emitDialog(nullptr);
-
-constexpr TemplateUnits<kDialogUnits> buildDialog() {
-    TemplateUnits<kDialogUnits> dialog = {};
-    emitDialog(dialog.units);
-    return dialog;
+// A template emitted into read-only data at compile time: one pass to count its units,
+// one to write them.
+template <u32 (*emit)(u16*)>
+constexpr TemplateUnits<emit(nullptr)> buildTemplate() {
+    TemplateUnits<emit(nullptr)> units = {};
+    emit(units.units);
+    return units;
 }
 
-constexpr TemplateUnits<kDialogUnits> kDialog = buildDialog();
+constexpr auto kDialog = buildTemplate<emitDialog>();
 
 // ---- The menu
 
@@ -208,15 +209,7 @@ constexpr u32 emitMenu(u16* units) {
     return out.count;
 }
 
-constexpr u32 kMenuUnits = emitMenu(nullptr);
-
-constexpr TemplateUnits<kMenuUnits> buildMenu() {
-    TemplateUnits<kMenuUnits> menu = {};
-    emitMenu(menu.units);
-    return menu;
-}
-
-constexpr TemplateUnits<kMenuUnits> kMenuTemplate = buildMenu();
+constexpr auto kMenuTemplate = buildTemplate<emitMenu>();
 
 }  // namespace
 

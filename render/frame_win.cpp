@@ -160,6 +160,76 @@ void drawFrame(const Renderer* renderer, bool wireframe, const GpuMesh* mesh, ID
     }
 }
 
+namespace {
+
+// The frame just drawn, resolved and copied where the CPU can read it, before presentation
+// discards the back buffer. False (reported) when the copies cannot be made.
+bool copyFrameForGdi(ViewState* view) {
+    const Renderer& r = view->renderer;
+    ID3D11Texture2D* backBuffer = nullptr;
+    if (reportIfFailed(view->target.swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&backBuffer)),
+                       view->sink))
+        return false;
+    D3D11_TEXTURE2D_DESC desc;
+    backBuffer->GetDesc(&desc);
+    bool ok = true;
+    if (!view->gdiStaging) {
+        desc.SampleDesc = {1, 0};
+        desc.BindFlags = 0;
+        D3D11_TEXTURE2D_DESC staging = desc;
+        staging.Usage = D3D11_USAGE_STAGING;
+        staging.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+        ok = !reportIfFailed(r.device->CreateTexture2D(&desc, nullptr, &view->gdiResolved), view->sink) &&
+             !reportIfFailed(r.device->CreateTexture2D(&staging, nullptr, &view->gdiStaging), view->sink);
+    }
+    if (ok) {
+        r.context->ResolveSubresource(view->gdiResolved, 0, backBuffer, 0, DXGI_FORMAT_R8G8B8A8_UNORM_SRGB);
+        r.context->CopyResource(view->gdiStaging, view->gdiResolved);
+    }
+    backBuffer->Release();
+    return ok;
+}
+
+// Sets the copied frame into the window through GDI, as blue, green, red.
+void showFrameThroughGdi(ViewState* view) {
+    D3D11_TEXTURE2D_DESC desc;
+    view->gdiStaging->GetDesc(&desc);
+    u64 count = u64(desc.Width) * desc.Height;
+    if (count > view->gdiPixelCount) {
+        if (view->gdiPixels)
+            deallocate(view->gdiPixels);
+        view->gdiPixels = static_cast<u32*>(allocate(count * 4));
+        view->gdiPixelCount = view->gdiPixels ? count : 0;
+        if (!view->gdiPixels)
+            return;
+    }
+    ID3D11DeviceContext* context = view->renderer.context;
+    D3D11_MAPPED_SUBRESOURCE mapped;
+    if (reportIfFailed(context->Map(view->gdiStaging, 0, D3D11_MAP_READ, 0, &mapped), view->sink))
+        return;
+    for (u32 y = 0; y < desc.Height; ++y) {
+        const u32* in = reinterpret_cast<const u32*>(static_cast<const u8*>(mapped.pData) + u64(y) * mapped.RowPitch);
+        u32* out = view->gdiPixels + u64(y) * desc.Width;
+        for (u32 x = 0; x < desc.Width; ++x) {
+            u32 rgba = in[x];  // red in the lowest byte
+            out[x] = (rgba & 0xFF) << 16 | (rgba & 0xFF00) | ((rgba >> 16) & 0xFF);
+        }
+    }
+    context->Unmap(view->gdiStaging, 0);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = LONG(desc.Width);
+    info.bmiHeader.biHeight = -LONG(desc.Height);  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC dc = GetDC(view->window);
+    SetDIBitsToDevice(dc, 0, 0, desc.Width, desc.Height, 0, 0, 0, desc.Height, view->gdiPixels, &info, DIB_RGB_COLORS);
+    ReleaseDC(view->window, dc);
+}
+
+}  // namespace
+
 void paintFrame(ViewState* view) {
     COLORREF background = GetSysColor(COLOR_APPWORKSPACE);
     // The target is sRGB: the linear clear value comes out as the system colour unchanged.
@@ -168,13 +238,17 @@ void paintFrame(ViewState* view) {
     drawFrame(&view->renderer, view->wireframe, view->mesh, view->target.renderTargetView, view->target.depthView,
               view->width, view->height, &view->rotation, view->pan, view->radius, view->zoom, view->yUp, clear,
               view->sink);
+    bool copied = view->copiesThroughGdi && copyFrameForGdi(view);
     HRESULT presented = view->target.swapChain->Present(1, 0);
     if (FAILED(presented)) {
         reportDirect3DFailure(i32(presented), view->sink);
         releaseGpu(view);
-    } else if (view->mesh) {
-        stampStage(kStampFramePresented, view->window);
+        return;
     }
+    if (copied)
+        showFrameThroughGdi(view);
+    if (view->mesh)
+        stampStage(kStampFramePresented, view->window);
 }
 
 bool resizeTarget(ViewState* view, i32 width, i32 height) {
@@ -186,6 +260,8 @@ bool resizeTarget(ViewState* view, i32 width, i32 height) {
     if (view->renderer.device && target->swapChain) {
         // The context lets go of the old views, or the buffers cannot be resized.
         view->renderer.context->ClearState();
+        releaseReference(view->gdiStaging);
+        releaseReference(view->gdiResolved);
         releaseReference(target->depthView);
         releaseReference(target->depthTexture);
         releaseReference(target->renderTargetView);

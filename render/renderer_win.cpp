@@ -50,6 +50,7 @@ void initViewState(ViewState* view, HWND window) {
     view->yaw = turnFromRadians(0.5f);
     view->zoom = 4.75f;
     updateRotation(view);
+    view->copiesThroughGdi = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 f32 meshRadius(const GpuMesh* mesh) {
@@ -257,6 +258,8 @@ bool ensureGpu(ViewState* view, const ReportSink* sink) {
 }
 
 void releaseGpu(ViewState* view) {
+    releaseReference(view->gdiStaging);
+    releaseReference(view->gdiResolved);
     releaseSwapChainTarget(&view->target);
     releaseRenderer(&view->renderer);
 }

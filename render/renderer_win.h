@@ -60,6 +60,13 @@ struct ViewState {
     // A paint or resize found gpuLock held by a worker; a short timer tries again.
     bool retryPending;
     bool resizePending;
+    // Wine does not show what a swap chain presents to a child window (it renders child
+    // windows off screen); there each frame is also copied to the window through GDI.
+    bool copiesThroughGdi;
+    ID3D11Texture2D* gdiResolved;  // the back buffer resolved to one sample
+    ID3D11Texture2D* gdiStaging;   // read by the CPU
+    u32* gdiPixels;                // blue, green, red, unused: the DIB that GDI takes
+    u64 gdiPixelCount;
 };
 
 #pragma pack(pop)

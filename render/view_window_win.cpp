@@ -156,6 +156,8 @@ void releaseViewState(ViewState* view) {
     if (__atomic_sub_fetch(&view->references, 1u, __ATOMIC_ACQ_REL) != 0)
         return;
     releaseGpu(view);
+    if (view->gdiPixels)
+        deallocate(view->gdiPixels);
     deallocate(view);
 }
 

@@ -118,7 +118,8 @@ class Fixtures(unittest.TestCase):
     def test_path_and_file_faults(self):
         with tempfile.TemporaryDirectory() as folder:
             open(os.path.join(folder, "empty.stl"), "wb").close()
-            os.mkdir(os.path.join(folder, "folder.stl"))
+            os.mkdir(os.path.join(folder, "folder.stl"))  # a folder argument reads the files in it
+            shutil.copy(os.path.join(FIXTURES, "cube_ascii.stl"), os.path.join(folder, "folder.stl", "inner.stl"))
             long_name = "x" * 250 + ".stl"
             deep = os.path.join(folder, "d" * 20)
             os.mkdir(deep)
@@ -126,11 +127,11 @@ class Fixtures(unittest.TestCase):
             long_path = "d" * 20 + "\\" + long_name
             code, reports = load_json("empty.stl", "folder.stl", "missing\\nowhere.stl", long_path, cwd=folder)
         self.assertEqual(code, 1)
-        empty, directory, nowhere, deep_report = reports
+        empty, inner, nowhere, deep_report = reports
         self.assertEqual((empty["status"], empty["format"], empty["messages"]), ("failed", None, []))
-        for report in (directory, nowhere):
-            self.assertEqual((report["status"], report["format"], len(report["messages"])), ("failed", None, 1), report)
-            self.assertTrue(report["messages"][0].strip(), "the system's text")
+        self.assertEqual((inner["path"].replace("\\", "/"), inner["status"]), ("folder.stl/inner.stl", "loaded"))
+        self.assertEqual((nowhere["status"], nowhere["format"], len(nowhere["messages"])), ("failed", None, 1))
+        self.assertTrue(nowhere["messages"][0].strip(), "the system's text")
         # A path beyond MAX_PATH either loads or fails with the system's text; it never crashes.
         self.assertIn(deep_report["status"], ("loaded", "failed"))
         if deep_report["status"] == "failed":
@@ -155,7 +156,7 @@ class Fixtures(unittest.TestCase):
         for arguments in ([], ["--json"], ["--frobnicate", "cube_ascii.stl"]):
             code, out, err = run(*arguments)
             self.assertEqual((code, out), (2, ""), arguments)
-            self.assertTrue(err.startswith("usage: vantorel-info"), arguments)
+            self.assertTrue(err.startswith("vantorel-info: ") and "\nusage: vantorel-info" in err, arguments)
         code, out, _ = run("--help")
         self.assertEqual(code, 0)
         self.assertTrue(out.startswith("usage: vantorel-info"))

@@ -263,6 +263,7 @@ TEST(ViewFaults, LostGpuAndFailedResizeShowThePlaceholderUntilTheNextLoad) {
     ASSERT_EQ(harness.show(cube, false)->status, kJobLoaded);
     paintNow(harness.view);
     ASSERT_NE(v->renderer.device, nullptr);
+    EXPECT_GT(screenOf(harness.view).count(isModel), 1000u) << "the frame reaches the screen";
 
     injectFaults(v)->presentResult = DXGI_ERROR_DEVICE_REMOVED;
     paintNow(harness.view);
@@ -357,6 +358,20 @@ TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrame) {
         picture.push_back(u32(bgr[i + 2]) << 16 | u32(bgr[i + 1]) << 8 | bgr[i]);
     EXPECT_GT(shown.count(isModel), 1000u);
     EXPECT_TRUE(picture == shown.rgb);
+    releaseVertexBuffer(&mesh);
+    releaseOffscreenTarget(&target);
+    releaseRenderer(&renderer);
+
+    // Without a GPU the software rasteriser draws the same picture.
+    ASSERT_TRUE(createRendererOn(&renderer, D3D_DRIVER_TYPE_WARP, nullptr));
+    ASSERT_TRUE(createOffscreenTarget(renderer.device, &target, 200, 150, nullptr));
+    ASSERT_TRUE(prepareGpuMesh(&mesh, &renderer, &job->result, job->solidVisible, job->heap, nullptr));
+    std::vector<u8> warp(bgr.size());
+    ASSERT_TRUE(drawFirstFrame(&renderer, &target, &mesh, false, warp.data(), nullptr));
+    size_t differing = 0;
+    for (size_t i = 0; i < bgr.size(); ++i)
+        differing += std::abs(int(bgr[i]) - int(warp[i])) > 8;
+    EXPECT_LT(differing, bgr.size() / 100) << "edges may round differently";
     releaseVertexBuffer(&mesh);
     releaseOffscreenTarget(&target);
     releaseRenderer(&renderer);

@@ -1,0 +1,27 @@
+// The two settings that outlive the process, as 32-bit values under one key of the current
+// user's hive: "FlipZoom" (0 off, anything else on) and "DefaultObjectColor" (red in the top
+// byte, then green, blue and a fourth byte). Reading is silent (a missing value, or one of
+// another type or size, is the default); a failed write is reported, and the setting keeps
+// its new value for the run.
+#pragma once
+
+#include <windows.h>
+
+#include "diag/report.h"
+
+extern const wchar_t kSettingsKey[];  // under HKEY_CURRENT_USER
+
+// F0 F0 F0 with the fourth byte FF, red in the lowest byte as meshes take colours.
+enum : u32 { kDefaultObjectColour = 0xFFF0F0F0 };
+
+bool readSettingValue(HKEY key, const wchar_t* name, u32* value);
+HKEY openSettingsForWriting(const ReportSink* sink);
+bool writeSettingValue(HKEY key, const wchar_t* name, u32 value, const ReportSink* sink);
+
+// The bytes in reverse order: a "DefaultObjectColor" value becomes a mesh colour (red
+// lowest, fourth byte as stored), and a mesh colour the value to store.
+inline u32 reverseColourBytes(u32 value) {
+    return __builtin_bswap32(value);
+}
+// The user's default object colour, or kDefaultObjectColour without one.
+u32 readDefaultObjectColour();
