@@ -49,6 +49,8 @@ def large(base, size=500 * 1024):
                                    "-Infinity", "1,5"]) for _ in range(size // 12))
     write("number", "numbers", numbers.encode()[:size], base)
     write("number", "digits", b"9" * size, base)
+    write("scanner_diff", "numbers", numbers.encode()[:size], base)
+    write("scanner_diff", "ascii_stl", text, base)
     write("digits", "records", bytes(rng.getrandbits(8) for _ in range(size // 9 * 9)), base)
 
 
