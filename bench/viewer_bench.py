@@ -37,13 +37,15 @@ def run_viewer(wine, viewer, path, steps=0):
     os.close(fd)
     os.unlink(stamps)
     env = dict(os.environ, VANTOREL_STAMPS="Z:" + stamps.replace("/", "\\"), VANTOREL_STEPS=str(steps))
-    start = time.monotonic()
+    # Wine's performance counter is CLOCK_MONOTONIC_RAW in 100 ns units: the launch and the
+    # exit read on the same clock place the program's own stamps within the whole process.
+    start = time.clock_gettime(time.CLOCK_MONOTONIC_RAW)
     subprocess.run([wine, viewer, "Z:" + path.replace("/", "\\")], env=env, timeout=120, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    whole = (time.monotonic() - start) * 1000.0
+    stop = time.clock_gettime(time.CLOCK_MONOTONIC_RAW)
     lines = read_stamps(stamps)
     if os.path.exists(stamps):
         os.unlink(stamps)
-    return whole, lines
+    return (start * 1000.0, stop * 1000.0), lines
 
 
 def run_f3d(path, image):
@@ -87,33 +89,41 @@ def main():
     image = tempfile.mktemp(suffix=".png", dir="/tmp")
     print("== End to end: entry to the first presented frame of the model, by stage (ms, median of %d fresh processes)" % a.runs)
     print("   whole = launch to exit of the process (under Wine: Wine's start and end included); F3D = `xvfb-run -a f3d --output=x.png FILE`, whole process")
-    header = ["file", "window", "parse", "dev.wait", "dev@entry", "vertices", "upload", "frame", "entry>frame", "whole", "outside", "F3D", "frame/F3D", "whole/F3D"]
+    print("   dev.wait = parse end to device ready (the device is made on another thread from the load's start);")
+    print("   dev@entry = device ready, from entry; -dev = entry>frame less dev.wait; start = launch to entry and")
+    print("   end = first frame to exit (Wine's own, with the stamped build's immediate exit)")
+    header = ["file", "window", "parse", "dev.wait", "dev@entry", "vertices", "upload", "frame", "entry>frame", "-dev",
+              "whole", "start", "end", "F3D", "frame/F3D", "whole/F3D"]
     print(("%-16s" + " %9s" * (len(header) - 1)) % tuple(header))
     for path in a.files:
         rows, wholes = [], []
         for _ in range(a.runs):
-            whole, lines = run_viewer(a.wine, a.viewer, path)
+            (launch, ended), lines = run_viewer(a.wine, a.viewer, path)
             if not lines:
                 print("%-16s the viewer wrote no stamps" % os.path.basename(path))
                 break
             frequency, _, s = lines[0]
-            rows.append(stage_row(frequency, s))
-            wholes.append(whole)
+            row = stage_row(frequency, s)
+            row["start"] = s["entry"] * 1000.0 / frequency - launch
+            row["end"] = ended - s["frame"] * 1000.0 / frequency
+            rows.append(row)
+            wholes.append(ended - launch)
         if not rows:
             continue
         f3d = statistics.median(run_f3d(path, image) for _ in range(a.runs))
         m = median_rows(rows)
         whole = statistics.median(wholes)
-        print(("%-16s" + " %9.1f" * 11 + " %9.2f %9.2f") % (
+        print(("%-16s" + " %9.1f" * 13 + " %9.2f %9.2f") % (
             os.path.basename(path), m["window"], m["parse"], m["device wait"], m["device from entry"], m["vertices"],
-            m["upload"], m["frame"], m["entry to frame"], whole, whole - m["entry to frame"], f3d,
+            m["upload"], m["frame"], m["entry to frame"], m["entry to frame"] - m["device wait"], whole,
+            m["start"], m["end"], f3d,
             m["entry to frame"] / f3d, whole / f3d))
     if os.path.exists(image):
         os.unlink(image)
 
     if a.step_folder:
         files = sorted(os.path.join(a.step_folder, f) for f in os.listdir(a.step_folder) if f.endswith(".stl"))
-        whole, lines = run_viewer(a.wine, a.viewer, files[0], steps=len(files) - 1)
+        _, lines = run_viewer(a.wine, a.viewer, files[0], steps=len(files) - 1)
         print()
         print("== Stepping: Next File to the new file's first frame, %s (%d files)" % (a.step_folder, len(files)))
         for i, (frequency, step, s) in enumerate(lines[1:], 1):
