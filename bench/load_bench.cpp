@@ -1,7 +1,8 @@
 // The load pipeline in process, stage by stage, as a user waits for it: map, detect, parse,
 // identify, defaults, vertex preparation with the bounding box (no device). Median of
 // several runs over a warm page cache, with a floor for the same bytes: reading the file
-// once and writing the vertex array once with plain loops.
+// once and writing the vertex array once with plain loops. Then one more load, untimed, for
+// the private bytes during the load and after it (the vertex array freed).
 //
 // usage: load_bench [--runs N] FILE...   (one process per file gives a clean memory peak)
 //        load_bench --generate FOLDER    (writes the standard inputs)
