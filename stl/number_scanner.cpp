@@ -48,11 +48,6 @@ const f64 kExactReciprocals[23] = {
     1.0 / 1e8,  1.0 / 1e9,  1.0 / 1e10, 1.0 / 1e11, 1.0 / 1e12, 1.0 / 1e13, 1.0 / 1e14, 1.0 / 1e15,
     1.0 / 1e16, 1.0 / 1e17, 1.0 / 1e18, 1.0 / 1e19, 1.0 / 1e20, 1.0 / 1e21, 1.0 / 1e22};
 
-// A mantissa below this takes eight more digits without a test of the cap: the largest
-// value it passes on the way, 99,999,999 x 10^7 + 9,999,999, is still below kMantissaCap,
-// so not one of the eight would have been dropped.
-const i64 kEightDigitsFit = 100000000;
-
 }  // namespace
 
 f64 powerOfTen(i32 exponent) {
@@ -127,15 +122,6 @@ i32 scanNumber(f32* value, const u8** cursorRef, const u8* end, const ReportSink
         *cursorRef = cursor;
         return kScanFailed;
     }
-    // While eight bytes are there and the mantissa has room for eight more digits, none of
-    // them can meet the cap: the loop needs neither the cap's test nor the end's.
-    while (end - cursor >= 8 && mantissa < kEightDigitsFit) {
-        const u8* stop = cursor + 8;
-        while (cursor != stop && isDigit(*cursor))
-            mantissa = mantissa * 10 + (*cursor++ - '0');
-        if (cursor != stop)
-            break;
-    }
     for (; cursor != end && isDigit(*cursor); ++cursor) {
         if (mantissa < kMantissaCap)
             mantissa = mantissa * 10 + (*cursor - '0');
@@ -154,15 +140,6 @@ i32 scanNumber(f32* value, const u8** cursorRef, const u8* end, const ReportSink
                 *cursorRef = cursor;
                 return kScanFailed;
             }
-        }
-        while (end - cursor >= 8 && mantissa < kEightDigitsFit) {
-            const u8* start = cursor;
-            const u8* stop = cursor + 8;
-            while (cursor != stop && isDigit(*cursor))
-                mantissa = mantissa * 10 + (*cursor++ - '0');
-            exponent -= i32(cursor - start);
-            if (cursor != stop)
-                break;
         }
         for (; cursor != end && isDigit(*cursor); ++cursor) {
             if (mantissa < kMantissaCap) {

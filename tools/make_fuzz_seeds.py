@@ -76,7 +76,7 @@ def main():
                                 "12345678901234567890", "0e400", "1e99999999", "+-1", "1 2 3", "-0.0e-0"]):
         write("number", f"n{i:02}", number.encode())
     # The old and the new scanner side by side: the same spellings, and runs of digits that
-    # cross the eight-byte steps and the mantissa's cap, as CAD exporters and odd files write them.
+    # reach the mantissa's cap, exponents beyond the tables, as CAD exporters and odd files write them.
     for i, number in enumerate(["1.5", "-2,25e-3", ".5", "5.", "-1.#IND00 ", "NaN", "nano", "-Infinity", "1e+",
                                 "12345678901234567890", "0e400", "1e99999999", "+-1", "1 2 3", "-0.0e-0",
                                 "  facet normal 2.355487e-01 -9.718619e-01 0.000000e+00\n",

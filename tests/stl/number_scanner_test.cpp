@@ -157,10 +157,10 @@ TEST(NumberScanner, PowersOfTen) {
     EXPECT_EQ(powerOfTen(23), result);
 }
 
-// The scanner takes runs of digits eight at a time where it can; the one-digit-per-step
-// scanner it replaced is the yardstick. Spellings as exporters write them, and runs that
-// end just before, at and after the eight-digit steps and the 17-digit cap.
-TEST(NumberScanner, AgreesBitForBitWithTheDigitByDigitScanner) {
+// The scanner it replaced is the yardstick. Spellings as exporters write them, exponents
+// on both sides of the tables' reach, and runs of digits that end just before, at and
+// after eight digits and the 17-digit cap.
+TEST(NumberScanner, AgreesBitForBitWithTheScannerItReplaced) {
     std::vector<std::string> texts;
     const char* formats[] = {"%e", "%.9e", "%E", "%f", "%.12f", "%g", "%.17g", "%.3f"};
     u64 state = 0x9E3779B97F4A7C15ull;
@@ -182,8 +182,7 @@ TEST(NumberScanner, AgreesBitForBitWithTheDigitByDigitScanner) {
         }
     }
     for (const std::string& text : texts) {
-        // Each with a blank after it and alone, so that both the eight-byte steps and the
-        // byte-by-byte tail meet every length.
+        // Each with a blank after it and alone: the end of the input is a case of its own.
         for (const std::string& input : {text + " ", text}) {
             std::unique_ptr<u8[]> bytes(new u8[input.size()]);
             std::memcpy(bytes.get(), input.data(), input.size());

@@ -1,6 +1,7 @@
-// The number scanner as it was before it read digits eight at a time: one digit per step,
-// a division for negative powers. Kept outside the product as the yardstick the faster
-// scanner must match bit for bit (the differential fuzz target and the scanner tests).
+// The number scanner as it was before its negative powers of ten came from a table of
+// reciprocals (it divided by the power for each number). Kept outside the product as the
+// yardstick that every faster scanner must match bit for bit (the differential fuzz target
+// and the scanner tests).
 #pragma once
 
 #include "diag/report.h"
