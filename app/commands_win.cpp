@@ -48,7 +48,7 @@ void step(MainWindow* main, bool backward) {
     do {
         if (!stepFolderWalker(walker, path, backward))
             return;
-    } while (!isStlFile(path));
+    } while (probeStlFile(path) == kOtherFile);
     beginLoad(main, path);
     // The next run of steps stops when it comes back to the file now shown.
     if (waitForFolderWalker(walker))

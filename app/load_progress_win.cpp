@@ -89,6 +89,7 @@ void beginLoad(MainWindow* main, const wchar_t* path) {
         return;
     }
     main->job = job;
+    ++main->loadsBegun;
     SetTimer(main->window, kProgressTimer, 25, nullptr);
 }
 
@@ -102,8 +103,10 @@ void onProgressTimer(MainWindow* main, UINT_PTR timer) {
 void onLoadCompleted(MainWindow* main, LoadJob* job) {
     if (job != main->job) {
         releaseLoadJob(job);
+        ++main->loadsDiscarded;
         return;
     }
+    ++main->loadsShown;
     KillTimer(main->window, kProgressTimer);
     if (job->status != kJobCancelled)
         takeJobMessages(job, appendToMessages, control(main, kMessagesId));

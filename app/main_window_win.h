@@ -68,6 +68,11 @@ struct MainWindow {
     HBRUSH swatchBrush;
     u8 flipZoom;
     u8 wireframe;
+    // Loads begun, discarded on completion because a newer one superseded them, and shown
+    // (taken over on completion, loaded or failed): what a session went through.
+    u32 loadsBegun;
+    u32 loadsDiscarded;
+    u32 loadsShown;
 };
 
 #pragma pack(pop)

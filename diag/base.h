@@ -87,6 +87,15 @@ inline u64 textLength(const Unit* text) {
     return length;
 }
 
+// The same, looking at no more than `limit` units: a text that long or longer gives `limit`.
+template <typename Unit>
+inline u64 textLength(const Unit* text, u64 limit) {
+    u64 length = 0;
+    while (length < limit && text[length])
+        ++length;
+    return length;
+}
+
 // The lowest `digits` hexadecimal digits of `value`, upper case, most significant first,
 // at `out` (8-bit or UTF-16), no terminator; returns the position after them.
 template <typename Unit>

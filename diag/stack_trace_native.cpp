@@ -20,11 +20,9 @@ void captureStackTrace(Utf16* out) {
             if (*p == '/' || *p == '\\')
                 name = p + 1;
         Utf16 wide[260];
-        u32 length = 0;
-        while (name[length] && length < 260) {
-            wide[length] = static_cast<u8>(name[length]);
-            ++length;
-        }
+        u32 length = u32(textLength(name, COUNT_OF(wide)));
+        for (u32 k = 0; k < length; ++k)
+            wide[k] = static_cast<u8>(name[k]);
         u32 offset = static_cast<u32>(reinterpret_cast<uptr>(frames[i]) - reinterpret_cast<uptr>(info.dli_fbase));
         out = writeFrameLine(out, wide, length, offset);
     }

@@ -257,6 +257,8 @@ bool resizeTarget(ViewState* view, i32 width, i32 height) {
     if (!tryAcquireSpinLock(&view->gpuLock))
         return false;
     SwapChainTarget* target = &view->target;
+    if (view->presentWindow != view->window)
+        SetWindowPos(view->presentWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (view->renderer.device && target->swapChain) {
         // The context lets go of the old views, or the buffers cannot be resized.
         view->renderer.context->ClearState();

@@ -51,6 +51,7 @@ void initViewState(ViewState* view, HWND window) {
     view->zoom = 4.75f;
     updateRotation(view);
     view->copiesThroughGdi = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    view->presentWindow = window;
 }
 
 f32 meshRadius(const GpuMesh* mesh) {
@@ -249,7 +250,7 @@ bool ensureGpu(ViewState* view, const ReportSink* sink) {
     acquireSpinLock(&view->gpuLock);
     bool ok = view->renderer.device != nullptr;
     if (!ok && createRenderer(&view->renderer, sink)) {
-        ok = createSwapChainTarget(view->renderer.device, &view->target, view->window, sink);
+        ok = createSwapChainTarget(view->renderer.device, &view->target, view->presentWindow, sink);
         if (!ok)
             releaseRenderer(&view->renderer);
     }

@@ -61,8 +61,11 @@ struct ViewState {
     bool retryPending;
     bool resizePending;
     // Wine does not show what a swap chain presents to a child window (it renders child
-    // windows off screen); there each frame is also copied to the window through GDI.
+    // windows off screen, and at times covers the window with that surface); there the swap
+    // chain presents to a hidden window of the view's size, and each frame is copied to the
+    // view through GDI.
     bool copiesThroughGdi;
+    HWND presentWindow;            // the swap chain's window: the view's own, or the hidden one
     ID3D11Texture2D* gdiResolved;  // the back buffer resolved to one sample
     ID3D11Texture2D* gdiStaging;   // read by the CPU
     u32* gdiPixels;                // blue, green, red, unused: the DIB that GDI takes

@@ -26,11 +26,20 @@ void retryLater(ViewState* view) {
     }
 }
 
-LRESULT onCreate(HWND window) {
+LRESULT onCreate(HWND window, const CREATESTRUCTW* create) {
     ViewState* view = static_cast<ViewState*>(allocate(sizeof(ViewState)));
     if (!view)
         return -1;
     initViewState(view, window);
+    if (view->copiesThroughGdi) {
+        // Made here, on the view's own thread, so that it has a thread that answers it.
+        view->presentWindow = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"STATIC", L"", WS_POPUP, 0, 0,
+                                              create->cx, create->cy, nullptr, nullptr, create->hInstance, nullptr);
+        if (!view->presentWindow) {
+            deallocate(view);
+            return -1;
+        }
+    }
     view->references = 1;  // the window's own
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
     return 0;
@@ -48,6 +57,8 @@ void onDestroy(ViewState* view) {
         releaseGpu(view);
         releaseSpinLock(&view->gpuLock);
     }
+    if (view->presentWindow != view->window)
+        DestroyWindow(view->presentWindow);
 }
 
 void onNcDestroy(HWND window, ViewState* view) {
@@ -209,7 +220,7 @@ void wheelZoom(ViewState* view, WPARAM wParam) {
 
 LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE)
-        return onCreate(window);
+        return onCreate(window, reinterpret_cast<const CREATESTRUCTW*>(lParam));
     ViewState* view = viewStateOf(window);
     if (!view)
         return DefWindowProcW(window, message, wParam, lParam);

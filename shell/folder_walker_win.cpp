@@ -77,6 +77,16 @@ bool enumerateView(IFolderView* view, UINT which, LPITEMIDLIST** items, u32* cou
     return ok;
 }
 
+// Copies a path that fits MAX_PATH units with its terminator; false, copying nothing, for a
+// longer one.
+bool copyPath(wchar_t out[MAX_PATH], const wchar_t* path) {
+    u64 length = textLength(path, MAX_PATH);
+    if (length == MAX_PATH)
+        return false;
+    __builtin_memcpy(out, path, (length + 1) * sizeof(wchar_t));
+    return true;
+}
+
 // The parsing name of an item of `folder`, when it fits MAX_PATH units with its terminator.
 bool parsingName(IShellFolder* folder, LPCITEMIDLIST item, wchar_t out[MAX_PATH]) {
     STRRET name;
@@ -85,12 +95,7 @@ bool parsingName(IShellFolder* folder, LPCITEMIDLIST item, wchar_t out[MAX_PATH]
     wchar_t* text = nullptr;
     if (FAILED(StrRetToStrW(&name, item, &text)) || !text)
         return false;
-    u32 length = 0;
-    while (text[length] && length < MAX_PATH)
-        ++length;
-    bool fits = length < MAX_PATH;
-    if (fits)
-        __builtin_memcpy(out, text, (length + 1) * sizeof(wchar_t));
+    bool fits = copyPath(out, text);
     CoTaskMemFree(text);
     return fits;
 }
@@ -266,15 +271,11 @@ void listAndFind(FolderWalker* w) {
         }
         // No parsing name reaches MAX_PATH units, so a longer path can never be found:
         // it is refused here rather than copied into the folder buffer.
-        u32 length = 0;
-        while (w->path[length] && length < MAX_PATH)
-            ++length;
-        if (length >= MAX_PATH) {
+        wchar_t folderPath[MAX_PATH];
+        if (!copyPath(folderPath, w->path)) {
             w->state = kWalkerFailed;
             return;
         }
-        wchar_t folderPath[MAX_PATH];
-        __builtin_memcpy(folderPath, w->path, (length + 1) * sizeof(wchar_t));
         PathRemoveFileSpecW(folderPath);
         LPITEMIDLIST folderList = ILCreateFromPathW(folderPath);
         if (!folderList || !listFolder(w, folderList)) {

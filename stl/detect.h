@@ -21,6 +21,11 @@ bool looksLikeAsciiStl(const u8* first, u64 size);
 bool parseStl(LoadResult* result, StlFormat format, const u8* first, const u8* end, LoadHeap heap,
               const ReportSink* sink);
 
-// Whether the file at `path` is STL of either encoding, by detection alone. Reports
-// nothing, ever: used to skip other files while stepping through a folder.
-bool isStlFile(const wchar_t* path);
+// What stepping through a folder makes of the item at `path`, by detection alone: an STL
+// file of either encoding, something else (a folder, a file of another kind, a file that
+// has gone since the folder was listed), or a file that is there but cannot be read now
+// (another program holds it open without sharing, access is refused), whose load then
+// says why. Reads the first bytes without mapping the file, so that nothing the
+// user-interface thread does can fault on a file that goes away. Reports nothing, ever.
+enum StlProbe : u8 { kOtherFile = 0, kStlFile = 1, kUnreadableFile = 2 };
+StlProbe probeStlFile(const wchar_t* path);

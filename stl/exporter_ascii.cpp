@@ -21,15 +21,19 @@ struct Name {
     }
 };
 
+// Most exporters that a name tells imply Z up and millimetres, and nothing more is looked at.
+Outcome zUpMillimetres(const char* exporter, FileProvenance* provenance, const ReportSink* sink) {
+    reportExporter(sink, exporter);
+    setZUpMillimetres(provenance);
+    return kDone;
+}
+
 Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const ReportSink* sink) {
     Name name = {solid->name.bytes, solid->name.length};
     if (name.length == 0)
         return kScan;
-    if (name.is("stl file generated from AC3D")) {
-        reportExporter(sink, "Inivis AC3D");
-        setZUpMillimetres(provenance);
-        return kDone;
-    }
+    if (name.is("stl file generated from AC3D"))
+        return zUpMillimetres("Inivis AC3D", provenance, sink);
     // The object's name, quoted, then the signature from its closing quote; the name must
     // reach past the version to the comma after it (46 bytes).
     const u32 quote = sizeof("\"Object-0") - 1;
@@ -67,16 +71,10 @@ Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const Report
     } else if (name.length == 5) {
         return kScan;  // "ASCII" and "ascii" are told apart by the layout scan
     } else if (name.length == 9) {
-        if (name.is("CATIA STL")) {
-            reportExporter(sink, "Dassault CATIA Digitized Shape Editor");
-            setZUpMillimetres(provenance);
-            return kDone;
-        }
-        if (name.is("stl_item0")) {
-            reportExporter(sink, "Autodesk Tinkercad");
-            setZUpMillimetres(provenance);
-            return kDone;
-        }
+        if (name.is("CATIA STL"))
+            return zUpMillimetres("Dassault CATIA Digitized Shape Editor", provenance, sink);
+        if (name.is("stl_item0"))
+            return zUpMillimetres("Autodesk Tinkercad", provenance, sink);
         return kScan;
     } else {
         mySolidTest = name.length >= 7;
@@ -88,11 +86,8 @@ Outcome identifyByName(StlSolid* solid, FileProvenance* provenance, const Report
                                                             : "IVCON/IVREAD");
         return kDefaults;
     }
-    if (name.is("OpenSCAD_Model")) {
-        reportExporter(sink, "OpenSCAD");
-        setZUpMillimetres(provenance);
-        return kDone;
-    }
+    if (name.is("OpenSCAD_Model"))
+        return zUpMillimetres("OpenSCAD", provenance, sink);
     return kScan;
 }
 
@@ -133,25 +128,16 @@ Outcome identifyByLayout(const StlSolid& solid, FileProvenance* provenance, cons
         reportExporter(sink, "SketchUp");
         return kDefaults;
     }
-    if (marks.b && marks.d) {
-        reportExporter(sink, "Visualization Toolkit");
-        setZUpMillimetres(provenance);
-        return kDone;
-    }
-    if (marks.b && marks.e) {
-        reportExporter(sink, "Autodesk Netfabb");
-        setZUpMillimetres(provenance);
-        return kDone;
-    }
+    if (marks.b && marks.d)
+        return zUpMillimetres("Visualization Toolkit", provenance, sink);
+    if (marks.b && marks.e)
+        return zUpMillimetres("Autodesk Netfabb", provenance, sink);
     if (name.length == 0 && marks.c) {
         reportExporter(sink, "T-Flex CAD");
         return kDefaults;
     }
-    if (marks.f && name.is("ascii")) {
-        reportExporter(sink, "Autodesk 123D");
-        setZUpMillimetres(provenance);
-        return kDone;
-    }
+    if (marks.f && name.is("ascii"))
+        return zUpMillimetres("Autodesk 123D", provenance, sink);
     if (marks.f && name.is("ASCII")) {
         reportExporter(sink, "Autodesk Fusion 360");
         provenance->coordinateSpace = kSpaceYUp;
@@ -169,13 +155,11 @@ void identifyAsciiExporter(StlMesh* mesh, FileProvenance* provenance, const u8* 
     Outcome outcome = kDefaults;
     if (mesh->solidCount != 0) {
         u64 size = u64(fileEnd - fileBegin);
-        if (size >= 11 && __builtin_memcmp(fileEnd - 11, "end solid\r\n", 11) == 0) {
-            reportExporter(sink, "IRONCAD");
-            setZUpMillimetres(provenance);
-            return;
-        }
         StlSolid* first = &mesh->solids[0];
-        outcome = identifyByName(first, provenance, sink);
+        if (size >= 11 && __builtin_memcmp(fileEnd - 11, "end solid\r\n", 11) == 0)
+            outcome = zUpMillimetres("IRONCAD", provenance, sink);
+        else
+            outcome = identifyByName(first, provenance, sink);
         if (outcome == kScan)
             outcome = identifyByLayout(*first, provenance, fileBegin, fileEnd, sink);
     }

@@ -17,7 +17,7 @@ enum : u8 {
 
 // Header prefix, exporter name, effects. Order matters: the first prefix of the header
 // wins, so a longer signature stands before any shorter one it begins with (the Inventor
-// versions before "STLB ASM ").
+// versions before "STLB ASM "); the build checks that no row shadows a later one.
 #define EXPORTER_SIGNATURES(X)                                                                              \
     X("Cube Software 3D Systems Inc", "3D Systems Cube", kZUp | kMm)                                        \
     X("Cubify 3D Systems Inc", "3D Systems Cubify", kZUp | kMm)                                             \
@@ -101,10 +101,31 @@ struct SignatureRow {
 #define SIGNATURE_TEXT(signature, name, flags) signature "\0"
 #define NAME_TEXT(signature, name, flags) name "\0"
 #define SIGNATURE_ROW(signature, name, flags) {u8(sizeof(signature)), u8(sizeof(name)), u8(flags)},
-const char kSignatures[] = EXPORTER_SIGNATURES(SIGNATURE_TEXT);
+constexpr char kSignatures[] = EXPORTER_SIGNATURES(SIGNATURE_TEXT);
 const char kExporterNames[] = EXPORTER_SIGNATURES(NAME_TEXT);
-const SignatureRow kSignatureRows[] = {EXPORTER_SIGNATURES(SIGNATURE_ROW)};
+constexpr SignatureRow kSignatureRows[] = {EXPORTER_SIGNATURES(SIGNATURE_ROW)};
 static_assert(sizeof(kSignatureRows) == 67 * 3, "the table has 67 rows of three bytes");
+
+// Whether some signature begins with an earlier one, whose row would then take every header
+// the later row names.
+constexpr bool someSignatureIsShadowed() {
+    u32 earlier = 0;
+    for (const SignatureRow& row : kSignatureRows) {
+        u32 length = row.signatureStep - 1u;
+        u32 later = earlier + row.signatureStep;
+        for (const SignatureRow* next = &row + 1; next != kSignatureRows + COUNT_OF(kSignatureRows); ++next) {
+            u32 same = 0;
+            while (same < length && kSignatures[earlier + same] == kSignatures[later + same])
+                ++same;
+            if (same == length)
+                return true;
+            later += next->signatureStep;
+        }
+        earlier += row.signatureStep;
+    }
+    return false;
+}
+static_assert(!someSignatureIsShadowed(), "a signature that begins with another must stand before it");
 
 template <u64 N>
 bool hasAt(const u8* header, u32 offset, const char (&text)[N]) {
@@ -162,6 +183,20 @@ bool isAsciiLetter(u8 byte) {
     return u8((byte | 0x20) - 'a') < 26;
 }
 
+// Slicers that write the export date after their signature, in ASCII: Z up, millimetres.
+struct DatedSignature {
+    const char* signature;
+    u8 signatureBytes;
+    const char* exporter;
+    u8 textOffset;
+    u8 textBytes;
+};
+const DatedSignature kDatedSignatures[] = {
+    {"CURA BINARY STL EXPORT. ", 24, "Ultimaker Cura", 24, 24},
+    {"Uranium STLWriter ", 18, "Ultimaker Cura", 18, 24},
+    {"flashforge stl export", 21, "Flashforge", 25, 17},
+};
+
 // The tests a table row cannot express, in their order; false when none holds.
 bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque, u32* unitScanStart,
                       const ReportSink* sink) {
@@ -205,23 +240,13 @@ bool matchHeaderTests(const u8* header, FileProvenance* provenance, bool* opaque
         reportExporter(sink, name);
         return true;
     }
-    if (hasAt(header, 0, "CURA BINARY STL EXPORT. ")) {
-        setZUpMillimetres(provenance);
-        reportExporter(sink, "Ultimaker Cura");
-        reportText(sink, kWrittenText, header + 24, 24, kCodePageUsAscii);
-        return true;
-    }
-    if (hasAt(header, 0, "Uranium STLWriter ")) {
-        setZUpMillimetres(provenance);
-        reportExporter(sink, "Ultimaker Cura");
-        reportText(sink, kWrittenText, header + 18, 24, kCodePageUsAscii);
-        return true;
-    }
-    if (hasAt(header, 0, "flashforge stl export")) {
-        setZUpMillimetres(provenance);
-        reportExporter(sink, "Flashforge");
-        reportText(sink, kWrittenText, header + 25, 17, kCodePageUsAscii);
-        return true;
+    for (const DatedSignature& dated : kDatedSignatures) {
+        if (__builtin_memcmp(header, dated.signature, dated.signatureBytes) == 0) {
+            setZUpMillimetres(provenance);
+            reportExporter(sink, dated.exporter);
+            reportText(sink, kWrittenText, header + dated.textOffset, dated.textBytes, kCodePageUsAscii);
+            return true;
+        }
     }
     bool colour = hasAt(header, 0, "COLOR=");
     if (colour && hasAt(header, 10, ",MATERIAL=")) {

@@ -20,6 +20,28 @@ bool collectJobReport(void* context, ResultCode code, uptr argument, const Utf16
     return job->cancelRequested == 0;
 }
 
+// The state of one load that the steps reading the mapped file share with loadFile; it
+// lives in loadFile's frame, so a step cut short by a vanished file leaves it as it was.
+struct ReadStep {
+    LoadJob* job;
+    const u8* view;
+    u64 size;
+    StlFormat format;
+    LoadHeap heap;
+};
+
+bool detectStep(void* context) {
+    ReadStep* step = static_cast<ReadStep*>(context);
+    step->format = detectStlFormat(step->view, step->size);
+    return step->format != kFormatUnknown;
+}
+
+bool parseStep(void* context) {
+    ReadStep* step = static_cast<ReadStep*>(context);
+    return parseStl(&step->job->result, step->format, step->view, step->view + step->size, step->heap,
+                    &step->job->translator);
+}
+
 }  // namespace
 
 LoadJob* createLoadJob(const wchar_t* path, WindowHandle viewWindow, WindowHandle mainWindow, const ReportSink* sink) {
@@ -50,57 +72,54 @@ void loadFile(LoadJob* job) {
     const ReportSink* sink = &job->translator;
     job->view = nullptr;
     stampStage(kStampLoadBegins);
-    const u8* view = nullptr;
-    u64 size = 0;
-    if (!mapFile(&view, &size, job->path, sink)) {
+    ReadStep step = {job, nullptr, 0, kFormatUnknown, nullptr};
+    if (!mapFile(&step.view, &step.size, job->path, sink)) {
         job->status = kJobFailed;
         return;
     }
-    LoadHeap heap = nullptr;
     GpuMesh* mesh = nullptr;
     u8* visible = nullptr;
     // A file that is neither encoding fails without a message: the empty message box and
     // the placeholder say enough.
-    StlFormat format = detectStlFormat(view, size);
-    bool ok = format != kFormatUnknown;
+    bool ok = readMappedFile(job, step.view, step.size, detectStep, &step);
     if (ok) {
-        heap = createLoadHeap();
-        if (!heap)
+        step.heap = createLoadHeap();
+        if (!step.heap)
             report(sink, kOutOfMemory);
-        ok = heap != nullptr;
+        ok = step.heap != nullptr;
     }
     if (ok) {
         warmUpJobGpu(job);
-        ok = parseStl(&job->result, format, view, view + size, heap, sink);
+        ok = readMappedFile(job, step.view, step.size, parseStep, &step);
         stampStage(kStampParsed);
     }
     if (ok) {
         u32 solids = job->result.mesh.solidCount;
-        visible = allocateArrayOf<u8>(heap, solids ? solids : 1, sink);
+        visible = allocateArrayOf<u8>(step.heap, solids ? solids : 1, sink);
         ok = visible != nullptr;
     }
     if (ok) {
         __builtin_memset(visible, 1, job->result.mesh.solidCount);
         applyLoadDefaults(&job->result.provenance, sink);
-        job->heap = heap;
+        job->heap = step.heap;
         job->solidVisible = visible;
-        mesh = prepareJobGpu(job);
+        mesh = prepareJobGpu(job, step.view, step.size);
         ok = mesh != nullptr;
     }
     if (!ok) {
         job->heap = nullptr;
         job->solidVisible = nullptr;
-        if (heap)
-            destroyLoadHeap(heap);
-        if (view)
-            unmapFile(view);
+        if (step.heap)
+            destroyLoadHeap(step.heap);
+        if (step.view)
+            unmapFile(step.view);
         job->status = job->cancelRequested ? kJobCancelled : kJobFailed;
         return;
     }
-    job->fileSize = size;
+    job->fileSize = step.size;
     job->gpuMesh = mesh;
     job->solidVisible = visible;
-    job->view = view;
+    job->view = step.view;
     job->status = kJobLoaded;
 }
 

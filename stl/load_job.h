@@ -97,7 +97,18 @@ u32 takeJobMessages(LoadJob* job, void (*append)(void* context, const Utf16* tex
 
 // What the job needs of the GPU side (the Windows side of the job). Called on the worker
 // thread: makes the view's device ready and prepares the GPU mesh of the job's result in
-// its heap, reporting to the job's translator. Null on failure.
-GpuMesh* prepareJobGpu(LoadJob* job);
+// its heap, reporting to the job's translator. Null on failure. The preparation reads the
+// triangles of a binary file in the mapped file (`file`, `size` bytes), through
+// readMappedFile.
+GpuMesh* prepareJobGpu(LoadJob* job, const u8* file, u64 size);
+
+// Runs `read` (context) on the worker thread, where it may read the job's mapped file
+// (`view`, `size` bytes), and returns its answer. A file that goes away while it is mapped
+// (a network share that drops, a disk pulled, a file cut short by another system) makes
+// such a read fault; the fault is caught, the system's text for it is reported to the
+// job's translator and the answer is false, as for a read that failed. `read` must hold
+// nothing but the job's own heap when it touches the file: no lock, no reference, no
+// block of another heap.
+bool readMappedFile(LoadJob* job, const u8* view, u64 size, bool (*read)(void* context), void* context);
 // Starts the overlapping device creation of a load; nothing when it cannot be queued.
 void warmUpJobGpu(LoadJob* job);

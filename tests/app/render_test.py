@@ -192,6 +192,17 @@ class Arguments(unittest.TestCase):
                 self.assertIn("usage: vantorel-info", errors)
             self.assertEqual(os.listdir(folder), ["a_file"])
 
+    def test_a_picture_that_cannot_be_written_says_so_and_leaves_nothing(self):
+        with tempfile.TemporaryDirectory() as folder:
+            os.mkdir(os.path.join(folder, "cube_ascii.png~"))  # where the picture is written first
+            code, text, _ = run("--json", "--render", folder, "cube_ascii.stl", "cube_binary.stl")
+            self.assertEqual(code, 1)
+            blocked, written = json.loads(text)
+            self.assertIsNone(blocked["picture"])
+            self.assertTrue(blocked["messages"][-1].strip(), "the system's text")
+            self.assertEqual(sorted(os.listdir(folder)), ["cube_ascii.png~", "cube_binary.png"])
+            self.assertIsNotNone(written["picture"])
+
     def test_a_file_that_cannot_be_read_says_so(self):
         code, text, _ = run("no_such_file.stl", "cube_ascii.stl")
         self.assertEqual(code, 1)

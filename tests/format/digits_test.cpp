@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "format/digits.h"
-#include "format/length_text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -45,13 +44,13 @@ std::string digitsOf(double value, int* decpt, bool* negative = nullptr) {
     *decpt = d.decpt;
     if (negative)
         *negative = d.negative;
-    EXPECT_EQ(std::strlen(d.digits), d.count);
-    return d.digits;
+    return std::string(d.digits, d.count);
 }
 
-// Mismatches against the reference over `count` values from `next`.
+// Mismatches against the reference over `count` values from `next` (finite, nonzero); the
+// first few are printed. Safe on several threads when `report` is false.
 template <typename Next>
-int mismatches(int count, Next next) {
+int mismatches(int count, Next next, bool report = true) {
     int wrong = 0;
     for (int i = 0; i < count; ++i) {
         double value = next();
@@ -60,11 +59,9 @@ int mismatches(int count, Next next) {
         int decpt;
         std::string digits = digitsOf(value, &decpt);
         Reference want = reference(value);
-        if (digits != want.digits || decpt != want.decpt) {
-            if (++wrong <= 5)
-                ADD_FAILURE() << std::hexfloat << value << std::defaultfloat << " (" << value << "): " << digits << " e"
-                              << decpt << ", want " << want.digits << " e" << want.decpt;
-        }
+        if ((digits != want.digits || decpt != want.decpt) && ++wrong <= 5 && report)
+            ADD_FAILURE() << std::hexfloat << value << std::defaultfloat << " (" << value << "): " << digits << " e" << decpt
+                          << ", want " << want.digits << " e" << want.decpt;
     }
     return wrong;
 }
@@ -99,21 +96,23 @@ TEST(Digits, MatchACorrectlyRoundedReference) {
 }
 
 TEST(Digits, SpecialValuesAndSigns) {
-    int decpt;
-    bool negative;
-    EXPECT_EQ(digitsOf(0.0, &decpt, &negative), "0");
-    EXPECT_EQ(decpt, 1);
-    EXPECT_FALSE(negative);
-    EXPECT_EQ(digitsOf(-0.0, &decpt, &negative), "0");
-    EXPECT_TRUE(negative) << "the sign bit counts, even for zero";
-    EXPECT_EQ(digitsOf(INFINITY, &decpt), "Infinity");
-    EXPECT_EQ(decpt, 9999);
-    EXPECT_EQ(digitsOf(-NAN, &decpt, &negative), "NaN");
-    EXPECT_EQ(decpt, 9999);
-    EXPECT_EQ(digitsOf(9999.5, &decpt), "1");
-    EXPECT_EQ(decpt, 5) << "rounding up carries into a new leading digit";
-    EXPECT_EQ(digitsOf(0.099995, &decpt), "1");
-    EXPECT_EQ(decpt, 0);
+    const struct {
+        double value;
+        const char* digits;
+        int decpt;
+        bool negative;
+    } cases[] = {
+        {0.0, "0", 1, false}, {-0.0, "0", 1, true}, {INFINITY, "Infinity", 9999, false}, {-NAN, "NaN", 9999, true},
+        {9999.5, "1", 5, false},  // rounding up carries into a new leading digit
+        {0.099995, "1", 0, false},
+    };
+    for (const auto& c : cases) {
+        int decpt;
+        bool negative;
+        EXPECT_EQ(digitsOf(c.value, &decpt, &negative), c.digits) << c.value;
+        EXPECT_EQ(decpt, c.decpt) << c.value;
+        EXPECT_EQ(negative, c.negative) << c.value;
+    }
 }
 
 TEST(Digits, PositionalText) {
@@ -136,15 +135,9 @@ TEST(Digits, SafeOnSeveralThreads) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t, &wrong] {
             std::mt19937_64 random(t + 1);
-            for (int i = 0; i < 50000; ++i) {
-                double value = i % 2 ? fromBits(random()) : std::ldexp(double(random() % 100000), -int(random() % 20));
-                if (!std::isfinite(value) || value == 0)
-                    continue;
-                DecimalDigits d;
-                generateDigits(value, 4, &d);
-                Reference want = reference(value);
-                wrong[t] += want.digits != d.digits || want.decpt != d.decpt;
-            }
+            int i = 0;
+            wrong[t] = mismatches(50000, [&] {
+                return ++i % 2 ? fromBits(random()) : std::ldexp(double(random() % 100000), -int(random() % 20)); }, false);
         });
     }
     for (std::thread& thread : threads)
@@ -195,24 +188,3 @@ TEST(Digits, ExhaustedHeap) {
     }
 }
 #endif
-
-TEST(LengthText, UnitsByThreshold) {
-    const struct {
-        float metres;
-        const char* unit;
-        double value;
-    } cases[] = {
-        {0.0034f, "mm", double(0.0034f * 1000.0f)}, {0.0099999f, "mm", double(0.0099999f * 1000.0f)},
-        {0.01f, "cm", double(0.01f * 100.0f)},      {0.999f, "cm", double(0.999f * 100.0f)},
-        {1.5f, "m", 1.5},                            {999.9f, "m", double(999.9f)},
-        {12345.0f, "km", double(12345.0f * 0.001f)}, {-3.0f, "mm", -3000.0},
-    };
-    for (const auto& c : cases) {
-        const char* unit;
-        EXPECT_EQ(chooseLengthUnit(c.metres, &unit), c.value) << c.metres;
-        EXPECT_STREQ(unit, c.unit) << c.metres;
-    }
-    const char* unit;
-    EXPECT_TRUE(std::isnan(chooseLengthUnit(NAN, &unit)));
-    EXPECT_STREQ(unit, "km") << "NaN fails every test";
-}

@@ -25,6 +25,7 @@ TEST(LengthText, ThroughTheLocale) {
     EXPECT_EQ(lengthText(0.0034f), u"3.40\u2009mm");
     EXPECT_EQ(lengthText(12345.0f), u"12.35\u2009km") << "four digits 1235, then two fraction digits";
     EXPECT_EQ(lengthText(0.999f), u"99.90\u2009cm") << "just below a threshold: the smaller unit";
+    EXPECT_EQ(lengthText(0.01f), u"1.00\u2009cm") << "at a threshold: the larger";
     EXPECT_EQ(lengthText(999.9f), u"999.90\u2009m");
     EXPECT_EQ(lengthText(123456.0f), u"123.50\u2009km");
     EXPECT_EQ(lengthText(1234567.0f), u"1,235.00\u2009km") << "the locale groups thousands";

@@ -47,14 +47,10 @@ TEST(Math, SinCosAccuracyOverTheWholeTurn) {
     EXPECT_LT(worst, 3e-8);
 }
 
+// Rotation rows are orthonormal (the identity for no turn); an affine product ignores the
+// w lanes of its left rows, which rows taken from a Rotation3 leave undefined.
 TEST(Math, RotationAndAffineProducts) {
-    RotationRows identity = rotationFromPitchYaw(0, 0);
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 4; ++j)
-            EXPECT_EQ(laneOf(identity.rows[i], j), i == j ? 1.0f : 0.0f);
-
     RotationRows r = rotationFromPitchYaw(0xeba0cfa0u, 341782624u);
-    // Orthonormal rows.
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
             f32 dot = 0;
@@ -62,18 +58,20 @@ TEST(Math, RotationAndAffineProducts) {
                 dot += laneOf(r.rows[i], k) * laneOf(r.rows[j], k);
             EXPECT_NEAR(dot, i == j ? 1.0f : 0.0f, 1e-6f);
         }
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            EXPECT_EQ(laneOf(rotationFromPitchYaw(0, 0).rows[i], j), i == j ? 1.0f : 0.0f);
 
     Matrix4 b = {{float4(1, 2, 3, 4), float4(5, 6, 7, 8), float4(9, 10, 11, 12), float4(13, 14, 15, 16)}};
     Matrix4 clean = {{float4(1, 0, 2, 0), float4(0, 3, 0, 0), float4(4, 0, 0, 0), float4(1, 1, 1, 1)}};
     Matrix4 garbage = clean;
-    for (Float4& row : garbage.rows) {  // w lanes NaN, as after rows of a Rotation3
+    for (Float4& row : garbage.rows) {
         f32 lanes[4];
         _mm_storeu_ps(lanes, row);
         lanes[3] = NAN;
         row = _mm_loadu_ps(lanes);
     }
-    Matrix4 expected = multiplyAffine(clean, b);
-    Matrix4 withGarbage = multiplyAffine(garbage, b);
+    Matrix4 expected = multiplyAffine(clean, b), withGarbage = multiplyAffine(garbage, b);
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             EXPECT_EQ(laneOf(withGarbage.rows[i], j), laneOf(expected.rows[i], j));

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <memory>
 #include <vector>
 
 #include "render/mesh.h"
@@ -32,11 +30,8 @@ struct Prepared {
     Prepared(const std::vector<std::vector<BinaryTriangle>>& blocks, ColourOrder order = kColourNotStated,
              f32 metresPerUnit = kMetresPerMillimetre, StlFormat format = kFormatBinary) {
         BinaryStlBuilder builder;
-        for (const auto& block : blocks) {
-            builder.count(u32(block.size()));
-            for (const BinaryTriangle& t : block)
-                builder.triangle(t);
-        }
+        for (const auto& block : blocks)
+            builder.block(block);
         file = builder.bytes();
         EXPECT_TRUE(readBinaryStl(&result.mesh, file.data(), file.size(), heap, nullptr));
         result.format = format;
@@ -48,10 +43,7 @@ struct Prepared {
     ~Prepared() { destroyLoadHeap(heap); }
 
     const GpuVertex& vertex(u64 i) const { return vertices.vertices[i]; }
-    std::vector<int> colour(u64 i) const {
-        const u8* c = vertex(i).colour;
-        return {c[0], c[1], c[2], c[3]};
-    }
+    std::vector<int> colour(u64 i) const { return {vertex(i).colour[0], vertex(i).colour[1], vertex(i).colour[2], vertex(i).colour[3]}; }
 };
 
 const std::vector<f32> kTriangle = {0, 0, 0, 1, 0, 0, 0, 1, 0};

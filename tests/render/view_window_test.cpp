@@ -28,7 +28,7 @@ const u16 kRedRgb = 0x001F, kBlueRgb = 0x7C00, kRedBgr = 0x7C00;
 const char kRgbHeader[] = "COLOR=\x80\x40\x20\xff,MATERIAL=\x80\x80\x80\xff";
 
 // A post 10 x 10 x 40 along the file's `axis` (1 = Y, 2 = Z): blue at its foot, red at its top.
-TempFile post(const wchar_t* name, int axis) {
+std::wstring post(ViewHarness& harness, const wchar_t* name, int axis) {
     f32 lo[3] = {0, 0, 0}, hi[3] = {10, 10, 10};
     std::vector<BinaryTriangle> triangles = box(0, 0, 0, 10, 10, 10, kBlueRgb);
     lo[axis] = 30;
@@ -36,7 +36,7 @@ TempFile post(const wchar_t* name, int axis) {
     std::vector<BinaryTriangle> top = box(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2], kRedRgb);
     triangles.insert(triangles.end(), top.begin(), top.end());
     std::vector<u8> bytes = binaryFile(kRgbHeader, triangles);
-    return TempFile(name, bytes.data(), bytes.size());
+    return harness.file(name, bytes.data(), bytes.size());
 }
 
 }  // namespace
@@ -44,8 +44,8 @@ TempFile post(const wchar_t* name, int axis) {
 TEST(ViewFrame, UpAxisColoursAndFraming) {
     ViewHarness harness;
     // Z up: the file's Z axis points up the screen; read as Y up, the same post lies down.
-    TempFile zPost = post(L"vantorel_post_z.stl", 2);
-    ASSERT_EQ(harness.show(zPost.path, false)->status, kJobLoaded);
+    std::wstring zPost = post(harness, L"post_z.stl", 2);
+    ASSERT_EQ(harness.show(zPost, false)->status, kJobLoaded);
     Pixels standing = harness.frame();
     double redY, blueY;
     ASSERT_GT(standing.count(isReddish, &redY), 200u);
@@ -58,14 +58,14 @@ TEST(ViewFrame, UpAxisColoursAndFraming) {
         EXPECT_EQ(standing.at(0, i), workspaceColour());
         EXPECT_EQ(standing.at(standing.width - 1, i), workspaceColour());
     }
-    harness.show(zPost.path, true);
+    harness.show(zPost, true);
     Pixels lying = harness.frame();
     lying.count(isReddish, &redY);
     lying.count(isBluish, &blueY);
     EXPECT_GT(redY, blueY - 10) << "read as Y up the post does not stand";
 
-    TempFile yPost = post(L"vantorel_post_y.stl", 1);
-    harness.show(yPost.path, true);
+    std::wstring yPost = post(harness, L"post_y.stl", 1);
+    harness.show(yPost, true);
     Pixels yUp = harness.frame();
     yUp.count(isReddish, &redY);
     yUp.count(isBluish, &blueY);
@@ -75,11 +75,11 @@ TEST(ViewFrame, UpAxisColoursAndFraming) {
     std::vector<u8> rgb = binaryFile(kRgbHeader, box(0, 0, 0, 10, 10, 10, kRedRgb));
     std::string bgrHeader = std::string("D:\\scans\\part.stl") + std::string(52, '_') + "_COLOR";
     std::vector<u8> bgr = binaryFile(bgrHeader, box(0, 0, 0, 10, 10, 10, kRedBgr));
-    TempFile rgbFile(L"vantorel_red_rgb.stl", rgb.data(), rgb.size());
-    TempFile bgrFile(L"vantorel_red_bgr.stl", bgr.data(), bgr.size());
-    harness.show(rgbFile.path, false);
+    std::wstring rgbFile = harness.file(L"red_rgb.stl", rgb.data(), rgb.size());
+    std::wstring bgrFile = harness.file(L"red_bgr.stl", bgr.data(), bgr.size());
+    harness.show(rgbFile, false);
     Pixels fromRgb = harness.frame();
-    harness.show(bgrFile.path, false);
+    harness.show(bgrFile, false);
     Pixels fromBgr = harness.frame();
     EXPECT_GT(fromRgb.count(isReddish), 2000u);
     EXPECT_GT(fromRgb.count(isReddish), fromRgb.count(isModel) * 95 / 100) << "all red but the smoothed edges";
@@ -103,15 +103,15 @@ TEST(ViewFrame, HiddenEmptyAndBackFacingSolids) {
         "solid empty\nendsolid empty\nsolid cube\n"
         " facet normal 0 0 1\n  outer loop\n   vertex 0 0 0\n   vertex 10 0 0\n   vertex 0 10 0\n  endloop\n endfacet\n"
         "endsolid cube\n";
-    TempFile withEmpty(L"vantorel_empty_solid.stl", text, sizeof text - 1);
+    std::wstring withEmpty = harness.file(L"empty_solid.stl", text, sizeof text - 1);
     const char alone[] =
         "solid cube\n"
         " facet normal 0 0 1\n  outer loop\n   vertex 0 0 0\n   vertex 10 0 0\n   vertex 0 10 0\n  endloop\n endfacet\n"
         "endsolid cube\n";
-    TempFile single(L"vantorel_one_solid.stl", alone, sizeof alone - 1);
-    ASSERT_EQ(harness.show(withEmpty.path, false)->result.mesh.solidCount, 2u);
+    std::wstring single = harness.file(L"one_solid.stl", alone, sizeof alone - 1);
+    ASSERT_EQ(harness.show(withEmpty, false)->result.mesh.solidCount, 2u);
     Pixels a = harness.frame();
-    harness.show(single.path, false);
+    harness.show(single, false);
     EXPECT_TRUE(a.rgb == harness.frame().rgb);
 
     // A triangle facing down, seen from above: culled when shaded, its edges drawn in wireframe.
@@ -119,8 +119,8 @@ TEST(ViewFrame, HiddenEmptyAndBackFacingSolids) {
     const f32 corners[9] = {0, 0, 0, 10, 0, 0, 0, 0, 10};
     std::copy(corners, corners + 9, down[0].vertices);
     std::vector<u8> bytes = binaryFile("", down);
-    TempFile facingDown(L"vantorel_facing_down.stl", bytes.data(), bytes.size());
-    harness.show(facingDown.path, true);
+    std::wstring facingDown = harness.file(L"facing_down.stl", bytes.data(), bytes.size());
+    harness.show(facingDown, true);
     EXPECT_EQ(harness.frame().count(isModel), 0u);
     harness.state()->wireframe = true;
     EXPECT_GT(harness.frame().count(isModel), 50u);
@@ -326,10 +326,11 @@ TEST(ViewFaults, WindowDestroyedDuringALoad) {
         many.insert(many.end(), b.begin(), b.end());
     }
     std::vector<u8> bytes = binaryFile("", many);
-    TempFile large(L"vantorel_destroyed.stl", bytes.data(), bytes.size());
+    TempFolder folder(L"vantorel_destroyed_");
+    std::wstring large = folder.write(L"large.stl", std::string(bytes.begin(), bytes.end()));
     for (int round = 0; round < 3; ++round) {
         ViewHarness harness;
-        LoadJob* job = harness.start(large.path);
+        LoadJob* job = harness.start(large);
         DestroyWindow(harness.view);
         ASSERT_TRUE(pumpUntil([&] { return harness.done(job); })) << round;
         EXPECT_NE(job->status, kJobRunning);

@@ -11,52 +11,21 @@
 #include <vector>
 
 #include "shell/folder_walker_win.h"
+#include "support/temp_folder_win.h"
 
 namespace {
 
-class TestFolder {
-public:
-    explicit TestFolder(const std::wstring& name) {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + name + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TestFolder() {
-        for (const std::wstring& file : files_)
-            DeleteFileW(file.c_str());
-        RemoveDirectoryW(path_.c_str());
-    }
-    std::wstring add(const std::wstring& name) {
-        std::wstring file = path_ + L"\\" + name;
-        HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        EXPECT_NE(handle, INVALID_HANDLE_VALUE) << std::string(name.begin(), name.end());
-        CloseHandle(handle);
-        files_.push_back(file);
-        return file;
-    }
-    const std::wstring& path() const { return path_; }
-
-    // The parsing names of the folder's items in the shell's own enumeration order (storage
-    // items, or where the shell lists none of those, as Wine's does, folders and files).
-    std::vector<std::wstring> shellOrder() const {
-        std::vector<std::wstring> names = shellOrder(SHCONTF_STORAGE);
-        return names.empty() ? shellOrder(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS) : names;
-    }
-    std::vector<std::wstring> shellOrder(SHCONTF flags) const {
-        std::vector<std::wstring> names;
-        IShellFolder* desktop = nullptr;
-        SHGetDesktopFolder(&desktop);
-        LPITEMIDLIST list = ILCreateFromPathW(path_.c_str());
-        IShellFolder* folder = nullptr;
-        desktop->BindToObject(list, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
-        IEnumIDList* items = nullptr;
-        if (folder->EnumObjects(nullptr, flags, &items) != S_OK || !items) {
-            folder->Release();
-            ILFree(list);
-            desktop->Release();
-            return names;
-        }
+// The parsing names of the folder's items in the shell's own enumeration order (storage
+// items, or where the shell lists none of those, as Wine's does, folders and files).
+std::vector<std::wstring> shellOrder(const std::wstring& path, SHCONTF flags = SHCONTF_STORAGE) {
+    std::vector<std::wstring> names;
+    IShellFolder* desktop = nullptr;
+    SHGetDesktopFolder(&desktop);
+    LPITEMIDLIST list = ILCreateFromPathW(path.c_str());
+    IShellFolder* folder = nullptr;
+    desktop->BindToObject(list, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
+    IEnumIDList* items = nullptr;
+    if (folder->EnumObjects(nullptr, flags, &items) == S_OK && items) {
         LPITEMIDLIST item;
         while (items->Next(1, &item, nullptr) == S_OK) {
             STRRET name;
@@ -68,16 +37,12 @@ public:
             CoTaskMemFree(item);
         }
         items->Release();
-        folder->Release();
-        ILFree(list);
-        desktop->Release();
-        return names;
     }
-
-private:
-    std::wstring path_;
-    std::vector<std::wstring> files_;
-};
+    folder->Release();
+    ILFree(list);
+    desktop->Release();
+    return names.empty() && flags == SHCONTF_STORAGE ? shellOrder(path, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS) : names;
+}
 
 // Every path a run of steps returns, until it stops.
 std::vector<std::wstring> run(FolderWalker* walker, bool backward) {
@@ -108,10 +73,10 @@ struct ComApartment {
 
 TEST(FolderWalker, StepsInTheShellsOrderBothWaysAndStopsAfterARound) {
     ComApartment com;
-    TestFolder folder(L"walker-order-");
+    TempFolder folder(L"walker-order-");
     for (const wchar_t* name : {L"b.stl", L"a.stl", L"notes.txt", L"c.STL", L"zz.stl", L"m.obj"})
-        folder.add(name);
-    std::vector<std::wstring> order = folder.shellOrder();
+        folder.write(name);
+    std::vector<std::wstring> order = shellOrder(folder.path());
     ASSERT_EQ(order.size(), 6u);
     const std::wstring open = order[2];
     for (bool backward : {false, true}) {
@@ -128,8 +93,8 @@ TEST(FolderWalker, StepsInTheShellsOrderBothWaysAndStopsAfterARound) {
 
 TEST(FolderWalker, FilesNotFoundAndOddPaths) {
     ComApartment com;
-    TestFolder folder(L"walker-odd-");
-    std::wstring only = folder.add(L"only.stl");
+    TempFolder folder(L"walker-odd-");
+    std::wstring only = folder.write(L"only.stl");
     wchar_t path[MAX_PATH];
 
     FolderWalker* single = startFolderWalker(only.c_str(), nullptr);
@@ -138,26 +103,16 @@ TEST(FolderWalker, FilesNotFoundAndOddPaths) {
     EXPECT_FALSE(stepFolderWalker(single, path, true));
     discardFolderWalker(single);
 
-    std::wstring otherCase = folder.path() + L"\\ONLY.stl";
-    FolderWalker* cased = startFolderWalker(otherCase.c_str(), nullptr);
-    EXPECT_FALSE(waitForFolderWalker(cased)) << "the parsing name is compared exactly";
-    EXPECT_EQ(cased->state, kWalkerFailed);
-    EXPECT_FALSE(stepFolderWalker(cased, path, false));
-    discardFolderWalker(cased);
-
-    std::wstring tooLong = folder.path() + L"\\" + std::wstring(400, L'x') + L".stl";
-    FolderWalker* longPath = startFolderWalker(tooLong.c_str(), nullptr);
-    EXPECT_FALSE(waitForFolderWalker(longPath)) << "a path past MAX_PATH is refused, not copied";
-    discardFolderWalker(longPath);
-
-    FolderWalker* noPath = startFolderWalker(nullptr, nullptr);
-    EXPECT_FALSE(waitForFolderWalker(noPath));
-    discardFolderWalker(noPath);
-
-    std::wstring missingFolder = folder.path() + L"\\gone\\x.stl";
-    FolderWalker* missing = startFolderWalker(missingFolder.c_str(), nullptr);
-    EXPECT_FALSE(waitForFolderWalker(missing));
-    discardFolderWalker(missing);
+    // The parsing name is compared exactly; a path past MAX_PATH is refused, not copied.
+    std::wstring failing[] = {folder.path() + L"\\ONLY.stl", folder.path() + L"\\" + std::wstring(400, L'x') + L".stl",
+                              folder.path() + L"\\gone\\x.stl", L""};
+    for (const std::wstring& name : failing) {
+        FolderWalker* walker = startFolderWalker(name.empty() ? nullptr : name.c_str(), nullptr);
+        EXPECT_FALSE(waitForFolderWalker(walker)) << name.size();
+        EXPECT_EQ(walker->state, kWalkerFailed);
+        EXPECT_FALSE(stepFolderWalker(walker, path, false));
+        discardFolderWalker(walker);
+    }
 
     // A window that shows no folder: the walker falls back to the folder's enumeration.
     FolderWalker* withWindow = startFolderWalker(only.c_str(), GetDesktopWindow());
@@ -168,14 +123,14 @@ TEST(FolderWalker, FilesNotFoundAndOddPaths) {
 // Names whose full path is 259 units are returned; at 260 units a step ends the run.
 TEST(FolderWalker, NamesAtTheLimit) {
     ComApartment com;
-    TestFolder folder(L"walker-limit-");
+    TempFolder folder(L"walker-limit-");
     size_t base = folder.path().size() + 1;
-    std::wstring open = folder.add(L"a.stl");
-    std::wstring longest = folder.add(std::wstring(259 - base - 4, L'm') + L".stl");
+    std::wstring open = folder.write(L"a.stl");
+    std::wstring longest = folder.write(std::wstring(259 - base - 4, L'm') + L".stl");
     ASSERT_EQ(longest.size(), 259u);
-    std::wstring tooLong = folder.add(std::wstring(260 - base - 4, L'n') + L".stl");
+    std::wstring tooLong = folder.write(std::wstring(260 - base - 4, L'n') + L".stl");
     ASSERT_EQ(tooLong.size(), 260u);
-    std::vector<std::wstring> order = folder.shellOrder();
+    std::vector<std::wstring> order = shellOrder(folder.path());
     FolderWalker* walker = startFolderWalker(open.c_str(), nullptr);
     ASSERT_TRUE(waitForFolderWalker(walker));
     std::vector<std::wstring> returned = run(walker, false);
@@ -191,10 +146,10 @@ TEST(FolderWalker, NamesAtTheLimit) {
 
 TEST(FolderWalker, ThousandsOfFiles) {
     ComApartment com;
-    TestFolder folder(L"walker-many-");
+    TempFolder folder(L"walker-many-");
     for (int i = 0; i < 2500; ++i)
-        folder.add(L"part" + std::to_wstring(i) + L".stl");
-    std::vector<std::wstring> order = folder.shellOrder();
+        folder.write(L"part" + std::to_wstring(i) + L".stl");
+    std::vector<std::wstring> order = shellOrder(folder.path());
     ASSERT_EQ(order.size(), 2500u);
     FolderWalker* walker = startFolderWalker(order[1234].c_str(), nullptr);
     ASSERT_TRUE(waitForFolderWalker(walker));
@@ -206,9 +161,9 @@ TEST(FolderWalker, ThousandsOfFiles) {
 // Many walkers come and go: handles and memory stay where they were.
 TEST(FolderWalker, NothingLeaks) {
     ComApartment com;
-    TestFolder folder(L"walker-leak-");
+    TempFolder folder(L"walker-leak-");
     for (int i = 0; i < 50; ++i)
-        folder.add(L"f" + std::to_wstring(i) + L".stl");
+        folder.write(L"f" + std::to_wstring(i) + L".stl");
     std::wstring open = folder.path() + L"\\f7.stl";
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandNextFile, L"Next");

@@ -1,22 +1,15 @@
-// The Windows build's whole load pipeline on inputs that end flush against an inaccessible
-// page: a read one byte past any input faults. Every truncation of the fixture files and
-// thousands of mutations of them.
+// The Windows build's whole load pipeline (the parse fuzz target's) on inputs that end flush
+// against an inaccessible page: a read one byte past any input faults. Every truncation of
+// the fixture files and thousands of mutations of them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <string>
 #include <vector>
 
-#include "diag/messages.h"
-#include "render/mesh.h"
-#include "stl/ascii_reader.h"
-#include "stl/detect.h"
-#include "stl/provenance.h"
+#include "support/hostile_inputs.h"
+#include "support/load_pipeline.h"
 
 namespace {
 
@@ -44,74 +37,14 @@ private:
     size_t committed_;
 };
 
-bool dropLine(void*, ResultCode, uptr, const Utf16*) {
-    return true;
-}
-
-void runPipeline(const u8* first, size_t size) {
-    ReportSink last = {nullptr, dropLine};
-    ReportSink translator = makeMessageTranslator(&last);
-    const u8* end = first + size;
-    for (StlFormat format : {kFormatUnknown, kFormatAscii}) {
-        LoadHeap heap = createLoadHeap();
-        LoadResult result = {};
-        bool parsed = format == kFormatUnknown ? detectStlFormat(first, size) != kFormatUnknown &&
-                                                     parseStl(&result, kFormatUnknown, first, end, heap, &translator)
-                                               : parseStl(&result, kFormatAscii, first, end, heap, &translator);
-        if (parsed) {
-            applyLoadDefaults(&result.provenance, &translator);
-            PreparedVertices prepared;
-            if (prepareVertices(&result, heap, &translator, &prepared)) {
-                f32 centre[3], size3[3];
-                measureBoundingBox(&prepared, result.mesh.solidCount, result.provenance.metresPerUnit, centre, size3);
-            }
-        }
-        destroyLoadHeap(heap);
-    }
-}
-
-std::vector<u8> readFixture(const char* name) {
-    std::ifstream file(std::string(VANTOREL_FIXTURES) + "/" + name, std::ios::binary);
-    return std::vector<u8>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 TEST(GuardPage, NoInputIsReadPastItsEnd) {
-    const char* fixtures[] = {"cube_ascii.stl", "cube_binary.stl", "coloured_rgb.stl", "coloured_bgr.stl", "two_solids.stl",
-                              "two_blocks.stl", "inches.stl", "fusion_y_up.stl", "cafe_utf8.stl", "flat_onshape.stl", "broken.stl"};
     GuardedBuffer guarded(1 << 16);
-    std::mt19937 random(7);
     size_t inputs = 0;
-    for (const char* name : fixtures) {
-        std::vector<u8> file = readFixture(name);
-        ASSERT_FALSE(file.empty()) << name;
-        // Every truncation.
-        for (size_t length = 0; length <= file.size(); ++length) {
-            std::vector<u8> cut(file.begin(), file.begin() + length);
-            runPipeline(guarded.place(cut), cut.size());
-            ++inputs;
-        }
-        // Mutations: bytes changed, inserted, removed; the binary count and header rewritten.
-        for (int i = 0; i < 600; ++i) {
-            std::vector<u8> mutated = file;
-            int edits = 1 + random() % 8;
-            for (int e = 0; e < edits && !mutated.empty(); ++e) {
-                size_t at = random() % mutated.size();
-                switch (random() % 4) {
-                case 0: mutated[at] = u8(random()); break;
-                case 1: mutated.insert(mutated.begin() + at, u8(random() % 2 ? ' ' : random())); break;
-                case 2: mutated.erase(mutated.begin() + at); break;
-                default:
-                    if (mutated.size() >= 84) {
-                        u32 count = random() % 3 ? u32(random() % 64) : u32(random());
-                        std::memcpy(mutated.data() + 80, &count, 4);
-                    }
-                }
-            }
-            runPipeline(guarded.place(mutated), mutated.size());
-            ++inputs;
-        }
-    }
+    ASSERT_TRUE(forEachHostileInput(VANTOREL_FIXTURES, 1, 600, [&](const std::vector<u8>& bytes) {
+        runLoadPipeline(guarded.place(bytes), bytes.size());
+        ++inputs;
+    }));
     EXPECT_GE(inputs, 10000u);
 }

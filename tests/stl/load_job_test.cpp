@@ -63,8 +63,8 @@ TEST(LoadJob, FailuresAndDefaults) {
     EXPECT_EQ(missing->status, kJobFailed);
     EXPECT_EQ(jobLines(missing), std::vector<std::u16string>{systemText(ERROR_FILE_NOT_FOUND)});
 
-    TempFile empty(L"vantorel_empty.stl", "", 0);
-    LoadJob* nothing = harness.load(empty.path);
+    std::wstring empty = harness.file(L"empty.stl", "", 0);
+    LoadJob* nothing = harness.load(empty);
     EXPECT_EQ(nothing->status, kJobFailed);
     EXPECT_TRUE(jobLines(nothing).empty());
 
@@ -107,10 +107,10 @@ TEST(LoadJob, CancelledAndSupersededJobsLeaveNothingBehind) {
     ProcessCounters before = processCounters();
 
     std::string text = largeAscii(60);
-    TempFile large(L"vantorel_large.stl", text.data(), text.size());
+    std::wstring large = harness.file(L"large.stl", text.data(), text.size());
     text.clear();
     text.shrink_to_fit();
-    LoadJob* big = harness.start(large.path);
+    LoadJob* big = harness.start(large);
     ASSERT_TRUE(pumpUntil([&] { return takeJobMessages(big, [](void*, const Utf16*, u64) {}, nullptr) > 0 || harness.done(big); }));
     big->cancelRequested = 1;
     ASSERT_TRUE(pumpUntil([&] { return harness.done(big); }));
@@ -122,7 +122,7 @@ TEST(LoadJob, CancelledAndSupersededJobsLeaveNothingBehind) {
 
     LoadJob* previous = nullptr;
     for (int i = 0; i < 200; ++i) {
-        LoadJob* job = harness.start(i % 2 ? small : large.path);
+        LoadJob* job = harness.start(i % 2 ? small : large);
         ASSERT_NE(job, nullptr);
         if (previous)
             previous->cancelRequested = 1;
@@ -148,8 +148,8 @@ TEST(LoadJob, CompletionWithoutAWindowReleasesTheJob) {
     HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     DestroyWindow(gone);
     std::string text = largeAscii(30);
-    TempFile large(L"vantorel_unposted.stl", text.data(), text.size());
-    LoadJob* job = createLoadJob(large.path.c_str(), harness.view, gone, nullptr);
+    std::wstring large = harness.file(L"unposted.stl", text.data(), text.size());
+    LoadJob* job = createLoadJob(large.c_str(), harness.view, gone, nullptr);
     ASSERT_TRUE(queueLoadJob(job));
     // The job's own heap lives while it parses; all is back once the job has let go.
     auto heaps = [] {

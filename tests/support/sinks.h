@@ -13,6 +13,7 @@ struct Recorded {
     uptr argument;
     bool hadTrace;
     std::u16string text;  // kUtf16Text lines only
+    std::u16string trace;
 };
 
 struct RecordingSink {
@@ -22,21 +23,18 @@ struct RecordingSink {
 
     static bool receive(void* context, ResultCode code, uptr argument, const Utf16* trace) {
         RecordingSink* self = static_cast<RecordingSink*>(context);
-        Recorded entry{code, argument, trace != nullptr, {}};
-        if (code == kUtf16Text)
-            entry.text = reinterpret_cast<const char16_t*>(argument);
-        self->reports.push_back(entry);
+        self->reports.push_back({code, argument, trace != nullptr, code == kUtf16Text ? reinterpret_cast<const Utf16*>(argument) : u"",
+                                 trace ? trace : u""});
         return self->answer;
     }
-
-    std::vector<ResultCode> codes(bool withProgress = false) const {
+    // The codes other than progress, the progress values, the lines.
+    std::vector<ResultCode> codes() const {
         std::vector<ResultCode> out;
         for (const Recorded& r : reports)
-            if (withProgress || r.code != kProgress)
+            if (r.code != kProgress)
                 out.push_back(r.code);
         return out;
     }
-
     std::vector<uptr> progress() const {
         std::vector<uptr> out;
         for (const Recorded& r : reports)
@@ -44,7 +42,6 @@ struct RecordingSink {
                 out.push_back(r.argument);
         return out;
     }
-
     std::vector<std::u16string> lines() const {
         std::vector<std::u16string> out;
         for (const Recorded& r : reports)
@@ -54,6 +51,14 @@ struct RecordingSink {
     }
 };
 
+// Printable form of a UTF-16 line, for comparisons with ASCII and assertion messages.
+inline std::string narrow(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text)
+        out += c < 0x80 ? char(c) : '?';
+    return out;
+}
+
 // translator -> recorder
 struct TranslatingSink {
     RecordingSink recorder;
@@ -61,16 +66,19 @@ struct TranslatingSink {
 
     TranslatingSink() = default;
     TranslatingSink(const TranslatingSink&) = delete;
+    std::vector<std::string> narrowLines() const {
+        std::vector<std::string> out;
+        for (const std::u16string& line : recorder.lines())
+            out.push_back(narrow(line));
+        return out;
+    }
 };
 
-inline std::u16string widenAscii(const std::string& text) {
-    return std::u16string(text.begin(), text.end());
-}
+// The lines exporter identification ends with when it learns nothing of axis or unit.
+const std::string kZUpWarning = "STL warning: unknown coordinate space; assuming Z up";
+const std::string kUnitWarning = "STL warning: unknown unit; assuming milimeters";
 
-// Printable form of a UTF-16 line for assertion messages.
-inline std::string narrow(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text)
-        out += c < 0x80 ? char(c) : '?';
-    return out;
+inline std::vector<std::string> writtenBy(const std::string& name, std::vector<std::string> more = {}) {
+    more.insert(more.begin(), "STL info: written by " + name);
+    return more;
 }

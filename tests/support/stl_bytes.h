@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "diag/base.h"
+#include "stl/records.h"
 
 struct BinaryTriangle {
     f32 normal[3] = {0, 0, 0};
@@ -15,43 +15,27 @@ struct BinaryTriangle {
 
 class BinaryStlBuilder {
 public:
-    explicit BinaryStlBuilder(const std::string& header = "") {
-        bytes_.assign(80, 0);
-        std::memcpy(bytes_.data(), header.data(), header.size() < 80 ? header.size() : 80);
+    explicit BinaryStlBuilder(const std::string& header = "") : bytes_(kBinaryHeaderBytes, 0) {
+        std::memcpy(bytes_.data(), header.data(), header.size() < kBinaryHeaderBytes ? header.size() : kBinaryHeaderBytes);
     }
-
-    BinaryStlBuilder& count(u32 value) {
-        append(&value, 4);
-        return *this;
-    }
-
-    BinaryStlBuilder& triangle(const BinaryTriangle& t) {
-        append(t.normal, 12);
-        append(t.vertices, 36);
-        append(&t.attribute, 2);
-        return *this;
-    }
-
-    // A block: its count and `n` copies of `t`.
-    BinaryStlBuilder& block(u32 n, const BinaryTriangle& t = BinaryTriangle()) {
-        count(n);
-        for (u32 i = 0; i < n; ++i)
+    BinaryStlBuilder& count(u32 value) { return append(&value, 4); }
+    BinaryStlBuilder& triangle(const BinaryTriangle& t) { return append(t.normal, 12).append(t.vertices, 36).append(&t.attribute, 2); }
+    // A block of these triangles, or of `n` copies of one.
+    BinaryStlBuilder& block(const std::vector<BinaryTriangle>& triangles) {
+        count(u32(triangles.size()));
+        for (const BinaryTriangle& t : triangles)
             triangle(t);
         return *this;
     }
-
-    BinaryStlBuilder& raw(const std::string& tail) {
-        append(tail.data(), tail.size());
-        return *this;
-    }
-
+    BinaryStlBuilder& block(u32 n, const BinaryTriangle& t = BinaryTriangle()) { return block(std::vector<BinaryTriangle>(n, t)); }
+    BinaryStlBuilder& raw(const std::string& tail) { return append(tail.data(), tail.size()); }
     const std::vector<u8>& bytes() const { return bytes_; }
 
 private:
-    void append(const void* data, size_t size) {
+    BinaryStlBuilder& append(const void* data, size_t size) {
         const u8* p = static_cast<const u8*>(data);
         bytes_.insert(bytes_.end(), p, p + size);
+        return *this;
     }
-
     std::vector<u8> bytes_;
 };

@@ -15,6 +15,7 @@
 #include "stl/load_job.h"
 #include "support/sinks.h"
 #include "support/stl_bytes.h"
+#include "support/temp_folder_win.h"
 
 // Pumps this thread's messages until `done` holds or `milliseconds` pass.
 inline bool pumpUntil(const std::function<bool()>& done, DWORD milliseconds = 20000) {
@@ -113,24 +114,6 @@ inline std::wstring fixturePath(const char* name) {
     return std::wstring(path.begin(), path.end());
 }
 
-// A file in the temporary folder, removed with the object.
-struct TempFile {
-    std::wstring path;
-    TempFile(const std::wstring& name, const void* bytes, size_t size) {
-        wchar_t folder[MAX_PATH];
-        GetTempPathW(MAX_PATH, folder);
-        path = std::wstring(folder) + name;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        for (size_t done = 0; done < size;) {
-            DWORD part = DWORD(std::min<size_t>(size - done, 1 << 26)), written = 0;
-            WriteFile(file, static_cast<const u8*>(bytes) + done, part, &written, nullptr);
-            done += written;
-        }
-        CloseHandle(file);
-    }
-    ~TempFile() { DeleteFileW(path.c_str()); }
-};
-
 class ViewHarness {
 public:
     explicit ViewHarness(int width = 256, int height = 256) {
@@ -170,6 +153,11 @@ public:
     }
 
     ViewState* state() const { return viewStateOf(view); }
+
+    // A file of these bytes in the harness's temporary folder.
+    std::wstring file(const wchar_t* name, const void* bytes, size_t size) {
+        return files.write(name, std::string(static_cast<const char*>(bytes), size));
+    }
 
     LoadJob* start(const std::wstring& path) {
         LoadJob* job = createLoadJob(path.c_str(), view, parent, nullptr);
@@ -213,6 +201,7 @@ public:
         return out;
     }
 
+    TempFolder files{L"vantorel_view_"};  // outlives the jobs that read its files
     HWND parent = nullptr;
     HWND view = nullptr;
     TranslatingSink sink;  // the view's sink, as the main window's would be

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The long forms of the viewer's stress tests: a stepping storm and a monkey of two and a
+# half minutes each, closing during 500 MB and 250 MB loads, files cut short and held open,
+# and every hostile input of the guard-page test and the fuzz corpora stepped through in
+# the viewer. Builds what is missing (as tools/test.sh does) and prints the figures.
+# Optional arguments: a GoogleTest filter (default: all of them), e.g. '*Storm*:*Monkey*'.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${VANTOREL_BUILD:-$root/build}
+filter=${1:-ViewerStress.*}
+
+"$root/tools/bootstrap.sh" || exit 1
+mkdir -p "$build"
+display=99
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=":$display" WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+cleanup() {
+    "$wineserver" -k >/dev/null 2>&1
+    kill "$xvfb" >/dev/null 2>&1
+    wait "$xvfb" 2>/dev/null
+}
+trap cleanup EXIT
+"$wineserver" -p >/dev/null 2>&1
+"$wine" wineboot >/dev/null 2>&1
+
+if [ ! -f "$build/windows/build.ninja" ]; then
+    cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >"$build/configure-windows.log" 2>&1 || { cat "$build/configure-windows.log"; exit 1; }
+fi
+cmake --build "$build/windows" --target viewer_stress_tests >"$build/build-soak.log" 2>&1 || { cat "$build/build-soak.log"; exit 1; }
+
+start=$(date +%s)
+VANTOREL_SOAK=1 "$wine" "$build/windows/tests/viewer_stress_tests.exe" --gtest_filter="$filter" 2>&1 |
+    grep -E '^(figures:|\[ *(OK|FAILED|PASSED) *\])|Failure|error' 
+status=${PIPESTATUS[0]}
+echo "soak.sh: $(( $(date +%s) - start )) s"
+exit "$status"
