@@ -9,6 +9,7 @@
 #include "app/main_window_win.h"
 #include "app/runtime.h"
 #include "app/templates_win.h"
+#include "diag/stage_stamps.h"
 #include "render/view_window_win.h"
 
 namespace {
@@ -62,6 +63,7 @@ void sizeUnsizedWindow(HWND window) {
     main.accelerators = CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), 2);
     CreateDialogIndirectParamW(module, mainDialogTemplate(), nullptr, mainWindowProc, reinterpret_cast<LPARAM>(&main));
     sizeUnsizedWindow(main.window);
+    stampStage(kStampWindowReady);
 
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);  // kept, never freed
@@ -80,6 +82,7 @@ void sizeUnsizedWindow(HWND window) {
 }  // namespace
 
 extern "C" [[noreturn]] void viewerEntry() {
+    stampStage(kStampEntry);
     runStaticInitialisers();
     runViewer();
 }

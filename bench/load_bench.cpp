@@ -1,7 +1,8 @@
 // The load pipeline in process, stage by stage, as a user waits for it: map, detect, parse,
 // identify, defaults, vertex preparation with the bounding box (no device). Median of
 // several runs over a warm page cache, with a floor for the same bytes: reading the file
-// once and writing the vertex array once with plain loops.
+// once and writing the vertex array once with plain loops. Then one more load, untimed, for
+// the private bytes during the load and after it (the vertex array freed).
 //
 // usage: load_bench [--runs N] FILE...   (one process per file gives a clean memory peak)
 //        load_bench --generate FOLDER    (writes the standard inputs)
@@ -9,12 +10,14 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/stl_text.h"
@@ -23,6 +26,7 @@
 #include "stl/binary_reader.h"
 #include "stl/detect.h"
 #include "stl/exporter.h"
+#include "stl/heap.h"
 #include "stl/map_file.h"
 #include "stl/provenance.h"
 
@@ -46,6 +50,69 @@ size_t residentBytes(bool peak) {
     PROCESS_MEMORY_COUNTERS counters = {};
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
     return peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize;
+}
+
+// Private bytes as Windows counts them: the committed memory of the process that is its own
+// (not mapped files, not images). Wine's counters do not keep them, so the address space is
+// walked; a walk takes well under a millisecond.
+u64 privateBytes() {
+    u64 total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const u8* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+        const u8* next = static_cast<const u8*>(region.BaseAddress) + region.RegionSize;
+        if (next <= at)
+            break;
+        at = next;
+    }
+    return total;
+}
+
+struct MemoryUse {
+    u64 before, peak, after;  // private bytes before the load, the most during it, after it
+};
+
+// One load as the viewer makes it, untimed, while a second thread samples the private bytes:
+// the peak while the load runs (the vertex array included) and what stays once the vertex
+// array is freed, as the upload frees it, with the load's heap still alive.
+bool measureMemory(const std::wstring& path, MemoryUse* use) {
+    const u8* view = nullptr;
+    u64 size = 0;
+    if (!mapFile(&view, &size, path.c_str(), nullptr) || !view)
+        return false;
+    use->before = privateBytes();
+    std::atomic<bool> running{true};
+    std::atomic<u64> peak{use->before};
+    std::thread sampler([&] {
+        while (running.load()) {
+            u64 now = privateBytes();
+            if (now > peak.load())
+                peak.store(now);
+        }
+    });
+    StlFormat format = detectStlFormat(view, size);
+    LoadHeap heap = createLoadHeap();
+    LoadResult result = {};
+    result.format = format;
+    bool ok = format == kFormatAscii ? readAsciiStl(&result.mesh, view, size, heap, nullptr)
+                                     : readBinaryStl(&result.mesh, view, size, heap, nullptr);
+    PreparedVertices prepared = {};
+    if (ok) {
+        applyLoadDefaults(&result.provenance, nullptr);
+        ok = prepareVertices(&result, heap, nullptr, &prepared);
+    }
+    // The upload copies the array into the buffer; the sampler sees it whole meanwhile.
+    Sleep(20);
+    running.store(false);
+    sampler.join();
+    if (prepared.vertices)
+        heapFree(heap, prepared.vertices);
+    use->peak = std::max(peak.load(), privateBytes());
+    use->after = privateBytes();
+    destroyLoadHeap(heap);
+    unmapFile(view);
+    return ok;
 }
 
 // A torus of 2 x rings x rings triangles, its normals, and per-facet colours if asked.
@@ -186,17 +253,26 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
+        MemoryUse memory = {};
+        if (!measureMemory(path, &memory)) {
+            std::fprintf(stderr, "load_bench: %s did not load\n", file.c_str());
+            return 1;
+        }
         size_t peak = residentBytes(true);
         double vertexArray = double(triangles) * 3 * sizeof(GpuVertex);
         double beyond = (double(peak) - double(before) - double(size) - vertexArray) / double(triangles);
         double total = median(times.total);
         const char* name = std::strrchr(file.c_str(), '\\') ? std::strrchr(file.c_str(), '\\') + 1 : file.c_str();
         std::printf("%s\t%.1f MB\t%llu tri\tmap %.2f\tdetect %.3f\tparse %.1f\tidentify %.3f\tdefaults %.3f\tprepare %.1f\t"
-                    "total %.1f ms\t%.0f MB/s\t%.1f Mtri/s\tfloor %.1f ms (x%.2f)\tpeak %.1f B/tri beyond file and vertex array\n",
+                    "total %.1f ms\t%.0f MB/s\t%.1f Mtri/s\tfloor %.1f ms (x%.2f)\tpeak %.1f B/tri beyond file and vertex array\t"
+                    "private during %.1f B/tri (%.1f MB; limit %.1f MB)\tprivate after %.2f B/tri\n",
                     name, double(size) / 1e6, (unsigned long long)triangles, median(times.map), median(times.detect),
                     median(times.parse), median(times.identify), median(times.defaults), median(times.prepare), total,
                     double(size) / 1e6 / (total / 1e3), double(triangles) / 1e6 / (total / 1e3), median(times.floor),
-                    total / median(times.floor), beyond);
+                    total / median(times.floor), beyond, double(memory.peak - memory.before) / double(triangles),
+                    double(memory.peak - memory.before) / 1e6,
+                    (double(size) + 90.0 * double(triangles) + 16.0 * 1048576.0) / 1e6,
+                    (double(memory.after) - double(memory.before)) / double(triangles));
     }
     return 0;
 }

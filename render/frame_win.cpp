@@ -1,6 +1,7 @@
 #include "render/frame_win.h"
 
 #include "diag/messages.h"
+#include "diag/stage_stamps.h"
 
 // Made by the transfer function in double precision, rounded to single.
 const f32 srgbToLinear[256] = {
@@ -246,6 +247,8 @@ void paintFrame(ViewState* view) {
     }
     if (copied)
         showFrameThroughGdi(view);
+    if (view->mesh)
+        stampStage(kStampFramePresented, view->window);
 }
 
 bool resizeTarget(ViewState* view, i32 width, i32 height) {

@@ -1,4 +1,5 @@
 #include "diag/messages.h"
+#include "diag/stage_stamps.h"
 #include "render/renderer_win.h"
 
 bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, const LoadResult* result, u8* solidVisible, LoadHeap heap,
@@ -18,6 +19,7 @@ bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, const LoadResult* r
     if (!prepareVertices(result, heap, sink, &prepared))
         return false;
     measureBoundingBox(&prepared, n, result->provenance.metresPerUnit, mesh->centre, mesh->size);
+    stampStage(kStampVerticesWritten);
     ID3D11Buffer* buffer = nullptr;
     if (total != 0) {
         D3D11_BUFFER_DESC desc = {};

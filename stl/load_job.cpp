@@ -1,5 +1,6 @@
 #include "stl/load_job.h"
 
+#include "diag/stage_stamps.h"
 #include "stl/detect.h"
 #include "stl/map_file.h"
 #include "stl/provenance.h"
@@ -70,6 +71,7 @@ LoadJob* createLoadJob(const wchar_t* path, WindowHandle viewWindow, WindowHandl
 void loadFile(LoadJob* job) {
     const ReportSink* sink = &job->translator;
     job->view = nullptr;
+    stampStage(kStampLoadBegins);
     ReadStep step = {job, nullptr, 0, kFormatUnknown, nullptr};
     if (!mapFile(&step.view, &step.size, job->path, sink)) {
         job->status = kJobFailed;
@@ -89,6 +91,7 @@ void loadFile(LoadJob* job) {
     if (ok) {
         warmUpJobGpu(job);
         ok = readMappedFile(job, step.view, step.size, parseStep, &step);
+        stampStage(kStampParsed);
     }
     if (ok) {
         u32 solids = job->result.mesh.solidCount;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "diag/messages.h"
+#include "diag/stage_stamps.h"
 #include "render/renderer_win.h"
 #include "stl/load_job.h"
 
@@ -172,6 +173,7 @@ GpuMesh* prepareJobGpu(LoadJob* job, const u8* file, u64 size) {
     // view's device (a lost GPU) while the buffer is being made.
     Renderer device = {};
     bool failed = !ensureGpu(view, sink);
+    stampStage(kStampDeviceReady);
     if (!failed) {
         acquireSpinLock(&view->gpuLock);
         device.device = view->renderer.device;
@@ -192,6 +194,7 @@ GpuMesh* prepareJobGpu(LoadJob* job, const u8* file, u64 size) {
     UploadStep step = {mesh, &device, job};
     if (mesh && !readMappedFile(job, file, size, uploadStep, &step))
         mesh = nullptr;
+    stampStage(kStampUploaded);
     device.device->Release();
     return mesh;
 }

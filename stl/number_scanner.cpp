@@ -37,10 +37,16 @@ i32 endOfInput(const ReportSink* sink) {
     return report(sink, kUnexpectedEndOfFile) ? kScanEnded : kScanFailed;
 }
 
-// The powers a float can tell from each other come from this table; square-and-multiply
-// gives the same doubles for them, since every intermediate product is exact.
+// The powers a float can tell from each other come from these tables; square-and-multiply
+// gives the same doubles for them, since every intermediate product is exact. The
+// reciprocals are the quotients 1.0 / 10^n rounded once, as the division at run time
+// rounds them, so a table look-up replaces a division of some 15 cycles per number.
 const f64 kExactPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+const f64 kExactReciprocals[23] = {
+    1.0 / 1e0,  1.0 / 1e1,  1.0 / 1e2,  1.0 / 1e3,  1.0 / 1e4,  1.0 / 1e5,  1.0 / 1e6,  1.0 / 1e7,
+    1.0 / 1e8,  1.0 / 1e9,  1.0 / 1e10, 1.0 / 1e11, 1.0 / 1e12, 1.0 / 1e13, 1.0 / 1e14, 1.0 / 1e15,
+    1.0 / 1e16, 1.0 / 1e17, 1.0 / 1e18, 1.0 / 1e19, 1.0 / 1e20, 1.0 / 1e21, 1.0 / 1e22};
 
 }  // namespace
 
@@ -60,6 +66,18 @@ f64 powerOfTen(i32 exponent) {
     }
     return exponent < 0 ? 1.0 / result : result;
 }
+
+namespace {
+
+f64 scaleOf(i32 exponent) {
+    if (exponent >= 0 && exponent < i32(COUNT_OF(kExactPowers)))
+        return kExactPowers[exponent];
+    if (exponent < 0 && exponent > -i32(COUNT_OF(kExactReciprocals)))
+        return kExactReciprocals[-exponent];
+    return powerOfTen(exponent);
+}
+
+}  // namespace
 
 i32 scanNumber(f32* value, const u8** cursorRef, const u8* end, const ReportSink* sink) {
     const u8* cursor = *cursorRef;
@@ -158,7 +176,7 @@ i32 scanNumber(f32* value, const u8** cursorRef, const u8* end, const ReportSink
     }
 
     // The sign goes on the integer mantissa, so every spelling of -0 gives +0.
-    f64 scaled = f64(negative ? -mantissa : mantissa) * powerOfTen(exponent);
+    f64 scaled = f64(negative ? -mantissa : mantissa) * scaleOf(exponent);
     *value = f32(scaled);
     *cursorRef = cursor;
     return kScanValue;

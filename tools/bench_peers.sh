@@ -48,9 +48,15 @@ theirs=$(mktemp)
 PEERS="numpy-stl admesh vtk-nomerge vtk three assimp" bash "$peers/bench_peers.sh" "$scratch/data" \
     bin_1m.stl bin_200k.stl ascii_200k.stl >"$theirs"
 
+echo "== $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg) at the end"
 echo "== This program: whole pipeline to the vertex array (map, detect, parse, identify, defaults, vertices and box),"
 echo "   median of 5 in one process, warm page cache; Windows build under Wine on $(nproc) cores"
-tr '\t' ' ' <"$ours"
+# One line per file: its stages, the floor, and the private bytes per triangle during the
+# load and after it (the vertex array freed).
+awk -F'\t' '{ name = $1; sub(/.*[\/:\\]/, "", name); line = sprintf("%-15s", name)
+              for (i = 2; i <= NF; ++i) if ($i ~ /^(parse|prepare|total|floor|private) /) line = line "  " $i
+              else if ($i ~ /MB\/s$/) line = line "  " $i
+              print line }' "$ours"
 echo
 echo "== Peers (parse call only, median of 3 fresh processes) and the ratio peer / this program"
 awk -F'\t' 'NR == FNR { split($1, a, "\\"); name = a[length(a)]; sub(/.*[\/:]/, "", name);

@@ -11,7 +11,7 @@ build=${VANTOREL_BUILD:-$root/build}
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(parse number text digits)
+[ ${#targets[@]} -eq 0 ] && targets=(parse number text digits scanner_diff)
 
 "$root/tools/bootstrap.sh" || exit 1
 cmake -S "$root" -B "$build/native" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

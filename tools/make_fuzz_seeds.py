@@ -49,6 +49,8 @@ def large(base, size=500 * 1024):
                                    "-Infinity", "1,5"]) for _ in range(size // 12))
     write("number", "numbers", numbers.encode()[:size], base)
     write("number", "digits", b"9" * size, base)
+    write("scanner_diff", "numbers", numbers.encode()[:size], base)
+    write("scanner_diff", "ascii_stl", text, base)
     write("digits", "records", bytes(rng.getrandbits(8) for _ in range(size // 9 * 9)), base)
 
 
@@ -73,6 +75,16 @@ def main():
     for i, number in enumerate(["1.5", "-2,25e-3", ".5", "5.", "-1.#IND00 ", "NaN", "nano", "-Infinity", "1e+",
                                 "12345678901234567890", "0e400", "1e99999999", "+-1", "1 2 3", "-0.0e-0"]):
         write("number", f"n{i:02}", number.encode())
+    # The old and the new scanner side by side: the same spellings, and runs of digits that
+    # reach the mantissa's cap, exponents beyond the tables, as CAD exporters and odd files write them.
+    for i, number in enumerate(["1.5", "-2,25e-3", ".5", "5.", "-1.#IND00 ", "NaN", "nano", "-Infinity", "1e+",
+                                "12345678901234567890", "0e400", "1e99999999", "+-1", "1 2 3", "-0.0e-0",
+                                "  facet normal 2.355487e-01 -9.718619e-01 0.000000e+00\n",
+                                "-1.2345678901234567890123e-17 99999999.99999999 0.00000000000000000000012345678",
+                                "9999999999999999.9 99999999999999999 12345678.123456789e+05 1234567,1234567",
+                                "123456789.123456789012 1234567890.12345678901234 999999999.99999999999",
+                                "0000000001234567890.1234567890123 00000000.000000001234567890123456789"]):
+        write("scanner_diff", f"s{i:02}", number.encode())
 
     for i, text in enumerate(["caf\u00e9".encode(), "\u041f\u0440\u0438\u0432\u0435\u0442".encode("cp1251"),
                               "plain ascii".encode(), b"\xc3", b"\xe2\x82\xac and \xc0\xc1", b"\x00\x01\x1f\xff"]):

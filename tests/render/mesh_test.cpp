@@ -100,3 +100,81 @@ TEST(Mesh, DefaultBoundingBox) {
     Prepared nanFirst({{triangle({NAN, 0, 0, 9, 9, 9, 1, 1, 1})}}, kColourNotStated, 1.0f);
     EXPECT_EQ(nanFirst.size[0], 8.0f) << "a NaN is replaced by the next vertex";
 }
+
+// The box is taken while the vertices are written: it must be the box the design states for
+// the written positions, walked in draw order, whatever NaNs and signed zeros it meets.
+TEST(Mesh, BoundingBoxEqualsAWalkOverTheWrittenPositions) {
+    const f32 values[] = {3, -2, 0.0f, -0.0f, NAN, 7.5f, -INFINITY, 1e30f, -4, 2};
+    u32 state = 12345;
+    auto next = [&] { return values[(state = state * 1103515245u + 12345u) >> 16 & 7 ? (state >> 20) % 10 : 4]; };
+    for (int round = 0; round < 50; ++round) {
+        std::vector<std::vector<BinaryTriangle>> blocks(1 + round % 3);
+        for (auto& block : blocks) {
+            for (int t = round % 5; t > 0; --t) {
+                std::vector<f32> v(9);
+                for (f32& x : v)
+                    x = next();
+                block.push_back(triangle(v));
+            }
+        }
+        Prepared mesh(blocks, kColourNotStated, 1.0f);
+        f32 low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
+        for (u64 i = 0; i < mesh.vertices.vertexCount; ++i) {
+            for (int k = 0; k < 3; ++k) {
+                f32 p = mesh.vertex(i).position[k];
+                low[k] = low[k] < p ? low[k] : p;
+                high[k] = high[k] > p ? high[k] : p;
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            u32 expected[2], actual[2];
+            f32 e[2] = {low[k], high[k]}, a[2] = {mesh.vertices.low[k], mesh.vertices.high[k]};
+            std::memcpy(expected, e, 8);
+            std::memcpy(actual, a, 8);
+            EXPECT_EQ(actual[0], expected[0]) << "round " << round << " axis " << k;
+            EXPECT_EQ(actual[1], expected[1]) << "round " << round << " axis " << k;
+        }
+    }
+}
+
+// Large meshes are written by two threads, each half with a box of its own, joined after:
+// the vertices and the box must be those of one walk, wherever NaNs and signed zeros stand.
+TEST(Mesh, TwoThreadsWriteWhatOneWould) {
+    const size_t kTriangles = 70001;  // above the split, odd, in three blocks
+    for (int layout = 0; layout < 4; ++layout) {
+        std::vector<std::vector<BinaryTriangle>> blocks(3);
+        for (size_t t = 0; t < kTriangles; ++t) {
+            f32 s = f32(t % 997) - 500.0f;
+            std::vector<f32> v = {s, -s, 0.5f * s, s + 1, 2 * s, -0.0f, 0.0f, s - 3, s * s};
+            // NaNs: none, early only, late only, early and late.
+            if ((layout & 1) && t == 100)
+                v[0] = NAN;
+            if ((layout & 2) && t == kTriangles - 50)
+                v[4] = NAN;
+            if ((layout & 2) && t == kTriangles - 40)
+                v[8] = NAN;
+            blocks[t < 20000 ? 0 : t < 20001 ? 1 : 2].push_back(triangle(v, {0, 0, 1}, u16(t)));
+        }
+        Prepared mesh(blocks, kColourRgb, 1.0f);
+        ASSERT_EQ(mesh.vertices.vertexCount, 3 * kTriangles);
+        f32 low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
+        u64 i = 0;
+        for (const auto& block : blocks) {
+            for (const BinaryTriangle& t : block) {
+                for (int corner = 0; corner < 3; ++corner, ++i) {
+                    ASSERT_EQ(0, std::memcmp(mesh.vertex(i).position, t.vertices + 3 * corner, 12)) << "vertex " << i;
+                    ASSERT_EQ(mesh.colour(i)[0], (t.attribute & 31) * 8 + (t.attribute & 31) / 4) << "vertex " << i;
+                    for (int k = 0; k < 3; ++k) {
+                        f32 p = t.vertices[3 * corner + k];
+                        low[k] = low[k] < p ? low[k] : p;
+                        high[k] = high[k] > p ? high[k] : p;
+                    }
+                }
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(0, std::memcmp(&mesh.vertices.low[k], &low[k], 4)) << "layout " << layout << " axis " << k;
+            EXPECT_EQ(0, std::memcmp(&mesh.vertices.high[k], &high[k], 4)) << "layout " << layout << " axis " << k;
+        }
+    }
+}

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "stl/number_scanner.h"
 #include "support/exact_bytes.h"
+#include "support/reference_scanner.h"
 #include "support/sinks.h"
 
 namespace {
@@ -116,4 +118,47 @@ TEST(NumberScanner, PowersOfTen) {
     EXPECT_EQ(powerOfTen(309), INFINITY);
     EXPECT_EQ(powerOfTen(-309), 0.0);
     EXPECT_EQ(powerOfTen(INT32_MIN), 0.0);
+}
+
+// The scanner it replaced is the yardstick. Spellings as exporters write them, exponents
+// on both sides of the tables' reach, and runs of digits that end just before, at and
+// after eight digits and the 17-digit cap.
+TEST(NumberScanner, AgreesBitForBitWithTheScannerItReplaced) {
+    std::vector<std::string> texts;
+    const char* formats[] = {"%e", "%.9e", "%E", "%f", "%.12f", "%g", "%.17g", "%.3f"};
+    u64 state = 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < 4000; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        double magnitude = std::ldexp(double(state >> 11) / double(1ull << 53), int(state % 140) - 70);
+        char text[512];
+        std::snprintf(text, sizeof text, formats[i % COUNT_OF(formats)], (state & 1) ? -magnitude : magnitude);
+        texts.push_back(text);
+    }
+    for (size_t length = 1; length <= 40; ++length) {
+        for (char digit : {'0', '1', '9'}) {
+            std::string run(length, digit);
+            texts.push_back(run);
+            texts.push_back("0." + run);
+            texts.push_back(run + "," + run + "e-7");
+            texts.push_back(std::string(length, '0') + "123456789" + "." + run);
+            texts.push_back(run + "." + std::string(length, '9'));
+        }
+    }
+    for (const std::string& text : texts) {
+        // Each with a blank after it and alone: the end of the input is a case of its own.
+        for (const std::string& input : {text + " ", text}) {
+            ExactBytes bytes(input);
+            const u8* end = bytes.end();
+            const u8* newCursor = bytes.begin();
+            const u8* oldCursor = bytes.begin();
+            f32 newValue = 0, oldValue = 0;
+            i32 newResult = scanNumber(&newValue, &newCursor, end, nullptr);
+            i32 oldResult = referenceScanNumber(&oldValue, &oldCursor, end, nullptr);
+            ASSERT_EQ(newResult, oldResult) << input;
+            ASSERT_EQ(bitsOf(newValue), bitsOf(oldValue)) << input;
+            ASSERT_EQ(newCursor, oldCursor) << input;
+        }
+    }
+    for (i32 exponent = -400; exponent <= 400; ++exponent)
+        ASSERT_EQ(powerOfTen(exponent), referencePowerOfTen(exponent)) << exponent;
 }
