@@ -47,6 +47,9 @@ trap cleanup EXIT
 # discarded, they never hold CTest's pipes open.
 "$wineserver" -p >/dev/null 2>&1
 "$wine" wineboot >/dev/null 2>&1
+# A program that crashes gets Wine's backtrace on its error output and ends, as a failed
+# test, instead of a crash dialog that nobody answers.
+"$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
 step configure-windows cmake -S "$root" -B "$build/windows" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release
