@@ -202,9 +202,12 @@ bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* 
     TriangleSpan earlier = {&mesh, colourOrder, 0, triangles, reinterpret_cast<u8*>(vertices), box, _mm_setzero_ps()};
     // Two threads write disjoint halves of the array from the read-only records and share
     // nothing else; the join makes the later half's stores and box visible here.
+    // Only triangles in the load's own memory are split: records still in a mapped file may
+    // vanish with the file, and the read that faults is recovered on the thread that made it,
+    // which must then not leave a second thread writing into the heap being destroyed.
     WorkerThread worker = nullptr;
     TriangleSpan later = earlier;
-    if (triangles >= kSplitTriangles) {
+    if (triangles >= kSplitTriangles && !mesh.fileStart) {
         later.first = earlier.end = triangles / 2;
         worker = startWorkerThread(writeLaterSpan, &later);
         if (!worker)

@@ -36,10 +36,29 @@ bool detectStep(void* context) {
     return step->format != kFormatUnknown;
 }
 
+// A text that lies in the mapped file moves into the load's heap: the user-interface thread
+// shows the names after the load, outside the guarded reads, and the file may be gone by
+// then. False (reported) when the heap is full.
+bool copyOutOfFile(FileText* text, const ReadStep* step) {
+    if (text->length == 0 || text->bytes < step->view || text->bytes >= step->view + step->size)
+        return true;
+    u8* copy = allocateArrayOf<u8>(step->heap, text->length, &step->job->translator);
+    if (!copy)
+        return false;
+    __builtin_memcpy(copy, text->bytes, text->length);
+    text->bytes = copy;
+    return true;
+}
+
 bool parseStep(void* context) {
     ReadStep* step = static_cast<ReadStep*>(context);
-    return parseStl(&step->job->result, step->format, step->view, step->view + step->size, step->heap,
-                    &step->job->translator);
+    LoadResult* result = &step->job->result;
+    if (!parseStl(result, step->format, step->view, step->view + step->size, step->heap, &step->job->translator))
+        return false;
+    for (u32 i = 0; i < result->mesh.solidCount; ++i)
+        if (!copyOutOfFile(&result->mesh.solids[i].name, step))
+            return false;
+    return copyOutOfFile(&result->provenance.modelName, step);
 }
 
 }  // namespace
