@@ -28,12 +28,14 @@ struct Prepared {
     f32 centre[3], size[3];
 
     Prepared(const std::vector<std::vector<BinaryTriangle>>& blocks, ColourOrder order = kColourNotStated,
-             f32 metresPerUnit = kMetresPerMillimetre, StlFormat format = kFormatBinary) {
+             f32 metresPerUnit = kMetresPerMillimetre, StlFormat format = kFormatBinary, bool ownTriangles = false) {
         BinaryStlBuilder builder;
         for (const auto& block : blocks)
             builder.block(block);
         file = builder.bytes();
         EXPECT_TRUE(readBinaryStl(&result.mesh, file.data(), file.size(), heap, nullptr));
+        if (ownTriangles)
+            result.mesh.fileStart = nullptr;  // as an ASCII mesh's, which two threads may write
         result.format = format;
         result.provenance.colourOrder = order;
         result.provenance.metresPerUnit = metresPerUnit;
@@ -137,7 +139,8 @@ TEST(Mesh, BoundingBoxEqualsAWalkOverTheWrittenPositions) {
     }
 }
 
-// Large meshes are written by two threads, each half with a box of its own, joined after:
+// Large meshes in the load's own memory are written by two threads, each half with a box of
+// its own, joined after:
 // the vertices and the box must be those of one walk, wherever NaNs and signed zeros stand.
 TEST(Mesh, TwoThreadsWriteWhatOneWould) {
     const size_t kTriangles = 70001;  // above the split, odd, in three blocks
@@ -155,7 +158,7 @@ TEST(Mesh, TwoThreadsWriteWhatOneWould) {
                 v[8] = NAN;
             blocks[t < 20000 ? 0 : t < 20001 ? 1 : 2].push_back(triangle(v, {0, 0, 1}, u16(t)));
         }
-        Prepared mesh(blocks, kColourRgb, 1.0f);
+        Prepared mesh(blocks, kColourRgb, 1.0f, kFormatBinary, true);
         ASSERT_EQ(mesh.vertices.vertexCount, 3 * kTriangles);
         f32 low[3] = {INFINITY, INFINITY, INFINITY}, high[3] = {-INFINITY, -INFINITY, -INFINITY};
         u64 i = 0;
