@@ -63,8 +63,6 @@ TEST(Viewer, StartStatesAndSettings) {
         EXPECT_EQ(storedFlipZoom(), 1u);
         EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
         EXPECT_TRUE(viewer.viewState().flipZoom);
-        viewer.command(kCommandExit);
-        EXPECT_EQ(viewer.waitExit(), 0u);
     }
     DWORD colour = 0x20406080;
     store(L"DefaultObjectColor", REG_DWORD, &colour, 4);
@@ -100,8 +98,7 @@ TEST(Viewer, StartStatesAndSettings) {
 // depth and height. Then a folder of the test's own: a dropped file opens (of several, the
 // first), Next and Previous File and the arrow keys visit its STL files told by content,
 // wrapping; Wireframe toggles; clicks on the objects' checkboxes hide them. A folder without
-// another STL file changes nothing; a large load superseded by a small one leaves only the
-// small one, and its memory goes. Esc ends the process with exit code 0.
+// another STL file changes nothing. (Superseded loads and the ways out are the stress tests'.)
 TEST(Viewer, StepsTogglesAndLoads) {
     DWORD five = 5;
     store(L"FlipZoom", REG_DWORD, &five, 4);
@@ -198,19 +195,4 @@ TEST(Viewer, StepsTogglesAndLoads) {
     EXPECT_EQ(viewer.title(), kTitlePrefix + L"alone.stl");
     EXPECT_FALSE(viewer.visible(kProgressId));
     EXPECT_EQ(viewer.text(kMessagesId), messages);
-    SIZE_T baseline = viewer.privateBytes();
-    viewer.drop({writeLarge(lonely, L"large.bin", false, 75)});
-    ASSERT_TRUE(waitFor([&] { return viewer.loadUnderWay(); }));
-    viewer.drop({alone});
-    ASSERT_TRUE(viewer.waitShown(L"alone.stl"));
-    std::vector<std::wstring> lines = viewer.messageLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), L"file loaded successfully"), 1);
-    EXPECT_EQ(viewer.tree().size(), 2u);
-    // 1.5 million triangles take over 120 MB of vertices while they are held.
-    EXPECT_TRUE(waitFor([&] { return viewer.privateBytes() < baseline + (64u << 20); }))
-        << viewer.privateBytes() << " bytes against " << baseline;
-    EXPECT_EQ(viewer.title(), kTitlePrefix + L"alone.stl");
-
-    viewer.post(viewer.control(kViewId), WM_KEYDOWN, VK_ESCAPE);
-    EXPECT_EQ(viewer.waitExit(), 0u);
 }
