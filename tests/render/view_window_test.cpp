@@ -1,11 +1,43 @@
-// The "STLView" window on a parent of the test: frames read back from its render target,
-// navigation by real window messages, and the GPU failing under it.
-#include <gtest/gtest.h>
-
+// The "STLView" window on a parent of the test: its device made once, frames read back from
+// its render target, navigation by real window messages, and the GPU failing under it.
 #include <cmath>
+#include <thread>
 
 #include "render/offscreen_win.h"
 #include "support/view_harness_win.h"
+
+// Two threads at once make the view's device, which reports its feature level once; a later
+// call keeps it and reports nothing. A mesh too large for one buffer is refused.
+TEST(Gpu, OneDeviceForConcurrentCallersAndAHugeMeshIsRefused) {
+    ViewHarness harness;
+    ViewState* view = harness.state();
+    TranslatingSink first, second;
+    bool results[2] = {};
+    std::thread a([&] { results[0] = ensureGpu(view, &first.sink); });
+    std::thread b([&] { results[1] = ensureGpu(view, &second.sink); });
+    a.join();
+    b.join();
+    EXPECT_TRUE(results[0] && results[1]);
+    ID3D11Device* device = view->renderer.device;
+    EXPECT_TRUE(ensureGpu(view, &first.sink));
+    EXPECT_EQ(view->renderer.device, device);
+    std::vector<std::u16string> lines = first.recorder.lines(), more = second.recorder.lines();
+    lines.insert(lines.end(), more.begin(), more.end());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind(u"D3D info: GPU supports Direct3D ", 0), 0u);
+
+    // 153,391,692 vertices do not fit one buffer's 32-bit byte width: refused before anything
+    // is allocated for them.
+    LoadHeap heap = createLoadHeap();
+    StlSolid solid = {0, 0, 51130564, nullptr, {nullptr, 0, 0}};
+    LoadResult result = {kFormatBinary, {nullptr, &solid, 1}, {}};
+    GpuMesh mesh = {};
+    TranslatingSink chain;
+    EXPECT_FALSE(prepareGpuMesh(&mesh, &view->renderer, &result, nullptr, heap, &chain.sink));
+    EXPECT_EQ(chain.recorder.lines(), std::vector<std::u16string>{u"out of GPU memory"});
+    EXPECT_EQ(mesh.vertexBuffer, nullptr);
+    destroyLoadHeap(heap);
+}
 
 namespace {
 
@@ -133,31 +165,6 @@ void injectFault(ViewState* v, int method, void* replacement, HRESULT fault) {
     injectedFault = fault;
 }
 
-// What GDI shows of the view's client area: used for the placeholder, which is drawn by GDI.
-Pixels screenOf(HWND window) {
-    RECT client;
-    GetClientRect(window, &client);
-    Pixels out{u32(client.right), u32(client.bottom), std::vector<u32>(client.right * client.bottom)};
-    HDC screen = GetDC(window), memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB}};
-    GetDIBits(memory, bitmap, 0, client.bottom, out.rgb.data(), &info, DIB_RGB_COLORS);
-    for (u32& pixel : out.rgb)
-        pixel &= 0xFFFFFF;
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(window, screen);
-    return out;
-}
-
-void paintNow(HWND window) {
-    InvalidateRect(window, nullptr, FALSE);
-    UpdateWindow(window);
-}
-
 }  // namespace
 
 TEST(ViewFaults, LostGpuAndFailedResizeShowThePlaceholderUntilTheNextLoad) {
@@ -165,18 +172,15 @@ TEST(ViewFaults, LostGpuAndFailedResizeShowThePlaceholderUntilTheNextLoad) {
     ViewState* v = harness.state();
     const std::wstring cube = fixture(L"cube_binary.stl");
     ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
-    paintNow(harness.view);
-    ASSERT_NE(v->renderer.device, nullptr);
-    EXPECT_GT(screenOf(harness.view).count(isModel), 1000u) << "the frame reaches the screen";
+    ASSERT_NE(v->target.swapChain, nullptr);
 
     injectFault(v, 8, reinterpret_cast<void*>(failPresent), DXGI_ERROR_DEVICE_REMOVED);
-    paintNow(harness.view);
+    harness.paint();
     EXPECT_EQ(harness.sink.recorder.lines(),
               std::vector<std::u16string>{u"Direct3D 11 error: lost GPU (may be overload or driver problems)"});
     EXPECT_EQ(v->renderer.device, nullptr);
     EXPECT_EQ(v->target.swapChain, nullptr);
-    paintNow(harness.view);
-    Pixels placeholder = screenOf(harness.view);
+    Pixels placeholder = harness.frame();
     EXPECT_EQ(placeholder.at(2, 2), workspaceColour());
     // The error icon's top-left corner is the centre: red there, none above and left of it.
     EXPECT_GT(placeholder.count(isReddish), 50u);
@@ -185,14 +189,11 @@ TEST(ViewFaults, LostGpuAndFailedResizeShowThePlaceholderUntilTheNextLoad) {
     // A load that makes a new device ready before its mesh arrives (or a superseded one)
     // leaves the old mesh undrawn: its buffer belongs to the lost device.
     ASSERT_TRUE(ensureGpu(v, nullptr));
-    paintNow(harness.view);
-    EXPECT_GT(screenOf(harness.view).count(isReddish), 50u);
+    EXPECT_GT(harness.frame().count(isReddish), 50u);
 
     // The next load makes the GPU ready again and draws.
     ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
-    ASSERT_NE(v->renderer.device, nullptr);
     EXPECT_GT(harness.frame().count(isModel), 1000u);
-    paintNow(harness.view);
     EXPECT_NE(v->renderer.device, nullptr);
 
     // Minimising keeps the size and the swap chain; a refused resize is reported and handled
@@ -206,7 +207,7 @@ TEST(ViewFaults, LostGpuAndFailedResizeShowThePlaceholderUntilTheNextLoad) {
     EXPECT_EQ(harness.sink.recorder.lines().back(), u"Direct3D 11 error: call, parameter, or state invalid");
     EXPECT_EQ(v->renderer.device, nullptr);
     EXPECT_EQ(v->width, 200u);
-    paintNow(harness.view);  // the placeholder, without a swap chain to draw with
+    harness.paint();  // the placeholder, without a swap chain to draw with
     ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
     EXPECT_GT(harness.frame().count(isModel), 1000u);
 }
@@ -219,12 +220,12 @@ TEST(ViewFaults, PaintAndResizeWhileAWorkerHoldsTheLock) {
     ASSERT_EQ(harness.show(fixture(L"cube_binary.stl"))->status, kJobLoaded);
     acquireSpinLock(&v->gpuLock);
     SetWindowPos(harness.view, nullptr, 0, 0, 200, 150, SWP_NOZORDER | SWP_NOMOVE);
-    paintNow(harness.view);
+    harness.paint();
     EXPECT_EQ(v->width, 256u);
     EXPECT_TRUE(v->retryPending);
     releaseSpinLock(&v->gpuLock);
     EXPECT_TRUE(waitFor([&] { return v->width == 200 && !v->retryPending && !GetUpdateRect(harness.view, nullptr, FALSE); }, 2000));
-    EXPECT_EQ(harness.frame().width, 200u);
+    EXPECT_GT(harness.frame().count(isModel), 1000u);
 }
 
 // The view destroyed while a job creates its device and parses: no crash, no hang.
@@ -245,8 +246,7 @@ TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrameOnScreen) {
     ViewHarness harness(200, 150);
     LoadJob* job = harness.show(fixture(L"box_z_up.stl"));
     ASSERT_EQ(job->status, kJobLoaded);
-    paintNow(harness.view);
-    Pixels shown = screenOf(harness.view);
+    Pixels shown = harness.frame();
     EXPECT_GT(shown.count(isModel), 1000u);
     // On the GPU, then with the software rasteriser (the same picture but for smoothed edges).
     for (bool software : {false, true}) {

@@ -1,6 +1,6 @@
 // What the Windows tests share: waits that pump messages, fixture paths, large files, and a
-// 3D view on a plain parent window of the test with real load jobs on the thread pool, its
-// frame read back from its render target.
+// 3D view on a plain parent window of the test with real load jobs on the thread pool, what
+// it shows read back through GDI.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "render/frame_win.h"
-#include "render/offscreen_win.h"
 #include "render/view_window_win.h"
 #include "stl/load_job.h"
 #include "support/sinks.h"
@@ -97,17 +95,6 @@ struct Pixels {
     }
 };
 
-// What an off-screen target holds, read back.
-inline Pixels readPixels(const Renderer& renderer, OffscreenTarget* target) {
-    std::vector<u8> bgr(u64(target->width) * target->height * 3);
-    if (!readOffscreenTarget(&renderer, target, bgr.data(), nullptr))
-        return {};
-    Pixels out{target->width, target->height};
-    for (size_t i = 0; i < bgr.size(); i += 3)
-        out.rgb.push_back(u32(bgr[i + 2]) << 16 | u32(bgr[i + 1]) << 8 | bgr[i]);
-    return out;
-}
-
 inline u32 workspaceColour() {
     COLORREF c = GetSysColor(COLOR_APPWORKSPACE);
     return u32(GetRValue(c)) << 16 | u32(GetGValue(c)) << 8 | GetBValue(c);
@@ -131,7 +118,6 @@ public:
     }
     ~ViewHarness() {
         waitFor([&] { return running == 0; });
-        releaseOffscreenTarget(&target);
         if (shown)
             detachMesh(view);
         for (LoadJob* job : finished)
@@ -170,22 +156,33 @@ public:
         return job;
     }
 
-    // The frame that painting would present, drawn into a target of the view's size.
-    Pixels frame() {
-        ViewState* v = state();
-        if (target.width != v->width || target.height != v->height) {
-            releaseOffscreenTarget(&target);
-            createOffscreenTarget(v->renderer.device, &target, v->width, v->height, nullptr);
-        }
-        COLORREF c = GetSysColor(COLOR_APPWORKSPACE);
-        const f32 clear[4] = {srgbToLinear[GetRValue(c)], srgbToLinear[GetGValue(c)], srgbToLinear[GetBValue(c)], 1};
-        drawFrame(&v->renderer, v->wireframe, v->mesh, target.renderTargetView, target.depthView, v->width, v->height,
-                  &v->rotation, v->pan, v->radius, v->zoom, v->yUp, clear, v->sink);
-        return readPixels(v->renderer, &target);
+    void paint() const {
+        InvalidateRect(view, nullptr, FALSE);
+        UpdateWindow(view);
+    }
+
+    // What the view shows once painted, read through GDI: the frame, or the placeholder.
+    Pixels frame() const {
+        paint();
+        RECT client;
+        GetClientRect(view, &client);
+        Pixels out{u32(client.right), u32(client.bottom), std::vector<u32>(client.right * client.bottom)};
+        HDC screen = GetDC(view), memory = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+        SelectObject(memory, old);
+        BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB}};
+        GetDIBits(memory, bitmap, 0, client.bottom, out.rgb.data(), &info, DIB_RGB_COLORS);
+        for (u32& pixel : out.rgb)
+            pixel &= 0xFFFFFF;
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(view, screen);
+        return out;
     }
 
     TempFolder files{L"vantorel_view_"};  // outlives the jobs that read its files
-    OffscreenTarget target = {};
     HWND parent = nullptr;
     HWND view = nullptr;
     TranslatingSink sink;  // the view's sink, as the main window's would be
