@@ -80,7 +80,6 @@ inline std::map<std::wstring, Report> consoleReports(const std::vector<std::wstr
 struct TreeItem {
     std::wstring label;
     bool checked;
-    u32 parameter;
     HTREEITEM handle;
 };
 
@@ -199,13 +198,13 @@ public:
              item = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, items.size() == 1 ? TVGN_CHILD : TVGN_NEXT, LPARAM(item)))) {
             // The item record and its text buffer in the viewer's memory.
             u8* remote = static_cast<u8*>(remote_);
-            TVITEMW query = {TVIF_TEXT | TVIF_STATE | TVIF_PARAM, item, 0, TVIS_STATEIMAGEMASK, reinterpret_cast<wchar_t*>(remote + 512), 1024};
+            TVITEMW query = {TVIF_TEXT | TVIF_STATE, item, 0, TVIS_STATEIMAGEMASK, reinterpret_cast<wchar_t*>(remote + 512), 1024};
             WriteProcessMemory(process_.hProcess, remote, &query, sizeof query, nullptr);
             send(kTreeId, TVM_GETITEMW, 0, LPARAM(remote));
             TVITEMW answer = readRemote<TVITEMW>(remote);
             wchar_t label[1024] = {};
             ReadProcessMemory(process_.hProcess, remote + 512, label, sizeof label - 2, nullptr);
-            items.push_back({label, (answer.state & TVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2), u32(answer.lParam), item});
+            items.push_back({label, (answer.state & TVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2), item});
         }
         return items;
     }
@@ -314,7 +313,6 @@ inline void expectShows(const Viewer& viewer, const Report& report) {
         EXPECT_EQ(tree[i].label, i == 0 ? treeLabel(report[L"modelName"], L"File")
                                         : treeLabel(ascii ? solids[solids.size() - i] : L"", L"Object"));
         EXPECT_TRUE(tree[i].checked);
-        EXPECT_EQ(tree[i].parameter, i == 0 ? 0xFFFFFFFFu : u32(solids.size() - i));
     }
 }
 
