@@ -9,44 +9,16 @@
 #include <commctrl.h>
 #include <psapi.h>
 
-#include <gtest/gtest.h>
+#include <map>
 
 #include "app/main_window_win.h"
-#include "render/renderer_win.h"
 #include "stl/detect.h"
-#include "support/temp_folder_win.h"
-
-#include <algorithm>
-#include <map>
-#include <string>
-#include <vector>
+#include "support/view_harness_win.h"
 
 const wchar_t kTitle[] = L"Vantorel STL Viewer";
 const std::wstring kTitlePrefix = L"Vantorel STL Viewer \u2013 ";
 
-inline std::wstring windowsPath(const char* path) {
-    wchar_t full[MAX_PATH * 4];
-    GetFullPathNameW(std::wstring(path, path + strlen(path)).c_str(), MAX_PATH * 4, full, nullptr);
-    std::replace(full, full + lstrlenW(full), L'/', L'\\');
-    return full;
-}
-
-inline std::wstring fixture(const wchar_t* name) { return windowsPath(VANTOREL_FIXTURES) + L"\\" + name; }
-
 inline std::wstring nameOf(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
-
-// Polls `done` until it holds or `milliseconds` pass; pumps this thread's own messages.
-template <typename Condition>
-inline bool waitFor(Condition done, DWORD milliseconds = 20000, DWORD interval = 20) {
-    for (DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, nullptr, FALSE, interval, QS_ALLINPUT)) {
-        if (done())
-            return true;
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
-            DispatchMessageW(&message);
-    }
-}
 
 // ---- One file's object of vantorel-info --json, read by key. Inside its strings quotes are
 // escaped, so `"key": ` is found only where the key is.
@@ -108,7 +80,6 @@ inline std::map<std::wstring, Report> consoleReports(const std::vector<std::wstr
 struct TreeItem {
     std::wstring label;
     bool checked;
-    u32 parameter;
     HTREEITEM handle;
 };
 
@@ -227,13 +198,13 @@ public:
              item = HTREEITEM(send(kTreeId, TVM_GETNEXTITEM, items.size() == 1 ? TVGN_CHILD : TVGN_NEXT, LPARAM(item)))) {
             // The item record and its text buffer in the viewer's memory.
             u8* remote = static_cast<u8*>(remote_);
-            TVITEMW query = {TVIF_TEXT | TVIF_STATE | TVIF_PARAM, item, 0, TVIS_STATEIMAGEMASK, reinterpret_cast<wchar_t*>(remote + 512), 1024};
+            TVITEMW query = {TVIF_TEXT | TVIF_STATE, item, 0, TVIS_STATEIMAGEMASK, reinterpret_cast<wchar_t*>(remote + 512), 1024};
             WriteProcessMemory(process_.hProcess, remote, &query, sizeof query, nullptr);
             send(kTreeId, TVM_GETITEMW, 0, LPARAM(remote));
             TVITEMW answer = readRemote<TVITEMW>(remote);
             wchar_t label[1024] = {};
             ReadProcessMemory(process_.hProcess, remote + 512, label, sizeof label - 2, nullptr);
-            items.push_back({label, (answer.state & TVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2), u32(answer.lParam), item});
+            items.push_back({label, (answer.state & TVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2), item});
         }
         return items;
     }
@@ -342,7 +313,6 @@ inline void expectShows(const Viewer& viewer, const Report& report) {
         EXPECT_EQ(tree[i].label, i == 0 ? treeLabel(report[L"modelName"], L"File")
                                         : treeLabel(ascii ? solids[solids.size() - i] : L"", L"Object"));
         EXPECT_TRUE(tree[i].checked);
-        EXPECT_EQ(tree[i].parameter, i == 0 ? 0xFFFFFFFFu : u32(solids.size() - i));
     }
 }
 
@@ -356,44 +326,6 @@ inline std::string asciiSolid(const std::string& name, int offset) {
         text += "endloop\nendfacet\n";
     }
     return text + "endsolid " + name + "\n";
-}
-
-// A binary file of `count` copies of one triangle, spread along x and z (heaped on one
-// spot, a large count fills the view again and again: slow to draw).
-inline std::string binaryStl(u32 count) {
-    std::string bytes(84 + size_t(count) * 50, '\0');
-    memcpy(&bytes[80], &count, 4);
-    for (u32 i = 0; i < count; ++i) {
-        float triangle[12] = {0, 0, 1, float(i % 1000), 0, 0, float(i % 1000) + 1, 0, 0, float(i % 1000), 1, float(i / 1000)};
-        memcpy(&bytes[84 + size_t(i) * 50], triangle, sizeof triangle);
-    }
-    return bytes;
-}
-
-// A large file written a block at a time: `blocks` MB of binary triangles (20000 each), or
-// `blocks` × 4 MB of ASCII facets ending in "endsolid".
-inline std::wstring writeLarge(TempFolder& folder, const std::wstring& name, bool ascii, u32 blocks) {
-    static const std::string triangles = binaryStl(20000).substr(84), facets = [] {
-        std::string block;
-        while (block.size() < (4u << 20))
-            block += "  facet normal 0.000000e+00 0.000000e+00 1.000000e+00\n    outer loop\n"
-                     "      vertex 1.250000e+01 3.500000e+00 7.000000e+00\n      vertex 2.250000e+01 3.500000e+00 7.000000e+00\n"
-                     "      vertex 1.250000e+01 9.500000e+00 7.000000e+00\n    endloop\n  endfacet\n";
-        return block;
-    }();
-    std::string head = binaryStl(0);
-    u32 count = blocks * 20000;
-    memcpy(&head[80], &count, 4);
-    std::wstring path = folder.write(name, ascii ? "solid large\n" : head);
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    const std::string& block = ascii ? facets : triangles;
-    DWORD written;
-    for (u32 i = 0; i < blocks; ++i)
-        WriteFile(file, block.data(), DWORD(block.size()), &written, nullptr);
-    if (ascii)
-        WriteFile(file, "endsolid large\n", 15, &written, nullptr);
-    CloseHandle(file);
-    return path;
 }
 
 // The STL files (told by content) of the file's folder in the order Next File visits them

@@ -11,7 +11,7 @@ public:
     explicit TempFolder(const std::wstring& prefix) {
         wchar_t base[MAX_PATH];
         GetTempPathW(MAX_PATH, base);
-        path_ = std::wstring(base) + prefix + std::to_wstring(GetCurrentProcessId());
+        path_ = base + prefix + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(path_.c_str(), nullptr);
     }
     ~TempFolder() {
@@ -20,16 +20,15 @@ public:
         RemoveDirectoryW(path_.c_str());
     }
     TempFolder(const TempFolder&) = delete;
-    // Writes a file of these bytes (none: an empty file) and returns its path.
+    // Writes a file of these bytes (none: an empty file) and returns its path, or nothing
+    // when the file cannot be made.
     std::wstring write(const std::wstring& name, const std::string& bytes = "") {
-        std::wstring file = path_ + L"\\" + name;
-        HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        files_.push_back(path_ + L"\\" + name);
+        HANDLE handle = CreateFileW(files_.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
-        if (!bytes.empty())
-            WriteFile(handle, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+        WriteFile(handle, bytes.data(), DWORD(bytes.size()), &written, nullptr);
         CloseHandle(handle);
-        files_.push_back(file);
-        return handle == INVALID_HANDLE_VALUE ? std::wstring() : file;
+        return handle == INVALID_HANDLE_VALUE ? std::wstring() : files_.back();
     }
     const std::wstring& path() const { return path_; }
 

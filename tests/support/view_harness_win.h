@@ -1,143 +1,131 @@
-// A 3D view on a plain parent window of the test, real load jobs on the thread pool, and
-// the view's frame read back from its render target.
+// What the Windows tests share: waits that pump messages, fixture paths, large files, and a
+// 3D view on a plain parent window of the test with real load jobs on the thread pool, what
+// it shows read back through GDI.
 #pragma once
 
 #include <windows.h>
-#include <psapi.h>
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "render/frame_win.h"
-#include "render/offscreen_win.h"
 #include "render/view_window_win.h"
 #include "stl/load_job.h"
 #include "support/sinks.h"
 #include "support/stl_bytes.h"
 #include "support/temp_folder_win.h"
 
-// Pumps this thread's messages until `done` holds or `milliseconds` pass.
-inline bool pumpUntil(const std::function<bool()>& done, DWORD milliseconds = 20000) {
-    DWORD start = GetTickCount();
-    while (!done()) {
+// Polls `done` until it holds or `milliseconds` pass; pumps this thread's own messages.
+template <typename Condition>
+inline bool waitFor(Condition done, DWORD milliseconds = 20000, DWORD interval = 20) {
+    for (DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, nullptr, FALSE, interval, QS_ALLINPUT)) {
+        if (done())
+            return true;
         if (GetTickCount() - start > milliseconds)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);)
             DispatchMessageW(&message);
-        }
     }
-    return true;
+}
+
+inline std::wstring windowsPath(const char* path) {
+    wchar_t full[MAX_PATH * 4];
+    GetFullPathNameW(std::wstring(path, path + strlen(path)).c_str(), MAX_PATH * 4, full, nullptr);
+    std::replace(full, full + lstrlenW(full), L'/', L'\\');
+    return full;
+}
+
+inline std::wstring fixture(const wchar_t* name) { return windowsPath(VANTOREL_FIXTURES) + L"\\" + name; }
+
+// A binary file of `count` copies of one triangle, spread along x and z (heaped on one
+// spot, a large count fills the view again and again: slow to draw).
+inline std::string binaryStl(u32 count) {
+    std::string bytes(84 + size_t(count) * 50, '\0');
+    memcpy(&bytes[80], &count, 4);
+    for (u32 i = 0; i < count; ++i) {
+        float triangle[12] = {0, 0, 1, float(i % 1000), 0, 0, float(i % 1000) + 1, 0, 0, float(i % 1000), 1, float(i / 1000)};
+        memcpy(&bytes[84 + size_t(i) * 50], triangle, sizeof triangle);
+    }
+    return bytes;
+}
+
+// A large file written a block at a time: `blocks` MB of binary triangles (20000 each), or
+// `blocks` × 4 MB of ASCII facets as CAD programs write them, ending in "endsolid".
+inline std::wstring writeLarge(TempFolder& folder, const std::wstring& name, bool ascii, u32 blocks) {
+    static const std::string triangles = binaryStl(20000).substr(84), facets = [] {
+        std::string block;
+        while (block.size() < (4u << 20))
+            block += "  facet normal 0.000000e+00 0.000000e+00 1.000000e+00\n    outer loop\n"
+                     "      vertex 1.250000e+01 3.500000e+00 7.000000e+00\n      vertex 2.250000e+01 3.500000e+00 7.000000e+00\n"
+                     "      vertex 1.250000e+01 9.500000e+00 7.000000e+00\n    endloop\n  endfacet\n";
+        return block;
+    }();
+    std::string head = binaryStl(0);
+    u32 count = blocks * 20000;
+    memcpy(&head[80], &count, 4);
+    std::wstring path = folder.write(name, ascii ? "solid large\n" : head);
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const std::string& block = ascii ? facets : triangles;
+    DWORD written;
+    for (u32 i = 0; i < blocks; ++i)
+        WriteFile(file, block.data(), DWORD(block.size()), &written, nullptr);
+    if (ascii)
+        WriteFile(file, "endsolid large\n", 15, &written, nullptr);
+    CloseHandle(file);
+    return path;
 }
 
 struct Pixels {
     u32 width = 0, height = 0;
     std::vector<u32> rgb;  // 0xRRGGBB
     u32 at(u32 x, u32 y) const { return rgb[y * width + x]; }
-    // Pixels for which `keep` holds: count and the mean position.
+    // Pixels for which `keep` holds: count and the mean row.
     template <typename Keep>
     u32 count(Keep keep, double* meanY = nullptr) const {
         u32 n = 0;
         double sumY = 0;
-        for (u32 y = 0; y < height; ++y)
-            for (u32 x = 0; x < width; ++x)
-                if (keep(at(x, y))) {
-                    ++n;
-                    sumY += y;
-                }
+        for (u32 i = 0; i < rgb.size(); ++i)
+            if (keep(rgb[i]))
+                ++n, sumY += i / width;
         if (meanY)
             *meanY = n ? sumY / n : -1;
         return n;
     }
 };
 
-// What an off-screen target holds, read back.
-inline Pixels readPixels(const Renderer& renderer, OffscreenTarget* target) {
-    Pixels out;
-    std::vector<u8> bgr(u64(target->width) * target->height * 3);
-    if (!readOffscreenTarget(&renderer, target, bgr.data(), nullptr))
-        return out;
-    out.width = target->width;
-    out.height = target->height;
-    for (size_t i = 0; i < bgr.size(); i += 3)
-        out.rgb.push_back(u32(bgr[i + 2]) << 16 | u32(bgr[i + 1]) << 8 | bgr[i]);
-    return out;
-}
-
 inline u32 workspaceColour() {
     COLORREF c = GetSysColor(COLOR_APPWORKSPACE);
     return u32(GetRValue(c)) << 16 | u32(GetGValue(c)) << 8 | GetBValue(c);
 }
 
-struct ProcessCounters {
-    u64 privateBytes;
-    DWORD handles;
-    DWORD heaps;
-};
-
-inline ProcessCounters processCounters() {
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-    DWORD handles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handles);
-    HANDLE heaps[256];
-    return {memory.PrivateUsage, handles, GetProcessHeaps(256, heaps)};
-}
-
-inline std::wstring fixturePath(const char* name) {
-    std::string path = std::string(VANTOREL_FIXTURES) + "\\" + name;
-    return std::wstring(path.begin(), path.end());
-}
-
 class ViewHarness {
 public:
     explicit ViewHarness(int width = 256, int height = 256) {
-        static bool registered = [] {
-            registerViewClass(GetModuleHandleW(nullptr));
-            WNDCLASSW parentClass = {};
-            parentClass.lpfnWndProc = parentProc;
-            parentClass.hInstance = GetModuleHandleW(nullptr);
-            parentClass.lpszClassName = L"VantorelViewTestParent";
-            ATOM atom = RegisterClassW(&parentClass);
-            if (!atom)
-                ADD_FAILURE() << "parent class " << GetLastError();
-            return atom != 0;
-        }();
-        (void)registered;
-        parent = CreateWindowExW(0, L"VantorelViewTestParent", L"view test", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
-                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        if (!parent)
-            ADD_FAILURE() << "parent " << GetLastError();
+        WNDCLASSW parentClass = {0, parentProc, 0, 0, GetModuleHandleW(nullptr)};
+        parentClass.lpszClassName = L"VantorelViewTestParent";
+        static bool registered = registerViewClass(parentClass.hInstance) && RegisterClassW(&parentClass);
+        parent = CreateWindowExW(0, parentClass.lpszClassName, L"view test", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                                 nullptr, nullptr, parentClass.hInstance, nullptr);
         SetWindowLongPtrW(parent, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         view = CreateWindowExW(0, kViewClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, width, height, parent, nullptr,
-                               GetModuleHandleW(nullptr), nullptr);
-        if (!state()) {
+                               parentClass.hInstance, nullptr);
+        if (!registered || !state())
             ADD_FAILURE() << "no view window: parent " << parent << ", error " << GetLastError();
-            return;
-        }
-        state()->sink = &sink.sink;
+        else
+            state()->sink = &sink.sink;
     }
     ~ViewHarness() {
-        pumpUntil([&] { return running == 0; });
-        releaseOffscreenTarget(&target);
+        waitFor([&] { return running == 0; });
         if (shown)
             detachMesh(view);
         for (LoadJob* job : finished)
             releaseLoadJob(job);
-        if (IsWindow(parent))
-            DestroyWindow(parent);
+        DestroyWindow(parent);
     }
 
     ViewState* state() const { return viewStateOf(view); }
-
-    // A file of these bytes in the harness's temporary folder.
-    std::wstring file(const wchar_t* name, const void* bytes, size_t size) {
-        return files.write(name, std::string(static_cast<const char*>(bytes), size));
-    }
 
     LoadJob* start(const std::wstring& path) {
         LoadJob* job = createLoadJob(path.c_str(), view, parent, nullptr);
@@ -151,12 +139,12 @@ public:
     // Loads a file to the end; the job stays owned by the harness.
     LoadJob* load(const std::wstring& path) {
         LoadJob* job = start(path);
-        pumpUntil([&] { return done(job); });
+        waitFor([&] { return done(job); });
         return job;
     }
 
     // Loads and shows a file, as the main window does with a finished load.
-    LoadJob* show(const std::wstring& path, bool yUp) {
+    LoadJob* show(const std::wstring& path, bool yUp = false) {
         LoadJob* job = load(path);
         if (job->status != kJobLoaded)
             return job;
@@ -168,22 +156,33 @@ public:
         return job;
     }
 
-    // The frame that painting would present, drawn into a target of the view's size.
-    Pixels frame() {
-        ViewState* v = state();
-        if (target.width != v->width || target.height != v->height) {
-            releaseOffscreenTarget(&target);
-            createOffscreenTarget(v->renderer.device, &target, v->width, v->height, nullptr);
-        }
-        COLORREF c = GetSysColor(COLOR_APPWORKSPACE);
-        const f32 clear[4] = {srgbToLinear[GetRValue(c)], srgbToLinear[GetGValue(c)], srgbToLinear[GetBValue(c)], 1};
-        drawFrame(&v->renderer, v->wireframe, v->mesh, target.renderTargetView, target.depthView, v->width, v->height,
-                  &v->rotation, v->pan, v->radius, v->zoom, v->yUp, clear, v->sink);
-        return readPixels(v->renderer, &target);
+    void paint() const {
+        InvalidateRect(view, nullptr, FALSE);
+        UpdateWindow(view);
+    }
+
+    // What the view shows once painted, read through GDI: the frame, or the placeholder.
+    Pixels frame() const {
+        paint();
+        RECT client;
+        GetClientRect(view, &client);
+        Pixels out{u32(client.right), u32(client.bottom), std::vector<u32>(client.right * client.bottom)};
+        HDC screen = GetDC(view), memory = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+        SelectObject(memory, old);
+        BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB}};
+        GetDIBits(memory, bitmap, 0, client.bottom, out.rgb.data(), &info, DIB_RGB_COLORS);
+        for (u32& pixel : out.rgb)
+            pixel &= 0xFFFFFF;
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(view, screen);
+        return out;
     }
 
     TempFolder files{L"vantorel_view_"};  // outlives the jobs that read its files
-    OffscreenTarget target = {};
     HWND parent = nullptr;
     HWND view = nullptr;
     TranslatingSink sink;  // the view's sink, as the main window's would be
@@ -194,50 +193,29 @@ public:
 private:
     static LRESULT CALLBACK parentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         ViewHarness* self = reinterpret_cast<ViewHarness*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (message == kLoadCompleted && self) {
-            self->finished.push_back(reinterpret_cast<LoadJob*>(wParam));
-            --self->running;
-            return 0;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
+        if (message != kLoadCompleted || !self)
+            return DefWindowProcW(window, message, wParam, lParam);
+        self->finished.push_back(reinterpret_cast<LoadJob*>(wParam));
+        --self->running;
+        return 0;
     }
 };
 
-// The twelve triangles of a box, counter-clockwise seen from outside, with one attribute word.
-inline std::vector<BinaryTriangle> box(f32 x0, f32 y0, f32 z0, f32 x1, f32 y1, f32 z1, u16 attribute = 0) {
-    // Corners by bits: 1 = x1, 2 = y1, 4 = z1; two triangles a face.
+// The twelve triangles of a box, counter-clockwise seen from outside.
+inline std::vector<BinaryTriangle> box(const f32 lo[3], const f32 hi[3], u16 attribute = 0) {
+    // Corners by bits: 1 = x, 2 = y, 4 = z at hi; two triangles a face.
     static const int faces[12][3] = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6}, {0, 1, 5}, {0, 5, 4},
                                      {2, 6, 7}, {2, 7, 3}, {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
-    std::vector<BinaryTriangle> out;
-    for (const auto& face : faces) {
-        BinaryTriangle t;
-        for (int i = 0; i < 3; ++i) {
-            int c = face[i];
-            t.vertices[3 * i] = c & 1 ? x1 : x0;
-            t.vertices[3 * i + 1] = c & 2 ? y1 : y0;
-            t.vertices[3 * i + 2] = c & 4 ? z1 : z0;
-        }
-        t.attribute = attribute;
-        out.push_back(t);
+    std::vector<BinaryTriangle> triangles(12);
+    for (int f = 0; f < 12; ++f) {
+        for (int i = 0; i < 9; ++i)
+            triangles[f].vertices[i] = faces[f][i / 3] >> (i % 3) & 1 ? hi[i % 3] : lo[i % 3];
+        triangles[f].attribute = attribute;
     }
-    return out;
+    return triangles;
 }
 
-inline std::vector<u8> binaryFile(const std::string& header, const std::vector<BinaryTriangle>& triangles) {
-    BinaryStlBuilder builder(header);
-    builder.count(u32(triangles.size()));
-    for (const BinaryTriangle& t : triangles)
-        builder.triangle(t);
-    return builder.bytes();
-}
-
-// The lines a job collected.
-inline std::vector<std::u16string> jobLines(const LoadJob* job) {
-    std::vector<std::u16string> lines;
-    if (!job->messages.text)
-        return lines;
-    std::u16string text(job->messages.text, job->messages.bytes / 2);
-    for (size_t start = 0, end; (end = text.find(u"\r\n", start)) != std::u16string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
+inline std::string binaryFile(const std::string& header, const std::vector<BinaryTriangle>& triangles) {
+    std::vector<u8> bytes = BinaryStlBuilder(header).block(triangles).bytes();
+    return std::string(bytes.begin(), bytes.end());
 }
