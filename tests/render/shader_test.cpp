@@ -15,12 +15,8 @@ std::vector<uint8_t> compileNow(const std::string& source, const char* profile) 
     static pD3DCompile compile = reinterpret_cast<pD3DCompile>(
         reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"d3dcompiler_47.dll"), "D3DCompile")));
     ID3DBlob* code = nullptr;
-    ID3DBlob* errors = nullptr;
-    HRESULT result = compile(source.data(), source.size(), "test", nullptr, nullptr, "main", profile, 0, 0, &code, &errors);
-    if (errors)
-        errors->Release();
     std::vector<uint8_t> bytes;
-    if (SUCCEEDED(result) && code) {
+    if (SUCCEEDED(compile(source.data(), source.size(), "test", nullptr, nullptr, "main", profile, 0, 0, &code, nullptr)) && code) {
         const uint8_t* p = static_cast<const uint8_t*>(code->GetBufferPointer());
         bytes.assign(p, p + code->GetBufferSize());
         code->Release();
@@ -46,17 +42,14 @@ TEST(Shaders, ChecksumAgreesWithTheCompiler) {
         {"float4 main(nointerpolation float3 c : Texcoord0, float3 d : Texcoord1) : SV_TARGET "
          "{ return float4(c * normalize(d), 1); }", "ps_4_0"},
     };
-    int compiled = 0;
     for (auto& [source, profile] : sources) {
         std::vector<uint8_t> bytes = compileNow(source, profile);
         ASSERT_FALSE(bytes.empty()) << source;
-        ++compiled;
         EXPECT_TRUE(dxbcChecksumValid(bytes)) << source;
         std::vector<uint8_t> broken = bytes;
         broken.back() ^= 1;
         EXPECT_FALSE(dxbcChecksumValid(broken));
     }
-    EXPECT_EQ(compiled, 4);
 }
 
 TEST(Shaders, EmbeddedBytecodeDeclaresItsInterpolation) {

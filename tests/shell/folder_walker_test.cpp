@@ -88,7 +88,9 @@ TEST(FolderWalker, StepsInTheShellsOrderBothWaysAndStopsAfterARound) {
     discardFolderWalker(walker);
 }
 
-TEST(FolderWalker, FilesNotFoundAndOddPaths) {
+// One file, paths that name no file of a folder, a window that shows no folder; and names
+// whose full path is 259 units are returned, while at 260 units a step ends the run.
+TEST(FolderWalker, OddPathsAndNamesAtTheLimit) {
     ComApartment com;
     TempFolder folder(L"walker-odd-");
     std::wstring only = folder.write(L"only.stl");
@@ -113,20 +115,14 @@ TEST(FolderWalker, FilesNotFoundAndOddPaths) {
     FolderWalker* withWindow = startFolderWalker(only.c_str(), GetDesktopWindow());
     EXPECT_TRUE(waitForFolderWalker(withWindow));
     discardFolderWalker(withWindow);
-}
 
-// Names whose full path is 259 units are returned; at 260 units a step ends the run.
-TEST(FolderWalker, NamesAtTheLimit) {
-    ComApartment com;
-    TempFolder folder(L"walker-limit-");
     size_t base = folder.path().size() + 1;
-    std::wstring open = folder.write(L"a.stl");
     ASSERT_EQ(folder.write(std::wstring(259 - base - 4, L'm') + L".stl").size(), 259u);
     ASSERT_EQ(folder.write(std::wstring(260 - base - 4, L'n') + L".stl").size(), 260u);
-    std::vector<std::wstring> expected = rotated(shellOrder(folder.path()), open, false);
+    std::vector<std::wstring> expected = rotated(shellOrder(folder.path()), only, false);
     expected.erase(std::find_if(expected.begin(), expected.end(), [](const std::wstring& name) { return name.size() >= MAX_PATH; }),
                    expected.end());
-    FolderWalker* walker = startFolderWalker(open.c_str(), nullptr);
+    FolderWalker* walker = startFolderWalker(only.c_str(), nullptr);
     ASSERT_TRUE(waitForFolderWalker(walker));
     EXPECT_EQ(run(walker, false), expected);
     discardFolderWalker(walker);
