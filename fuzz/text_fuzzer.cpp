@@ -1,6 +1,7 @@
 // File texts: the code-page guess, decoding with every page the program names, and the
 // translator's lines that carry them. A code with its own 8-bit text is copied whole, at any
 // length; only the composed lines are held to the 65,535-unit buffer.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,6 @@ std::u16string lineOf(ResultCode code, uptr argument) {
     return lines[0];
 }
 
-bool startsWith(const std::u16string& line, const char16_t* prefix) {
-    return line.compare(0, textLength(prefix), prefix) == 0;
-}
-
-u64 atMost(u64 a, u64 b) {
-    return a < b ? a : b;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -62,12 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     u64 nameLength = textLength(name.data());
     FileText text = {copy.data(), u32(size), 0};
     std::u16string line = lineOf(kWrittenText, reinterpret_cast<uptr>(&text));
-    require(startsWith(line, u"STL info: written ") && line.size() <= atMost(18 + size, kComposedLimit));
+    require(line.rfind(u"STL info: written ", 0) == 0 && line.size() <= std::min<u64>(18 + size, kComposedLimit));
     line = lineOf(kWrittenTo, reinterpret_cast<uptr>(&text));
-    require(startsWith(line, u"STL info: written to \"") && line.size() <= atMost(23 + size, kComposedLimit));
+    require(line.rfind(u"STL info: written to \"", 0) == 0 && line.size() <= std::min<u64>(23 + size, kComposedLimit));
     require(nameLength < size || (line.size() >= 23 && line.back() == u'"'));  // closed unless a NUL cut it
     line = lineOf(kWrittenBy, reinterpret_cast<uptr>(name.data()));
-    require(startsWith(line, u"STL info: written by ") && line.size() == atMost(21 + nameLength, kComposedLimit));
+    require(line.rfind(u"STL info: written by ", 0) == 0 && line.size() == std::min<u64>(21 + nameLength, kComposedLimit));
     // Its own text: widened unit for unit, however long.
     require(lineOf(kErrorText, reinterpret_cast<uptr>(name.data())).size() == nameLength);
     return 0;
