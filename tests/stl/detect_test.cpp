@@ -8,13 +8,10 @@
 
 namespace {
 
-StlFormat detect(const std::string& bytes) {
+template <typename Bytes>
+StlFormat detect(const Bytes& bytes) {
     ExactBytes copy(bytes);
     return detectStlFormat(copy.begin(), copy.size);
-}
-
-StlFormat detect(const BinaryStlBuilder& builder) {
-    return detect(std::string(builder.bytes().begin(), builder.bytes().end()));
 }
 
 // A one-triangle file whose second vertex's x has these bits.
@@ -45,10 +42,10 @@ TEST(Detect, BinarySizesCountsAndCoordinates) {
         {withVertexBits(1, 5, 4), kFormatBinary},
     };
     for (const auto& [file, format] : cases)
-        EXPECT_EQ(detect(file), format) << file.bytes().size() << " bytes";
+        EXPECT_EQ(detect(file.bytes()), format) << file.bytes().size() << " bytes";
     BinaryTriangle tinyNormal;
     tinyNormal.normal[0] = 1e-40f;
-    EXPECT_EQ(detect(BinaryStlBuilder().block(1, tinyNormal)), kFormatBinary) << "normals are not examined";
+    EXPECT_EQ(detect(BinaryStlBuilder().block(1, tinyNormal).bytes()), kFormatBinary) << "normals are not examined";
 }
 
 TEST(Detect, AsciiText) {
