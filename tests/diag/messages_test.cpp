@@ -8,9 +8,7 @@
 #include "diag/messages.h"
 #include "support/sinks.h"
 
-namespace {
-
-std::u16string translate(ResultCode code, uptr argument = 0) {
+static std::u16string translate(ResultCode code, uptr argument = 0) {
     TranslatingSink chain;
     report(&chain.sink, code, argument);
     std::vector<std::u16string> lines = chain.recorder.lines();
@@ -18,11 +16,9 @@ std::u16string translate(ResultCode code, uptr argument = 0) {
     return lines.empty() ? u"" : lines[0];
 }
 
-FileText textOf(const char* bytes, u32 codePage = 0) {
+static FileText textOf(const char* bytes, u32 codePage = 0) {
     return FileText{reinterpret_cast<const u8*>(bytes), u32(std::strlen(bytes)), codePage};
 }
-
-}  // namespace
 
 // Every code of every kind and area reads as one printable line; a table text reads as it
 // stands, no two codes share one, and each says what its kind and area promise.

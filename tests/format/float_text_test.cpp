@@ -8,17 +8,13 @@
 #include "format/float_text.h"
 #include "stl/number_scanner.h"
 
-namespace {
-
-std::string text(f32 value) {
+static std::string text(f32 value) {
     char out[24];
     u32 length = formatShortestFloat(value, out);
     EXPECT_LE(length, 17u);
     EXPECT_EQ(out[length], 0);
     return std::string(out, length);
 }
-
-}  // namespace
 
 TEST(FloatText, ShortestForms) {
     const std::pair<f32, const char*> cases[] = {

@@ -1,20 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <tuple>
 
 #include "render/math.h"
 
-namespace {
-
-f32 laneOf(Float4 v, int i) {
+static f32 laneOf(Float4 v, int i) {
     f32 lanes[4];
     _mm_storeu_ps(lanes, v);
     return lanes[i];
 }
-
-}  // namespace
 
 // Quarter turns are exact (the accuracy test below allows a few units in the last place).
 TEST(Math, QuarterTurnsAreExact) {

@@ -9,9 +9,7 @@
 #include "render/shaders.h"
 #include "tools/dxbc.h"
 
-namespace {
-
-std::vector<uint8_t> compileNow(const std::string& source, const char* profile) {
+static std::vector<uint8_t> compileNow(const std::string& source, const char* profile) {
     static pD3DCompile compile = reinterpret_cast<pD3DCompile>(
         reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"d3dcompiler_47.dll"), "D3DCompile")));
     ID3DBlob* code = nullptr;
@@ -23,8 +21,6 @@ std::vector<uint8_t> compileNow(const std::string& source, const char* profile) 
     }
     return bytes;
 }
-
-}  // namespace
 
 TEST(Shaders, Md5Transform) {
     EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");

@@ -6,22 +6,18 @@
 #include "support/exact_bytes.h"
 #include "support/stl_bytes.h"
 
-namespace {
-
 template <typename Bytes>
-StlFormat detect(const Bytes& bytes) {
+static StlFormat detect(const Bytes& bytes) {
     ExactBytes copy(bytes);
     return detectStlFormat(copy.begin(), copy.size);
 }
 
 // A one-triangle file whose second vertex's x has these bits.
-BinaryStlBuilder withVertexBits(u32 bits, u32 records = 1, u32 at = 0) {
+static BinaryStlBuilder withVertexBits(u32 bits, u32 records = 1, u32 at = 0) {
     std::vector<BinaryTriangle> triangles(records);
     std::memcpy(&triangles[at].vertices[3], &bits, 4);
     return BinaryStlBuilder().block(triangles);
 }
-
-}  // namespace
 
 TEST(Detect, BinarySizesCountsAndCoordinates) {
     const std::pair<BinaryStlBuilder, StlFormat> cases[] = {
