@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diag/messages.h"
+#include "tests/support/sinks.h"
 
 namespace {
 
@@ -16,22 +17,13 @@ void require(bool condition) {
         __builtin_trap();
 }
 
-bool keepLine(void* context, ResultCode code, uptr argument, const Utf16*) {
-    std::vector<std::u16string>* lines = static_cast<std::vector<std::u16string>*>(context);
-    require(code == kUtf16Text);
-    lines->push_back(reinterpret_cast<const Utf16*>(argument));
-    return true;
-}
-
 // The one line the translator makes of the report, as the next link sees it: up to its
 // terminator, so a NUL byte of the text ends it.
 std::u16string lineOf(ResultCode code, uptr argument) {
-    std::vector<std::u16string> lines;
-    ReportSink last = {&lines, keepLine};
-    ReportSink translator = makeMessageTranslator(&last);
-    report(&translator, code, argument);
-    require(lines.size() == 1);
-    return lines[0];
+    TranslatingSink chain;
+    report(&chain.sink, code, argument);
+    require(chain.recorder.codes() == std::vector<ResultCode>{kUtf16Text});
+    return chain.recorder.reports[0].text;
 }
 
 }  // namespace

@@ -11,11 +11,6 @@
 
 namespace {
 
-std::string padded(std::string header, char fill) {
-    header.resize(kBinaryHeaderBytes, fill);
-    return header;
-}
-
 // What identification tells of a file, as the lines a user reads, and the provenance.
 struct Identified {
     ExactBytes file;  // names point into it
@@ -33,7 +28,7 @@ struct Identified {
     }
     // Binary: the header padded to 80 bytes with `fill`, then `after` (a count of 0 when not given).
     Identified(const std::string& header, char fill, const std::string& after = std::string(4, '\0'))
-        : file(padded(header, fill) + after) {
+        : file(header.substr(0, kBinaryHeaderBytes) + std::string(kBinaryHeaderBytes - std::min<size_t>(header.size(), kBinaryHeaderBytes), fill) + after) {
         StlMesh mesh = {file.begin(), nullptr, 0};
         TranslatingSink chain;
         identifyBinaryExporter(&mesh, &result.provenance, file.end(), &chain.sink);
