@@ -12,7 +12,8 @@
 #include <psapi.h>
 #else
 #include <malloc.h>
-#include "support/heap_faults.h"
+// The process heap fails every allocation after `allocations` more succeed; -1 restores it.
+void failProcessHeapAfter(i64 allocations);
 #endif
 
 // Four significant digits against printf's over `count` values from `next` (finite,
