@@ -22,12 +22,6 @@ static std::vector<uint8_t> compileNow(const std::string& source, const char* pr
     return bytes;
 }
 
-TEST(Shaders, Md5Transform) {
-    EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(md5Hex(std::string(1000, 'a')), "cabe45dcc9ae5b66ba86600cca6b8ba8");
-}
-
 // The compiler's own checksums, over shaders whose containers end at every kind of last
 // block, agree with ours.
 TEST(Shaders, ChecksumAgreesWithTheCompiler) {

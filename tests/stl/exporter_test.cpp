@@ -6,32 +6,33 @@
 #include "stl/detect.h"
 #include "stl/exporter.h"
 #include "stl/provenance.h"
-#include "support/exact_bytes.h"
 #include "support/sinks.h"
 
 namespace {
 
 // What identification tells of a file, as the lines a user reads, and the provenance.
 struct Identified {
-    ExactBytes file;  // names point into it
+    std::vector<u8> file;  // exact size; names point into it
     LoadHeap heap = createLoadHeap();
     LoadResult result = {};
     std::vector<std::string> lines;
 
     // ASCII: the whole parse (the reader, then identification) and the load's own defaults,
     // which speak only where identification left a gap.
-    explicit Identified(const std::string& text) : file(text) {
+    explicit Identified(const std::string& text) : file(text.begin(), text.end()) {
         TranslatingSink chain;
-        EXPECT_TRUE(parseStl(&result, kFormatAscii, file.begin(), file.end(), heap, &chain.sink)) << text;
+        EXPECT_TRUE(parseStl(&result, kFormatAscii, file.data(), file.data() + file.size(), heap, &chain.sink)) << text;
         applyLoadDefaults(&result.provenance, &chain.sink);
         lines = chain.narrowLines();
     }
     // Binary: the header padded to 80 bytes with `fill`, then `after` (a count of 0 when not given).
     Identified(const std::string& header, char fill, const std::string& after = std::string(4, '\0'))
-        : file(header.substr(0, kBinaryHeaderBytes) + std::string(kBinaryHeaderBytes - std::min<size_t>(header.size(), kBinaryHeaderBytes), fill) + after) {
-        StlMesh mesh = {file.begin(), nullptr, 0};
+        : file(header.begin(), header.begin() + std::min<size_t>(header.size(), kBinaryHeaderBytes)) {
+        file.resize(kBinaryHeaderBytes, u8(fill));
+        file.insert(file.end(), after.begin(), after.end());
+        StlMesh mesh = {file.data(), nullptr, 0};
         TranslatingSink chain;
-        identifyBinaryExporter(&mesh, &result.provenance, file.end(), &chain.sink);
+        identifyBinaryExporter(&mesh, &result.provenance, file.data() + file.size(), &chain.sink);
         lines = chain.narrowLines();
     }
     ~Identified() { destroyLoadHeap(heap); }

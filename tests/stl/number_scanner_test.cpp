@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "stl/number_scanner.h"
-#include "support/exact_bytes.h"
 #include "support/reference_scanner.h"
 
 // The scanner it replaced is the yardstick: the same result, value bits, cursor and reports
@@ -41,10 +40,11 @@ TEST(NumberScanner, AgreesBitForBitWithTheScannerItReplaced) {
     }
     for (const std::string& text : texts) {
         for (const std::string& input : {text + " ", text}) {  // the end of the input is a case of its own
-            ExactBytes bytes(input);
+            std::vector<u8> bytes(input.begin(), input.end());  // exact size: the sanitizers see a read past it
+            const u8* end = bytes.data() + bytes.size();
             for (int answer : {-1, 0, 1})
-                ASSERT_EQ(scanOnce(scanNumber, bytes.begin(), bytes.end(), answer),
-                          scanOnce(referenceScanNumber, bytes.begin(), bytes.end(), answer)) << input.substr(0, 80);
+                ASSERT_EQ(scanOnce(scanNumber, bytes.data(), end, answer), scanOnce(referenceScanNumber, bytes.data(), end, answer))
+                    << input.substr(0, 80);
         }
     }
     for (i32 exponent = -400; exponent <= 400; ++exponent)

@@ -9,7 +9,6 @@
 #include "stl/ascii_reader.h"
 #include "stl/binary_reader.h"
 #include "stl/heap.h"
-#include "support/exact_bytes.h"
 #include "support/sinks.h"
 #include "support/stl_bytes.h"
 
@@ -22,27 +21,27 @@ using Codes = std::vector<ResultCode>;
 // lives as long as the run. A failed run must leave no mesh.
 template <StlReader reader>
 struct MeshRead {
-    ExactBytes file;
+    std::vector<u8> file;  // exact size: the sanitizers see a read past it
     LoadHeap heap = createLoadHeap();
     StlMesh mesh = {};
     RecordingSink recorder;
     bool ok;
 
-    explicit MeshRead(const std::string& input, bool answer = true) : file(input) {
+    explicit MeshRead(const std::string& input, bool answer = true) : MeshRead(std::vector<u8>(input.begin(), input.end()), answer) {}
+    explicit MeshRead(const BinaryStlBuilder& builder, bool answer = true) : MeshRead(builder.bytes(), answer) {}
+    MeshRead(const std::vector<u8>& input, bool answer) : file(input) {
         recorder.answer = answer;
-        ok = reader(&mesh, file.begin(), file.size, heap, &recorder.sink);
+        ok = reader(&mesh, file.data(), file.size(), heap, &recorder.sink);
         if (!ok)
             EXPECT_EQ(std::make_pair(+(mesh.solids), +(mesh.solidCount)), std::make_pair(static_cast<StlSolid*>(nullptr), 0u)) << "a failed read leaves no mesh";
     }
-    explicit MeshRead(const BinaryStlBuilder& builder, bool answer = true)
-        : MeshRead(std::string(builder.bytes().begin(), builder.bytes().end()), answer) {}
     ~MeshRead() { destroyLoadHeap(heap); }
     MeshRead(const MeshRead&) = delete;
 
     const StlSolid& solid(u32 i) const { return mesh.solids[i]; }
     u32 triangles(u32 i) const { return mesh.solids[i].triangleCount; }
     std::string name(u32 i) const { return std::string(reinterpret_cast<const char*>(solid(i).name.bytes), solid(i).name.length); }
-    u64 offsetOf(u32 i) const { return u64(reinterpret_cast<const u8*>(solid(i).triangles) - file.begin()); }
+    u64 offsetOf(u32 i) const { return u64(reinterpret_cast<const u8*>(solid(i).triangles) - file.data()); }
     uptr argumentOf(ResultCode code) const {
         for (const Recorded& r : recorder.reports)
             if (r.code == code)
@@ -96,7 +95,7 @@ TEST(AsciiReader, EndsolidNames) {
         AsciiRead read(solid("cube", facet(), end));
         EXPECT_TRUE(read.ok) << end;
         EXPECT_EQ(read.recorder.codes(), Codes{kMissingEndsolidName}) << end;
-        EXPECT_EQ(read.argumentOf(kMissingEndsolidName), read.file.size - std::strlen(end) - 1 + 8) << "offset after the keyword";
+        EXPECT_EQ(read.argumentOf(kMissingEndsolidName), read.file.size() - std::strlen(end) - 1 + 8) << "offset after the keyword";
     }
     AsciiRead blank("solid cube \r\n" + facet() + "endsolid cube\r\n");
     EXPECT_EQ(blank.name(0), "cube ") << "trailing blanks belong to the name and are compared";
@@ -204,7 +203,7 @@ TEST(BinaryReader, SolidsPointIntoTheFileBlockByBlock) {
     first.vertices[0] = 1.5f;
     BinaryRead read(BinaryStlBuilder().block(2, first).block(1).count(0).raw("xyz"));
     ASSERT_TRUE(read.ok);
-    EXPECT_EQ(+(read.mesh.fileStart), read.file.begin());
+    EXPECT_EQ(+(read.mesh.fileStart), read.file.data());
     ASSERT_EQ(+(read.mesh.solidCount), 3u);
     EXPECT_EQ((std::vector<u64>{read.solid(0).triangleCount, read.solid(1).triangleCount, read.solid(2).triangleCount}),
               (std::vector<u64>{2, 1, 0}));
@@ -230,7 +229,7 @@ TEST(BinaryReader, ManyEmptyBlocks) {
     BinaryRead read(BinaryStlBuilder().block(1).raw(std::string(1u << 20, '\0')));
     ASSERT_TRUE(read.ok);
     ASSERT_EQ(+(read.mesh.solidCount), 1u + (1u << 18));
-    EXPECT_EQ(read.offsetOf(1u << 18), read.file.size);
+    EXPECT_EQ(read.offsetOf(1u << 18), read.file.size());
 }
 
 TEST(BinaryReader, NormalsAndColoursFlags) {
