@@ -27,9 +27,8 @@ struct MeshRead {
     RecordingSink recorder;
     bool ok;
 
-    explicit MeshRead(const std::string& input, bool answer = true) : MeshRead(std::vector<u8>(input.begin(), input.end()), answer) {}
-    explicit MeshRead(const BinaryStlBuilder& builder, bool answer = true) : MeshRead(builder.bytes(), answer) {}
-    MeshRead(const std::vector<u8>& input, bool answer) : file(input) {
+    template <typename Bytes>  // a string or a vector of bytes
+    explicit MeshRead(const Bytes& input, bool answer = true) : file(input.begin(), input.end()) {
         recorder.answer = answer;
         ok = reader(&mesh, file.data(), file.size(), heap, &recorder.sink);
         if (!ok)
@@ -83,7 +82,7 @@ TEST(AsciiReader, SolidsWithTheirFacetsAndNames) {
               (std::vector<f32>{-1, 1.5f, 50, -9, 1}));
     EXPECT_EQ(+(read.mesh.solids[0].hasColours), 0);
     EXPECT_EQ(read.recorder.codes(), Codes{});
-    AsciiRead empty("solid \nendsolid \n");
+    AsciiRead empty(std::string("solid \nendsolid \n"));
     EXPECT_EQ(empty.name(0) + std::to_string(empty.triangles(0)), "0");
 }
 
@@ -201,7 +200,7 @@ TEST(AsciiReader, ProgressAndStop) {
 TEST(BinaryReader, SolidsPointIntoTheFileBlockByBlock) {
     BinaryTriangle first;
     first.vertices[0] = 1.5f;
-    BinaryRead read(BinaryStlBuilder().block(2, first).block(1).count(0).raw("xyz"));
+    BinaryRead read(BinaryStlBuilder().block(2, first).block(1).count(0).raw("xyz").bytes());
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(+(read.mesh.fileStart), read.file.data());
     ASSERT_EQ(+(read.mesh.solidCount), 3u);
@@ -217,7 +216,7 @@ TEST(BinaryReader, SolidsPointIntoTheFileBlockByBlock) {
 // leaves nothing of the mesh; so does the first count, for a caller that did not check it.
 TEST(BinaryReader, BlocksRunningPastTheEnd) {
     for (const BinaryStlBuilder& file : {BinaryStlBuilder().block(1).count(2).triangle({}).raw("abc"), BinaryStlBuilder().count(0xFFFFFFFF).triangle({})}) {
-        BinaryRead read(file);
+        BinaryRead read(file.bytes());
         EXPECT_FALSE(read.ok);
         EXPECT_EQ(read.recorder.codes(), std::vector<ResultCode>{kEndOfFileInTriangles});
     }
@@ -226,7 +225,7 @@ TEST(BinaryReader, BlocksRunningPastTheEnd) {
 // A megabyte of zero bytes after the first block is a quarter of a million empty blocks;
 // they must read in linear time.
 TEST(BinaryReader, ManyEmptyBlocks) {
-    BinaryRead read(BinaryStlBuilder().block(1).raw(std::string(1u << 20, '\0')));
+    BinaryRead read(BinaryStlBuilder().block(1).raw(std::string(1u << 20, '\0')).bytes());
     ASSERT_TRUE(read.ok);
     ASSERT_EQ(+(read.mesh.solidCount), 1u + (1u << 18));
     EXPECT_EQ(read.offsetOf(1u << 18), read.file.size());
@@ -234,7 +233,7 @@ TEST(BinaryReader, ManyEmptyBlocks) {
 
 TEST(BinaryReader, NormalsAndColoursFlags) {
     auto flags = [](const std::vector<BinaryTriangle>& triangles) {
-        BinaryRead read(BinaryStlBuilder().block(triangles));
+        BinaryRead read(BinaryStlBuilder().block(triangles).bytes());
         EXPECT_TRUE(read.ok);
         return std::make_pair(int(read.solid(0).hasNormals), int(read.solid(0).hasColours));
     };
@@ -250,13 +249,13 @@ TEST(BinaryReader, NormalsAndColoursFlags) {
             triangles.push_back(with({0, 0, 1}, word));
         EXPECT_EQ(flags(triangles).second, coloured) << std::hex << attributes[0];
     }
-    BinaryRead two(BinaryStlBuilder().block(2, with({0, 0, 1}, 0x1234)).block(2));
+    BinaryRead two(BinaryStlBuilder().block(2, with({0, 0, 1}, 0x1234)).block(2).bytes());
     EXPECT_EQ(+(two.solid(1).hasColours), 0) << "each block decides for itself";
 }
 
 // Per block, progress counts from 0 up to at most 999, one at a time, and a stop is ignored.
 TEST(BinaryReader, ProgressPerBlockIgnoringTheAnswer) {
-    BinaryRead read(BinaryStlBuilder().block(10).block(2500).block(4000), /*answer=*/false);
+    BinaryRead read(BinaryStlBuilder().block(10).block(2500).block(4000).bytes(), /*answer=*/false);
     ASSERT_TRUE(read.ok) << "the binary reader does not stop on a false answer";
     std::vector<uptr> values = read.recorder.progress();
     std::vector<size_t> starts;
