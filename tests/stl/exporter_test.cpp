@@ -215,7 +215,8 @@ TEST(BinaryExporter, ArchiCadMetadata) {
         std::vector<std::string> expected = warnings;
         expected.push_back("STL info: written by ArchiCAD");
         EXPECT_EQ(id.lines, expected) << header;
-        EXPECT_EQ(std::make_pair(+id.provenance().metresPerUnit, id.provenance().coordinateSpace), std::make_pair(metres, CoordinateSpace(kSpaceZUp))) << header;
+        EXPECT_EQ(std::make_pair(+id.provenance().metresPerUnit, id.provenance().coordinateSpace),
+                  std::make_pair(metres, CoordinateSpace(kSpaceZUp))) << header;
     }
 }
 

@@ -32,7 +32,8 @@ struct MeshRead {
         recorder.answer = answer;
         ok = reader(&mesh, file.data(), file.size(), heap, &recorder.sink);
         if (!ok)
-            EXPECT_EQ(std::make_pair(+(mesh.solids), +(mesh.solidCount)), std::make_pair(static_cast<StlSolid*>(nullptr), 0u)) << "a failed read leaves no mesh";
+            EXPECT_EQ(std::make_pair(+(mesh.solids), +(mesh.solidCount)), std::make_pair(static_cast<StlSolid*>(nullptr), 0u))
+                << "a failed read leaves no mesh";
     }
     ~MeshRead() { destroyLoadHeap(heap); }
     MeshRead(const MeshRead&) = delete;
