@@ -110,40 +110,43 @@ TEST(AsciiExporter, NamesEndingsAndLayouts) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(name.bytes), name.length), "Part") << "the solid's name loses its quotes and tag";
 }
 
-// The table's order is checked where it is built; these rows exercise its matching: a prefix
-// with anything after it (the header is padded with blanks), control bytes, a whole header,
-// and each effect (axis, unit, colour order, none).
-TEST(BinaryExporter, SignatureRows) {
-    auto expect = [](const std::string& header, const std::vector<std::string>& lines, CoordinateSpace space,
-                     ColourOrder order = kColourNotStated) {
-        Identified id(header, ' ');
-        EXPECT_EQ(id.lines, lines) << header;
-        EXPECT_EQ(std::make_tuple(id.provenance().coordinateSpace, +id.provenance().metresPerUnit, id.provenance().colourOrder),
-                  std::make_tuple(space, kMetresPerMillimetre, order)) << header;
-    };
-    expect("STLB ASM 218 part", writtenBy("Autodesk Inventor 2012", {kUnitWarning}), kSpaceYUp);
-    expect("Created by 3DBrowser (www.mootools.com)", writtenBy("3DBrowser"), kSpaceZUp, kColourRgb);
-    expect("STL File created by netfabb - http://www.netfabb.com ", writtenBy("Autodesk Netfabb", {kUnitWarning}), kSpaceZUp);
-    expect("Binary STL\r\nUnit=MM\r\nFlavor=RUHRSOURCE\r\n", writtenBy("RUHRSOURCE CUR3D"), kSpaceZUp);
-    expect("MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH\n", writtenBy("FreeCAD"), kSpaceZUp);
-    expect("Stratasys st", kNothingKnown, kSpaceZUp);
-}
-
-// The tests a row cannot express, each on the header that makes it hold and where it matters
-// on one that just fails it.
-TEST(BinaryExporter, HeaderTests) {
+// Signature rows and the tests a row cannot express. The table's order is checked where
+// it is built; its rows exercise the matching: a prefix with anything after it (the header
+// is padded with blanks), control bytes, a whole header, and each effect (axis, unit, colour
+// order, none). Each test is taken on the header that makes it hold and, where it matters,
+// on one that just fails it. COLOR= gives the material colour, made opaque for the rows and
+// tests that say so.
+TEST(BinaryExporter, Headers) {
     std::string viscam = "D:\\parts\\bracket.stl";
     viscam.resize(69, '_');
     std::string threeDv = "gear";
     threeDv.resize(75, ' ');
     std::string atEdge = "\"" + std::string(77, 'x') + "\"x";  // q = 78: the byte at q + 2 is the first after the header
+    std::string openscad = std::string("COLOR=\x11\x22\x33\x44MATERIAL=\x01\x02\x03\x04", 23);
+    openscad.resize(30, 'x');
+    const std::vector<std::string> archiCad = writtenBy("ArchiCAD");
+    const std::string badArchiCad = "STL warning: bad ArchiCAD metadata (unknown ", scaling = "); scaling may be incorrect";
+    const std::string keyword70(70, ' ');
     const struct {
         std::string header;
         char fill;
         std::vector<std::string> lines;
         std::string modelName;
-        CoordinateSpace space;
+        CoordinateSpace space = kSpaceZUp;
+        ColourOrder order = kColourNotStated;
+        u32 colour = 0;
+        f32 unit = kMetresPerMillimetre;
+        std::string after = std::string(4, '\0');  // a triangle count of 0
     } cases[] = {
+        {"STLB ASM 218 part", ' ', writtenBy("Autodesk Inventor 2012", {kUnitWarning}), "", kSpaceYUp},
+        {"Created by 3DBrowser (www.mootools.com)", ' ', writtenBy("3DBrowser"), "", kSpaceZUp, kColourRgb},
+        {"STL File created by netfabb - http://www.netfabb.com ", ' ', writtenBy("Autodesk Netfabb", {kUnitWarning})},
+        {"Binary STL\r\nUnit=MM\r\nFlavor=RUHRSOURCE\r\n", ' ', writtenBy("RUHRSOURCE CUR3D")},
+        {"MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH-MESH\n", ' ', writtenBy("FreeCAD")},
+        {"Stratasys st", ' ', kNothingKnown},
+        {std::string("Stratasys stl COLOR=\x10\x20\x30\x40", 24), ' ', writtenBy("Stratasys"), "", kSpaceZUp, kColourNotStated, 0x40302010},
+        {std::string("Exported from Chrome 3DView COLOR=\x01\x02\x03\x04", 38), 0, writtenBy("3DView Chrome App", kNothingKnown), "",
+         kSpaceZUp, kColourNotStated, 0xFF030201},
         {"STLEXP teapot", 0, writtenBy("Autodesk 3ds Max"), "teapot"},
         {"Exported from Blender-2.79 ", 0, writtenBy("Blender 2.79", {kUnitWarning})},
         {"Exported from Blender-10 ", 0, writtenBy("Blender _.__", {kUnitWarning})},
@@ -152,83 +155,54 @@ TEST(BinaryExporter, HeaderTests) {
         {"CAD Exchanger 3.9.1 build", ' ', writtenBy("CAD Exchanger 3.9.1", {kUnitWarning})},
         {"CURA BINARY STL EXPORT. Tue 05 Dec 2023 12:00:00 trailing", 0,
          writtenBy("Ultimaker Cura", {"STL info: written Tue 05 Dec 2023 12:00:00"})},
+        {std::string("COLOR=\x11\x22\x33\x44,MATERIAL=", 20), 0, writtenBy("Materialise Magics"), "", kSpaceZUp, kColourRgb, 0x44332211},
         {"", 0, writtenBy("Onshape or Microsoft 3D Builder")},
+        {openscad + " ", 'y', writtenBy("OpenSCAD"), "", kSpaceZUp, kColourNotStated, 0xFF332211},
         {"Rhinoceros Binary STL ( Dec  5 2023 ) x", 0, writtenBy("Rhino", {"STL info: written Dec  5 2023"})},
         {"Rhinoceros Binary STL (no date)", 0, writtenBy("Rhino")},
         {"solid bracket", 0, writtenBy("unknown (solid zero)", {kUnitWarning}), "bracket", kSpaceYUp},
         {std::string("solid part\0STL Output", 21), 0, writtenBy("unknown (STL Output)", kNothingKnown), "part"},
         {"solid assembly", ' ', writtenBy("SketchUp or SolidWorks", kNothingKnown), "assembly"},
+        {std::string("COLOR=\x7F\x00\x10\x10", 10), 0, writtenBy("Autodesk Tinkercad"), "", kSpaceZUp, kColourRgb, 0x1010007F},
         {threeDv + "3DV*", ' ', writtenBy("unknown (3DV)", kNothingKnown), "gear"},
-        {viscam + "_COLOR", ' ', writtenBy("Materialise VisCAM", {"STL info: written to \"D:\\parts\\bracket.stl\"", kZUpWarning, kUnitWarning})},
+        {viscam + "_COLOR", ' ', writtenBy("Materialise VisCAM", {"STL info: written to \"D:\\parts\\bracket.stl\"", kZUpWarning, kUnitWarning}),
+         "", kSpaceZUp, kColourBgr},
         {"C:\\work\\model.stl", 0, {"STL info: written to \"C:\\work\\model.stl\"", kZUpWarning, kUnitWarning}},
         {"C:\\work\\model.stl", 'x', kNothingKnown},
-        {"\"Housing<stl unit=INCHES>\"", 0, writtenBy("ANSYS SpaceClaim"), "Housing"},
+        {"\"Housing<stl unit=INCHES>\"", 0, writtenBy("ANSYS SpaceClaim"), "Housing", kSpaceZUp, kColourNotStated, 0, kMetresPerInch},
         {"\"Cube\"; Produced by Art of Illusion 3.0.3, Sat Dec 02 10:00:00 CET 2023", ' ',
          writtenBy("Art of Illusion 3.0.3", {"STL info: written Sat Dec 02 10:00:00 CET 2023", kZUpWarning}), "Cube"},
         {"\"Widget\"", 0, writtenBy("DesignSpark (RS Components)"), "Widget"},  // a NUL two bytes after the quote
         {"\"Widget", 'w', writtenBy("DesignSpark (RS Components)"), "Widget" + std::string(73, 'w')},
         {"\"Widget\" and more", ' ', kNothingKnown, "Widget"},
         {atEdge, ' ', writtenBy("DesignSpark (RS Components)"), std::string(77, 'x')},
+        {atEdge, ' ', kNothingKnown, std::string(77, 'x'), kSpaceZUp, kColourNotStated, 0, kMetresPerMillimetre, std::string("A\0\0\0", 4)},
+        {"ArchiCAD_STL_Unit=MM_Scale=100", 0, archiCad, "", kSpaceZUp, kColourNotStated, 0, 0.1f},
+        {"ArchiCAD_STL_Unit=CM_", 0, archiCad, "", kSpaceZUp, kColourNotStated, 0, 0.01f},
+        {"ArchiCAD_STL_Unit=M_Scale=2", 0, archiCad, "", kSpaceZUp, kColourNotStated, 0, 2.0f},
+        {"ArchiCAD_STL_Unit=KM_Scale=5", 0, {badArchiCad + "unit" + scaling, archiCad[0]}, "", kSpaceZUp, kColourNotStated, 0, 1.0f},
+        {"ArchiCAD_STL_Unit=M_Scale=0", 0, {badArchiCad + "scale factor" + scaling, archiCad[0]}, "", kSpaceZUp, kColourNotStated, 0, 1.0f},
+        // Ten digits, taken as a 32-bit integer.
+        {"ArchiCAD_STL_Unit=M_Scale=123456789012", 0, archiCad, "", kSpaceZUp, kColourNotStated, 0, 1234567890.0f},
+        {"ArchiCAD_STL", 0, archiCad, "", kSpaceZUp, kColourNotStated, 0, 1.0f},
+        // Unit keywords: the last wins, over the table's and ArchiCAD's units too; one leaves no
+        // unit to default. One at offset 70 runs past the header: it counts when the file holds
+        // its bytes. Offset 71 is not scanned.
+        {"ArchiCAD_STL_Unit=MM_Scale=100 Units=cm", 0, archiCad, "", kSpaceZUp, kColourNotStated, 0, kMetresPerCentimetre},
+        {"Units=mm and then units are inches", ' ', {kZUpWarning}, "", kSpaceZUp, kColourNotStated, 0, kMetresPerInch},
+        {"Stratasys stl Units=cm", ' ', writtenBy("Stratasys"), "", kSpaceZUp, kColourNotStated, 0, kMetresPerCentimetre},
+        {"x UNITS=INCH", ' ', {kZUpWarning}, "", kSpaceZUp, kColourNotStated, 0, kMetresPerInch},
+        {keyword70 + "units are ", ' ', {kZUpWarning}, "", kSpaceZUp, kColourNotStated, 0, kMetresPerInch, "inches"},
+        {keyword70 + "units are ", ' ', kNothingKnown, "", kSpaceZUp, kColourNotStated, 0, kMetresPerMillimetre, "inch"},
+        {keyword70 + "Unit=MM", ' ', {kZUpWarning}},
+        {" " + keyword70 + "Units=mm", ' ', kNothingKnown},
     };
     for (const auto& c : cases) {
-        Identified id(c.header, c.fill);
+        Identified id(c.header, c.fill, c.after);
+        const FileProvenance& p = id.provenance();
         EXPECT_EQ(id.lines, c.lines) << c.header;
         EXPECT_EQ(id.modelName(), c.modelName) << c.header;
-        EXPECT_EQ(id.provenance().coordinateSpace, c.space == kSpaceUnknown ? kSpaceZUp : c.space) << c.header;
+        EXPECT_EQ(std::make_tuple(p.coordinateSpace, p.colourOrder, +p.materialColour, +p.metresPerUnit), std::make_tuple(c.space, c.order, c.colour, c.unit))
+            << c.header;
     }
-    EXPECT_EQ(Identified(atEdge, ' ', std::string("A\0\0\0", 4)).lines, kNothingKnown) << "the first byte after the header counts";
-}
-
-// COLOR= gives the material colour, made opaque for the rows and tests that say so.
-TEST(BinaryExporter, MaterialColours) {
-    std::string openscad = std::string("COLOR=\x11\x22\x33\x44MATERIAL=\x01\x02\x03\x04", 23);
-    openscad.resize(30, 'x');
-    const std::tuple<std::string, char, std::string, ColourOrder, u32> cases[] = {
-        {std::string("Stratasys stl COLOR=\x10\x20\x30\x40", 24), ' ', "Stratasys", kColourNotStated, 0x40302010},
-        {std::string("Exported from Chrome 3DView COLOR=\x01\x02\x03\x04", 38), 0, "3DView Chrome App", kColourNotStated, 0xFF030201},
-        {std::string("COLOR=\x11\x22\x33\x44,MATERIAL=", 20), 0, "Materialise Magics", kColourRgb, 0x44332211},
-        {openscad + " ", 'y', "OpenSCAD", kColourNotStated, 0xFF332211},
-        {std::string("COLOR=\x7F\x00\x10\x10", 10), 0, "Autodesk Tinkercad", kColourRgb, 0x1010007F},
-    };
-    for (const auto& [header, fill, exporter, order, colour] : cases) {
-        Identified id(header, fill);
-        EXPECT_EQ(id.lines.at(0), "STL info: written by " + exporter);
-        EXPECT_EQ(std::make_pair(id.provenance().colourOrder, +id.provenance().materialColour), std::make_pair(order, colour)) << exporter;
-    }
-}
-
-TEST(BinaryExporter, ArchiCadMetadata) {
-    const std::string badUnit = "STL warning: bad ArchiCAD metadata (unknown unit); scaling may be incorrect";
-    const std::string badScale = "STL warning: bad ArchiCAD metadata (unknown scale factor); scaling may be incorrect";
-    const std::tuple<const char*, f32, std::vector<std::string>> cases[] = {
-        {"ArchiCAD_STL_Unit=MM_Scale=100", 0.1f, {}},
-        {"ArchiCAD_STL_Unit=CM_", 0.01f, {}},
-        {"ArchiCAD_STL_Unit=M_Scale=2", 2.0f, {}},
-        {"ArchiCAD_STL_Unit=KM_Scale=5", 1.0f, {badUnit}},
-        {"ArchiCAD_STL_Unit=M_Scale=0", 1.0f, {badScale}},
-        {"ArchiCAD_STL_Unit=M_Scale=123456789012", 1234567890.0f, {}},  // ten digits, taken as a 32-bit integer
-        {"ArchiCAD_STL", 1.0f, {}},
-        {"ArchiCAD_STL_Unit=MM_Scale=100 Units=cm", 0.01f, {}},
-    };
-    for (const auto& [header, metres, warnings] : cases) {
-        Identified id(header, '\0');
-        std::vector<std::string> expected = warnings;
-        expected.push_back("STL info: written by ArchiCAD");
-        EXPECT_EQ(id.lines, expected) << header;
-        EXPECT_EQ(std::make_pair(+id.provenance().metresPerUnit, id.provenance().coordinateSpace),
-                  std::make_pair(metres, CoordinateSpace(kSpaceZUp))) << header;
-    }
-}
-
-TEST(BinaryExporter, UnitKeywordsInTheHeader) {
-    EXPECT_EQ(+(Identified("Units=mm and then units are inches", ' ').provenance().metresPerUnit), kMetresPerInch) << "last wins";
-    EXPECT_EQ(+(Identified("Stratasys stl Units=cm", ' ').provenance().metresPerUnit), kMetresPerCentimetre)
-        << "a keyword overrides the table's unit";
-    EXPECT_EQ(Identified("x UNITS=INCH", ' ').lines, std::vector<std::string>{kZUpWarning}) << "a keyword leaves no unit to default";
-    // A keyword at offset 70 runs past the header: it counts when the file holds its bytes.
-    std::string header(70, ' ');
-    EXPECT_EQ(+(Identified(header + "units are ", ' ', "inches").provenance().metresPerUnit), kMetresPerInch);
-    EXPECT_EQ(Identified(header + "units are ", ' ', "inch").lines, kNothingKnown) << "a keyword past the end of the file";
-    EXPECT_EQ(Identified(header + "Unit=MM", ' ').lines.size(), 1u) << "offset 70 is scanned";
-    EXPECT_EQ(Identified(" " + header + "Units=mm", ' ').lines.size(), 2u) << "offset 71 is not scanned";
 }
