@@ -26,10 +26,10 @@ struct Identified {
         lines = chain.narrowLines();
     }
     // Binary: the header padded to 80 bytes with `fill`, then `after` (a count of 0 when not given).
-    Identified(const std::string& header, char fill, const std::string& after = std::string(4, '\0'))
-        : file(header.begin(), header.begin() + std::min<size_t>(header.size(), kBinaryHeaderBytes)) {
-        file.resize(kBinaryHeaderBytes, u8(fill));
-        file.insert(file.end(), after.begin(), after.end());
+    Identified(std::string header, char fill, const std::string& after = std::string(4, '\0')) {
+        header.resize(kBinaryHeaderBytes, fill);
+        header += after;
+        file.assign(header.begin(), header.end());
         StlMesh mesh = {file.data(), nullptr, 0};
         TranslatingSink chain;
         identifyBinaryExporter(&mesh, &result.provenance, file.data() + file.size(), &chain.sink);
