@@ -13,14 +13,6 @@ namespace {
 
 typedef std::vector<std::vector<BinaryTriangle>> Blocks;
 
-BinaryTriangle triangle(std::vector<f32> vertices, std::vector<f32> normal = {0, 0, 0}, u16 attribute = 0) {
-    BinaryTriangle t;
-    std::copy(vertices.begin(), vertices.end(), t.vertices);
-    std::copy(normal.begin(), normal.end(), t.normal);
-    t.attribute = attribute;
-    return t;
-}
-
 // A binary load of the given blocks, prepared for the GPU.
 struct Prepared {
     std::vector<u8> file;
@@ -77,23 +69,21 @@ void expectOneWalk(const Prepared& mesh, const Blocks& blocks) {
     }
 }
 
-const std::vector<f32> kTriangle = {0, 0, 0, 1, 0, 0, 0, 1, 0};
-
 }  // namespace
 
 TEST(Mesh, ColoursByOrder) {
-    std::vector<BinaryTriangle> coloured = {triangle(kTriangle, {0, 0, 1}, 0x801F), triangle(kTriangle, {0, 0, 1}, 0x7C00 | 16 << 5)};
+    std::vector<BinaryTriangle> coloured = {BinaryTriangle({}, {0, 0, 1}, 0x801F), BinaryTriangle({}, {0, 0, 1}, 0x7C00 | 16 << 5)};
     Prepared rgb({coloured}, kColourRgb);
     EXPECT_EQ(rgb.colour(2), (std::vector<int>{255, 0, 0, 255})) << "bit 15 is ignored";
     EXPECT_EQ(rgb.colour(3), (std::vector<int>{0, 132, 255, 255})) << "16 expands to 132, 31 to 255";
 }
 
 TEST(Mesh, StoredOrComputedNormals) {
-    Prepared computed({{triangle({0, 0, 0, 2, 0, 0, 0, 2, 0}), triangle({0, 0, 0, 0, 0, 3, 0, 3, 0})}});
+    Prepared computed({{BinaryTriangle({0, 0, 0, 2, 0, 0, 0, 2, 0}), BinaryTriangle({0, 0, 0, 0, 0, 3, 0, 3, 0})}});
     EXPECT_EQ(std::vector<f32>(computed.vertex(0).normal, computed.vertex(0).normal + 3), (std::vector<f32>{0, 0, 1}));
     EXPECT_EQ(std::vector<f32>(computed.vertex(5).normal, computed.vertex(5).normal + 3), (std::vector<f32>{-1, 0, 0}));
 
-    Prepared stored({{triangle(kTriangle, {0, 0, 0}), triangle(kTriangle, {0, 0, 5})}});
+    Prepared stored({{BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, 0, 5})}});
     EXPECT_EQ(stored.vertex(0).normal[2], 0.0f) << "a zero stored normal is kept when the solid has normals";
     EXPECT_EQ(stored.vertex(3).normal[2], 5.0f) << "not normalised";
 
@@ -102,7 +92,7 @@ TEST(Mesh, StoredOrComputedNormals) {
 // The box itself is checked on the fixtures by the console tool's tests; here, the default
 // box of two file units around the origin for a model without extent.
 TEST(Mesh, DefaultBoundingBox) {
-    Prepared empty(Blocks{{}, {}}), flat({{triangle({0, 0, 5, 9, 0, 5, 0, 9, 5})}}, kColourNotStated, kMetresPerInch);
+    Prepared empty(Blocks{{}, {}}), flat({{BinaryTriangle({0, 0, 5, 9, 0, 5, 0, 9, 5})}}, kColourNotStated, kMetresPerInch);
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(std::make_pair(empty.centre[k], empty.size[k]), std::make_pair(0.0f, 2.0f * kMetresPerMillimetre)) << k;
         EXPECT_EQ(std::make_pair(flat.centre[k], flat.size[k]), std::make_pair(0.0f, 2.0f * kMetresPerInch)) << k;
@@ -122,7 +112,7 @@ TEST(Mesh, SmallMeshesWriteOneWalk) {
                 std::vector<f32> v(9);
                 for (f32& x : v)
                     x = values[next() & 7 ? (state >> 20) % 10 : 4];
-                blocks[b].push_back(triangle(v, {0, 0, 0}, round % 2 ? u16(next()) : 0));
+                blocks[b].push_back(BinaryTriangle(v, {0, 0, 0}, round % 2 ? u16(next()) : 0));
             }
         }
         SCOPED_TRACE(round);
@@ -147,7 +137,7 @@ TEST(Mesh, TwoThreadsWriteWhatOneWould) {
                 v[4] = NAN;
             if ((layout & 2) && t == kTriangles - 40)
                 v[8] = NAN;
-            blocks[t < 20000 ? 0 : t < 20001 ? 1 : 2].push_back(triangle(v, {0, 0, 1}, u16(t)));
+            blocks[t < 20000 ? 0 : t < 20001 ? 1 : 2].push_back(BinaryTriangle(v, {0, 0, 1}, u16(t)));
         }
         SCOPED_TRACE(layout);
         expectOneWalk(Prepared(blocks, kColourRgb, 1.0f, true), blocks);

@@ -30,12 +30,8 @@ TEST(NumberScanner, AgreesBitForBitWithTheScannerItReplaced) {
     }
     for (size_t length = 1; length <= 40; ++length) {
         for (char digit : {'0', '1', '9'}) {
-            std::string run(length, digit);
-            texts.push_back(run);
-            texts.push_back("0." + run);
-            texts.push_back(run + "," + run + "e-7");
-            texts.push_back(std::string(length, '0') + "123456789" + "." + run);
-            texts.push_back(run + "." + std::string(length, '9'));
+            std::string run(length, digit), zeros(length, '0');
+            texts.insert(texts.end(), {run, "0." + run, run + "," + run + "e-7", zeros + "123456789." + run, run + "." + std::string(length, '9')});
         }
     }
     for (const std::string& text : texts) {

@@ -62,13 +62,6 @@ std::string solid(const std::string& name, const std::string& body, const std::s
     return "solid " + name + "\n" + body + (end.empty() ? "endsolid " + name : end) + "\n";
 }
 
-BinaryTriangle with(std::vector<f32> normal, u16 attribute = 0) {
-    BinaryTriangle t;
-    std::copy(normal.begin(), normal.end(), t.normal);
-    t.attribute = attribute;
-    return t;
-}
-
 }  // namespace
 
 TEST(AsciiReader, SolidsWithTheirFacetsAndNames) {
@@ -199,9 +192,7 @@ TEST(AsciiReader, ProgressAndStop) {
 // Each block is a solid that points into the file; one to three trailing bytes are no block,
 // four zero bytes are an empty one.
 TEST(BinaryReader, SolidsPointIntoTheFileBlockByBlock) {
-    BinaryTriangle first;
-    first.vertices[0] = 1.5f;
-    BinaryRead read(BinaryStlBuilder().block(2, first).block(1).count(0).raw("xyz").bytes());
+    BinaryRead read(BinaryStlBuilder().block(2, BinaryTriangle({1.5f})).block(1).count(0).raw("xyz").bytes());
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(+(read.mesh.fileStart), read.file.data());
     ASSERT_EQ(+(read.mesh.solidCount), 3u);
@@ -238,19 +229,20 @@ TEST(BinaryReader, NormalsAndColoursFlags) {
         EXPECT_TRUE(read.ok);
         return std::make_pair(int(read.solid(0).hasNormals), int(read.solid(0).hasColours));
     };
-    EXPECT_EQ(flags({with({0, 0, 0}), with({0, -0.0f, 0})}).first, 0) << "-0 equals 0";
-    EXPECT_EQ(flags({with({0, -0.0f, NAN})}).first, 1) << "NaN is not equal to 0";
-    EXPECT_EQ(flags({with({0, 0, 0}), with({0, 0, 0}), with({0, 1e-30f, 0})}).first, 1) << "a later record counts";
+    EXPECT_EQ(flags({BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, -0.0f, 0})}).first, 0) << "-0 equals 0";
+    EXPECT_EQ(flags({BinaryTriangle({}, {0, -0.0f, NAN})}).first, 1) << "NaN is not equal to 0";
+    EXPECT_EQ(flags({BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, 1e-30f, 0})}).first, 1)
+        << "a later record counts";
     // Bits 0..14 carry a colour unless every record holds 0 or every one 0x7FFF; bit 15 plays no part.
     const std::pair<std::vector<u16>, int> words[] = {{{0x8000, 0x8000}, 0}, {{0x7FFF, 0x7FFF}, 0}, {{0xFFFF, 0x7FFF}, 0},
                                                       {{0x8000, 0x7FFF}, 1}, {{0, 0, 0x001F}, 1}};
     for (const auto& [attributes, coloured] : words) {
         std::vector<BinaryTriangle> triangles;
         for (u16 word : attributes)
-            triangles.push_back(with({0, 0, 1}, word));
+            triangles.push_back(BinaryTriangle({}, {0, 0, 1}, word));
         EXPECT_EQ(flags(triangles).second, coloured) << std::hex << attributes[0];
     }
-    BinaryRead two(BinaryStlBuilder().block(2, with({0, 0, 1}, 0x1234)).block(2).bytes());
+    BinaryRead two(BinaryStlBuilder().block(2, BinaryTriangle({}, {0, 0, 1}, 0x1234)).block(2).bytes());
     EXPECT_EQ(+(two.solid(1).hasColours), 0) << "each block decides for itself";
 }
 

@@ -12,10 +12,6 @@
 
 namespace load_pipeline {
 
-inline bool dropLine(void*, ResultCode, uptr, const Utf16*) {
-    return true;
-}
-
 inline void require(bool condition) {
     if (!condition)
         __builtin_trap();
@@ -54,7 +50,7 @@ inline void check(LoadResult* result, const u8* first, const u8* end, LoadHeap h
 inline void runLoadPipeline(const u8* first, u64 size) {
     using namespace load_pipeline;
     const u8* end = first + size;
-    ReportSink last = {nullptr, dropLine};
+    ReportSink last = {nullptr, [](void*, ResultCode, uptr, const Utf16*) { return true; }};  // every line dropped
     ReportSink translator = makeMessageTranslator(&last);
     // The binary reader's caller promises that the first block fits.
     bool binaryFits = size >= kBinaryFirstRecord && size - kBinaryFirstRecord >= u64(loadU32(first + kBinaryHeaderBytes)) * kBinaryRecordBytes;

@@ -1,6 +1,7 @@
 #include "support/reference_scanner.h"
 
 #include "stl/number_scanner.h"
+#include "support/sinks.h"
 namespace {
 
 // Once the mantissa reaches this, further digits are dropped: 17 significant digits are
@@ -122,19 +123,12 @@ i32 referenceScanNumber(f32* value, const u8** cursorRef, const u8* end, const R
 }
 
 ScanOutcome scanOnce(NumberScanner scanner, const u8* first, const u8* end, int answer) {
-    struct Recorder {
-        bool answer;
-        std::vector<ResultCode> codes;
-    } recorder = {answer == 1, {}};
-    ReportSink sink = {&recorder, [](void* context, ResultCode code, uptr, const Utf16*) {
-        Recorder* self = static_cast<Recorder*>(context);
-        self->codes.push_back(code);
-        return self->answer;
-    }};
+    RecordingSink recorder;
+    recorder.answer = answer == 1;
     f32 value = -12345.0f;
     const u8* cursor = first;
-    i32 result = scanner(&value, &cursor, end, answer < 0 ? nullptr : &sink);
+    i32 result = scanner(&value, &cursor, end, answer < 0 ? nullptr : &recorder.sink);
     u32 bits;
     __builtin_memcpy(&bits, &value, 4);
-    return ScanOutcome{result, bits, u64(cursor - first), recorder.codes};
+    return ScanOutcome{result, bits, u64(cursor - first), recorder.codes()};
 }
