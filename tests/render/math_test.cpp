@@ -5,12 +5,6 @@
 
 #include "render/math.h"
 
-static f32 laneOf(Float4 v, int i) {
-    f32 lanes[4];
-    _mm_storeu_ps(lanes, v);
-    return lanes[i];
-}
-
 // Quarter turns are exact (the accuracy test below allows a few units in the last place).
 TEST(Math, QuarterTurnsAreExact) {
     const std::tuple<TurnAngle, f32, f32> cases[] = {{0, 1, 0}, {0x40000000u, 0, 1}, {0x80000000u, -1, 0}, {0xC0000000u, 0, -1}};
@@ -41,7 +35,7 @@ TEST(Math, RotationAndAffineProducts) {
         for (int j = 0; j < 3; ++j) {
             f32 dot = 0;
             for (int k = 0; k < 3; ++k)
-                dot += laneOf(r.rows[i], k) * laneOf(r.rows[j], k);
+                dot += r.rows[i][k] * r.rows[j][k];
             EXPECT_NEAR(dot, i == j ? 1.0f : 0.0f, 1e-6f);
         }
 
@@ -51,8 +45,8 @@ TEST(Math, RotationAndAffineProducts) {
     Matrix4 expected = multiplyAffine(clean, b), withGarbage = multiplyAffine(garbage, b);
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
-            EXPECT_EQ(laneOf(withGarbage.rows[i], j), laneOf(expected.rows[i], j));
+            EXPECT_EQ(withGarbage.rows[i][j], expected.rows[i][j]);
     // Row 0 = 1 * b0 + 2 * b2; row 3 = b0 + b1 + b2 + b3.
-    EXPECT_EQ(laneOf(expected.rows[0], 0), 19.0f);
-    EXPECT_EQ(laneOf(expected.rows[3], 3), 40.0f);
+    EXPECT_EQ(expected.rows[0][0], 19.0f);
+    EXPECT_EQ(expected.rows[3][3], 40.0f);
 }

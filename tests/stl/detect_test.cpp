@@ -43,7 +43,6 @@ TEST(Detect, BinarySizesCountsAndCoordinates) {
 
 TEST(Detect, AsciiText) {
     const std::pair<std::string, StlFormat> cases[] = {
-        {"solid x\nendsolid x\n", kFormatAscii},
         {"    solid x\nendsolid x\n", kFormatAscii},   // four blanks before
         {"     solid x\nendsolid x\n", kFormatUnknown}, // five
         {"\r\n\t solid\tx\nendsolid x\n", kFormatAscii},
