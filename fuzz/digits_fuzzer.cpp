@@ -9,7 +9,7 @@
 #include <string>
 
 #include "format/digits.h"
-#include "tests/support/printf_digits.h"
+#include "support/printf_digits.h"
 
 namespace {
 

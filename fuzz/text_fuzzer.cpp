@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "diag/messages.h"
-#include "tests/support/sinks.h"
+#include "support/sinks.h"
 
 namespace {
 

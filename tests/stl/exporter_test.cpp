@@ -39,7 +39,6 @@ struct Identified {
     Identified(const Identified&) = delete;
 
     const FileProvenance& provenance() const { return result.provenance; }
-    std::string modelName() const { return std::string(reinterpret_cast<const char*>(provenance().modelName.bytes), provenance().modelName.length); }
 };
 
 // The lines identification ends with when it learns nothing of axis or unit.
@@ -201,7 +200,7 @@ TEST(BinaryExporter, Headers) {
         Identified id(c.header, c.fill, c.after);
         const FileProvenance& p = id.provenance();
         EXPECT_EQ(id.lines, c.lines) << c.header;
-        EXPECT_EQ(id.modelName(), c.modelName) << c.header;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.modelName.bytes), p.modelName.length), c.modelName) << c.header;
         EXPECT_EQ(std::make_tuple(p.coordinateSpace, p.colourOrder, +p.materialColour, +p.metresPerUnit), std::make_tuple(c.space, c.order, c.colour, c.unit))
             << c.header;
     }
