@@ -201,7 +201,7 @@ TEST(BinaryExporter, Headers) {
         const FileProvenance& p = id.provenance();
         EXPECT_EQ(id.lines, c.lines) << c.header;
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.modelName.bytes), p.modelName.length), c.modelName) << c.header;
-        EXPECT_EQ(std::make_tuple(p.coordinateSpace, p.colourOrder, +p.materialColour, +p.metresPerUnit), std::make_tuple(c.space, c.order, c.colour, c.unit))
-            << c.header;
+        EXPECT_EQ(std::make_tuple(p.coordinateSpace, p.colourOrder, +p.materialColour, +p.metresPerUnit),
+                  std::make_tuple(c.space, c.order, c.colour, c.unit)) << c.header;
     }
 }
