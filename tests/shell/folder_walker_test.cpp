@@ -57,11 +57,9 @@ std::vector<std::wstring> run(FolderWalker* walker, bool backward) {
 std::vector<std::wstring> rotated(std::vector<std::wstring> order, const std::wstring& from, bool backward) {
     if (backward)
         std::reverse(order.begin(), order.end());
-    size_t at = std::find(order.begin(), order.end(), from) - order.begin();
-    std::vector<std::wstring> expected;
-    for (size_t i = 1; i < order.size(); ++i)
-        expected.push_back(order[(at + i) % order.size()]);
-    return expected;
+    std::rotate(order.begin(), std::find(order.begin(), order.end(), from), order.end());
+    order.erase(order.begin());
+    return order;
 }
 
 struct ComApartment {

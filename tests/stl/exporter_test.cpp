@@ -38,7 +38,6 @@ struct Identified {
     ~Identified() { destroyLoadHeap(heap); }
     Identified(const Identified&) = delete;
 
-    const FileProvenance& provenance() const { return result.provenance; }
 };
 
 // The lines identification ends with when it learns nothing of axis or unit.
@@ -101,7 +100,7 @@ TEST(AsciiExporter, NamesEndingsAndLayouts) {
     for (const auto& [text, lines, space] : cases) {
         Identified id(text);
         EXPECT_EQ(id.lines, lines) << text;
-        EXPECT_EQ(std::make_pair(id.provenance().coordinateSpace, +id.provenance().metresPerUnit), std::make_pair(space, kMetresPerMillimetre))
+        EXPECT_EQ(std::make_pair(id.result.provenance.coordinateSpace, +id.result.provenance.metresPerUnit), std::make_pair(space, kMetresPerMillimetre))
             << text;
     }
     Identified spaceClaim(file("\"Part<stl unit=MM>\""));
@@ -198,7 +197,7 @@ TEST(BinaryExporter, Headers) {
     };
     for (const auto& c : cases) {
         Identified id(c.header, c.fill, c.after);
-        const FileProvenance& p = id.provenance();
+        const FileProvenance& p = id.result.provenance;
         EXPECT_EQ(id.lines, c.lines) << c.header;
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.modelName.bytes), p.modelName.length), c.modelName) << c.header;
         EXPECT_EQ(std::make_tuple(p.coordinateSpace, p.colourOrder, +p.materialColour, +p.metresPerUnit),

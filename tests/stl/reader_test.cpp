@@ -14,12 +14,11 @@
 
 namespace {
 
-typedef bool (*StlReader)(StlMesh* mesh, const u8* first, u64 size, LoadHeap heap, const ReportSink* sink);
 using Codes = std::vector<ResultCode>;
 
 // One reader's run over an input: the mesh it made, what it reported, and the heap, which
 // lives as long as the run. A failed run must leave no mesh.
-template <StlReader reader>
+template <decltype(&readAsciiStl) reader>
 struct MeshRead {
     std::vector<u8> file;  // exact size: the sanitizers see a read past it
     LoadHeap heap = createLoadHeap();
