@@ -5,11 +5,11 @@
 // second a run under the sanitizers, which starves the fuzzer of runs for nothing.
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "format/digits.h"
+#include "support/printf_digits.h"
 
 namespace {
 
@@ -23,15 +23,8 @@ void check(const uint8_t* record) {
     writePositional(value, text);
     if (!std::isfinite(value) || value == 0)
         return;
-    char reference[64];
-    std::snprintf(reference, sizeof reference, "%.*e", int(count) - 1, std::fabs(value));
-    const char* exponent = std::strchr(reference, 'e');
-    std::string digits(1, reference[0]);
-    if (count > 1)  // "%.0e" has no point
-        digits += std::string(reference + 2, size_t(exponent - reference - 2));
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-    int decpt = std::atoi(exponent + 1) + 1;
+    int decpt;
+    std::string digits = printfDigits(value, int(count), &decpt);
     if (digits != d.digits || decpt != d.decpt) {
         std::fprintf(stderr, "%a with %u digits: %s e%d, want %s e%d\n", value, count, d.digits, d.decpt, digits.c_str(), decpt);
         __builtin_trap();

@@ -3,7 +3,7 @@
 // sanitizer sees.
 #include <vector>
 
-#include "tests/support/load_pipeline.h"
+#include "support/load_pipeline.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> copy(data, data + size);

@@ -1,10 +1,12 @@
 // File texts: the code-page guess, decoding with every page the program names, and the
 // translator's lines that carry them. A code with its own 8-bit text is copied whole, at any
 // length; only the composed lines are held to the 65,535-unit buffer.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "diag/messages.h"
+#include "support/sinks.h"
 
 namespace {
 
@@ -15,30 +17,13 @@ void require(bool condition) {
         __builtin_trap();
 }
 
-bool keepLine(void* context, ResultCode code, uptr argument, const Utf16*) {
-    std::vector<std::u16string>* lines = static_cast<std::vector<std::u16string>*>(context);
-    require(code == kUtf16Text);
-    lines->push_back(reinterpret_cast<const Utf16*>(argument));
-    return true;
-}
-
 // The one line the translator makes of the report, as the next link sees it: up to its
 // terminator, so a NUL byte of the text ends it.
 std::u16string lineOf(ResultCode code, uptr argument) {
-    std::vector<std::u16string> lines;
-    ReportSink last = {&lines, keepLine};
-    ReportSink translator = makeMessageTranslator(&last);
-    report(&translator, code, argument);
-    require(lines.size() == 1);
-    return lines[0];
-}
-
-bool startsWith(const std::u16string& line, const char16_t* prefix) {
-    return line.compare(0, textLength(prefix), prefix) == 0;
-}
-
-u64 atMost(u64 a, u64 b) {
-    return a < b ? a : b;
+    TranslatingSink chain;
+    report(&chain.sink, code, argument);
+    require(chain.recorder.codes() == std::vector<ResultCode>{kUtf16Text});
+    return chain.recorder.reports[0].text;
 }
 
 }  // namespace
@@ -62,12 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     u64 nameLength = textLength(name.data());
     FileText text = {copy.data(), u32(size), 0};
     std::u16string line = lineOf(kWrittenText, reinterpret_cast<uptr>(&text));
-    require(startsWith(line, u"STL info: written ") && line.size() <= atMost(18 + size, kComposedLimit));
+    require(line.rfind(u"STL info: written ", 0) == 0 && line.size() <= std::min<u64>(18 + size, kComposedLimit));
     line = lineOf(kWrittenTo, reinterpret_cast<uptr>(&text));
-    require(startsWith(line, u"STL info: written to \"") && line.size() <= atMost(23 + size, kComposedLimit));
+    require(line.rfind(u"STL info: written to \"", 0) == 0 && line.size() <= std::min<u64>(23 + size, kComposedLimit));
     require(nameLength < size || (line.size() >= 23 && line.back() == u'"'));  // closed unless a NUL cut it
     line = lineOf(kWrittenBy, reinterpret_cast<uptr>(name.data()));
-    require(startsWith(line, u"STL info: written by ") && line.size() == atMost(21 + nameLength, kComposedLimit));
+    require(line.rfind(u"STL info: written by ", 0) == 0 && line.size() == std::min<u64>(21 + nameLength, kComposedLimit));
     // Its own text: widened unit for unit, however long.
     require(lineOf(kErrorText, reinterpret_cast<uptr>(name.data())).size() == nameLength);
     return 0;

@@ -5,14 +5,10 @@
 #include "diag/report.h"
 #include "support/sinks.h"
 
-namespace {
-
-std::u16string lineFor(const std::u16string& name, u32 offset) {
+static std::u16string lineFor(const std::u16string& name, u32 offset) {
     Utf16 buffer[64];
     return std::u16string(buffer, writeFrameLine(buffer, name.data(), u32(name.size()), offset));
 }
-
-}  // namespace
 
 TEST(Report, FrameLinesPadCutAndPrintTheOffset) {
     EXPECT_EQ(lineFor(std::u16string(31, u'a'), 0), std::u16string(31, u'a') + u" +00000000\n");

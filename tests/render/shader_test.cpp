@@ -9,31 +9,17 @@
 #include "render/shaders.h"
 #include "tools/dxbc.h"
 
-namespace {
-
-std::vector<uint8_t> compileNow(const std::string& source, const char* profile) {
+static std::vector<uint8_t> compileNow(const std::string& source, const char* profile) {
     static pD3DCompile compile = reinterpret_cast<pD3DCompile>(
         reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"d3dcompiler_47.dll"), "D3DCompile")));
     ID3DBlob* code = nullptr;
-    ID3DBlob* errors = nullptr;
-    HRESULT result = compile(source.data(), source.size(), "test", nullptr, nullptr, "main", profile, 0, 0, &code, &errors);
-    if (errors)
-        errors->Release();
     std::vector<uint8_t> bytes;
-    if (SUCCEEDED(result) && code) {
+    if (SUCCEEDED(compile(source.data(), source.size(), "test", nullptr, nullptr, "main", profile, 0, 0, &code, nullptr)) && code) {
         const uint8_t* p = static_cast<const uint8_t*>(code->GetBufferPointer());
         bytes.assign(p, p + code->GetBufferSize());
         code->Release();
     }
     return bytes;
-}
-
-}  // namespace
-
-TEST(Shaders, Md5Transform) {
-    EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(md5Hex(std::string(1000, 'a')), "cabe45dcc9ae5b66ba86600cca6b8ba8");
 }
 
 // The compiler's own checksums, over shaders whose containers end at every kind of last
@@ -46,17 +32,14 @@ TEST(Shaders, ChecksumAgreesWithTheCompiler) {
         {"float4 main(nointerpolation float3 c : Texcoord0, float3 d : Texcoord1) : SV_TARGET "
          "{ return float4(c * normalize(d), 1); }", "ps_4_0"},
     };
-    int compiled = 0;
     for (auto& [source, profile] : sources) {
         std::vector<uint8_t> bytes = compileNow(source, profile);
         ASSERT_FALSE(bytes.empty()) << source;
-        ++compiled;
         EXPECT_TRUE(dxbcChecksumValid(bytes)) << source;
         std::vector<uint8_t> broken = bytes;
         broken.back() ^= 1;
         EXPECT_FALSE(dxbcChecksumValid(broken));
     }
-    EXPECT_EQ(compiled, 4);
 }
 
 TEST(Shaders, EmbeddedBytecodeDeclaresItsInterpolation) {

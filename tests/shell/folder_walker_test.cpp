@@ -57,11 +57,9 @@ std::vector<std::wstring> run(FolderWalker* walker, bool backward) {
 std::vector<std::wstring> rotated(std::vector<std::wstring> order, const std::wstring& from, bool backward) {
     if (backward)
         std::reverse(order.begin(), order.end());
-    size_t at = std::find(order.begin(), order.end(), from) - order.begin();
-    std::vector<std::wstring> expected;
-    for (size_t i = 1; i < order.size(); ++i)
-        expected.push_back(order[(at + i) % order.size()]);
-    return expected;
+    std::rotate(order.begin(), std::find(order.begin(), order.end(), from), order.end());
+    order.erase(order.begin());
+    return order;
 }
 
 struct ComApartment {
@@ -88,7 +86,10 @@ TEST(FolderWalker, StepsInTheShellsOrderBothWaysAndStopsAfterARound) {
     discardFolderWalker(walker);
 }
 
-TEST(FolderWalker, FilesNotFoundAndOddPaths) {
+// One file, paths that name no file of a folder, a window that shows no folder; names whose
+// full path is 259 units are returned, while at 260 units a step ends the run; and many
+// walkers come and go with handles and memory staying where they were.
+TEST(FolderWalker, OddPathsNamesAtTheLimitAndNoLeaks) {
     ComApartment com;
     TempFolder folder(L"walker-odd-");
     std::wstring only = folder.write(L"only.stl");
@@ -110,43 +111,30 @@ TEST(FolderWalker, FilesNotFoundAndOddPaths) {
     }
 
     // A window that shows no folder: the walker falls back to the folder's enumeration.
-    FolderWalker* withWindow = startFolderWalker(only.c_str(), GetDesktopWindow());
-    EXPECT_TRUE(waitForFolderWalker(withWindow));
-    discardFolderWalker(withWindow);
-}
+    FolderWalker* walker = startFolderWalker(only.c_str(), GetDesktopWindow());
+    EXPECT_TRUE(waitForFolderWalker(walker));
+    discardFolderWalker(walker);
 
-// Names whose full path is 259 units are returned; at 260 units a step ends the run.
-TEST(FolderWalker, NamesAtTheLimit) {
-    ComApartment com;
-    TempFolder folder(L"walker-limit-");
     size_t base = folder.path().size() + 1;
-    std::wstring open = folder.write(L"a.stl");
     ASSERT_EQ(folder.write(std::wstring(259 - base - 4, L'm') + L".stl").size(), 259u);
     ASSERT_EQ(folder.write(std::wstring(260 - base - 4, L'n') + L".stl").size(), 260u);
-    std::vector<std::wstring> expected = rotated(shellOrder(folder.path()), open, false);
+    std::vector<std::wstring> expected = rotated(shellOrder(folder.path()), only, false);
     expected.erase(std::find_if(expected.begin(), expected.end(), [](const std::wstring& name) { return name.size() >= MAX_PATH; }),
                    expected.end());
-    FolderWalker* walker = startFolderWalker(open.c_str(), nullptr);
+    walker = startFolderWalker(only.c_str(), nullptr);
     ASSERT_TRUE(waitForFolderWalker(walker));
     EXPECT_EQ(run(walker, false), expected);
     discardFolderWalker(walker);
-}
 
-// Many walkers come and go: handles and memory stay where they were.
-TEST(FolderWalker, NothingLeaks) {
-    ComApartment com;
-    TempFolder folder(L"walker-leak-");
-    for (int i = 0; i < 50; ++i)
+    for (int i = 0; i < 50; ++i)  // enough that a list leaked per walker shows
         folder.write(L"f" + std::to_wstring(i) + L".stl");
-    std::wstring open = folder.path() + L"\\f7.stl";
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandNextFile, L"Next");
     AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandPreviousFile, L"Previous");
-    FolderWalker* walker = nullptr;
+    walker = nullptr;
     auto cycle = [&](int times) {
         for (int i = 0; i < times; ++i) {
-            restartFolderWalker(&walker, menu, open.c_str(), nullptr);
-            wchar_t path[MAX_PATH];
+            restartFolderWalker(&walker, menu, only.c_str(), nullptr);
             stepFolderWalker(walker, path, i % 2 == 0);
         }
     };

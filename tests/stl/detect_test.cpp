@@ -3,28 +3,20 @@
 #include <string>
 
 #include "stl/detect.h"
-#include "support/exact_bytes.h"
 #include "support/stl_bytes.h"
 
-namespace {
-
-StlFormat detect(const std::string& bytes) {
-    ExactBytes copy(bytes);
-    return detectStlFormat(copy.begin(), copy.size);
-}
-
-StlFormat detect(const BinaryStlBuilder& builder) {
-    return detect(std::string(builder.bytes().begin(), builder.bytes().end()));
+template <typename Bytes>
+static StlFormat detect(const Bytes& bytes) {
+    std::vector<u8> copy(bytes.begin(), bytes.end());  // exact size: the sanitizers see a read past it
+    return detectStlFormat(copy.data(), copy.size());
 }
 
 // A one-triangle file whose second vertex's x has these bits.
-BinaryStlBuilder withVertexBits(u32 bits, u32 records = 1, u32 at = 0) {
+static BinaryStlBuilder withVertexBits(u32 bits, u32 records = 1, u32 at = 0) {
     std::vector<BinaryTriangle> triangles(records);
     std::memcpy(&triangles[at].vertices[3], &bits, 4);
     return BinaryStlBuilder().block(triangles);
 }
-
-}  // namespace
 
 TEST(Detect, BinarySizesCountsAndCoordinates) {
     const std::pair<BinaryStlBuilder, StlFormat> cases[] = {
@@ -45,15 +37,12 @@ TEST(Detect, BinarySizesCountsAndCoordinates) {
         {withVertexBits(1, 5, 4), kFormatBinary},
     };
     for (const auto& [file, format] : cases)
-        EXPECT_EQ(detect(file), format) << file.bytes().size() << " bytes";
-    BinaryTriangle tinyNormal;
-    tinyNormal.normal[0] = 1e-40f;
-    EXPECT_EQ(detect(BinaryStlBuilder().block(1, tinyNormal)), kFormatBinary) << "normals are not examined";
+        EXPECT_EQ(detect(file.bytes()), format) << file.bytes().size() << " bytes";
+    EXPECT_EQ(detect(BinaryStlBuilder().block(1, BinaryTriangle({}, {1e-40f})).bytes()), kFormatBinary) << "normals are not examined";
 }
 
 TEST(Detect, AsciiText) {
     const std::pair<std::string, StlFormat> cases[] = {
-        {"solid x\nendsolid x\n", kFormatAscii},
         {"    solid x\nendsolid x\n", kFormatAscii},   // four blanks before
         {"     solid x\nendsolid x\n", kFormatUnknown}, // five
         {"\r\n\t solid\tx\nendsolid x\n", kFormatAscii},

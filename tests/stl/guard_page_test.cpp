@@ -5,46 +5,25 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "support/hostile_inputs.h"
 #include "support/load_pipeline.h"
 
-namespace {
-
-const size_t kPage = 4096;
-
-// Room for `size` bytes that end where a PAGE_NOACCESS page begins.
-class GuardedBuffer {
-public:
-    explicit GuardedBuffer(size_t capacity) {
-        committed_ = (capacity + kPage - 1) / kPage * kPage;
-        base_ = static_cast<u8*>(VirtualAlloc(nullptr, committed_ + kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old;
-        VirtualProtect(base_ + committed_, kPage, PAGE_NOACCESS, &old);
-    }
-    ~GuardedBuffer() { VirtualFree(base_, 0, MEM_RELEASE); }
-    const u8* place(const std::vector<u8>& bytes) {
-        u8* at = base_ + committed_ - bytes.size();
-        if (!bytes.empty())
-            std::memcpy(at, bytes.data(), bytes.size());
-        return at;
-    }
-
-private:
-    u8* base_;
-    size_t committed_;
-};
-
-}  // namespace
-
 TEST(GuardPage, NoInputIsReadPastItsEnd) {
-    GuardedBuffer guarded(1 << 16);
+    // Room for 64 KiB of input, followed by a PAGE_NOACCESS page.
+    const size_t room = 1 << 16, page = 4096;
+    u8* base = static_cast<u8*>(VirtualAlloc(nullptr, room + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old;
+    ASSERT_TRUE(VirtualProtect(base + room, page, PAGE_NOACCESS, &old));
     size_t inputs = 0;
     ASSERT_TRUE(forEachHostileInput(VANTOREL_FIXTURES, 1, 600, [&](const std::vector<u8>& bytes) {
-        runLoadPipeline(guarded.place(bytes), bytes.size());
+        u8* at = base + room - bytes.size();
+        std::copy(bytes.begin(), bytes.end(), at);
+        runLoadPipeline(at, bytes.size());
         ++inputs;
     }));
     EXPECT_GE(inputs, 10000u);
+    VirtualFree(base, 0, MEM_RELEASE);
 }

@@ -7,17 +7,10 @@
 
 #include "diag/messages.h"
 #include "render/mesh.h"
-#include "stl/ascii_reader.h"
-#include "stl/binary_reader.h"
 #include "stl/detect.h"
-#include "stl/exporter.h"
 #include "stl/provenance.h"
 
 namespace load_pipeline {
-
-inline bool dropLine(void*, ResultCode, uptr, const Utf16*) {
-    return true;
-}
 
 inline void require(bool condition) {
     if (!condition)
@@ -57,33 +50,17 @@ inline void check(LoadResult* result, const u8* first, const u8* end, LoadHeap h
 inline void runLoadPipeline(const u8* first, u64 size) {
     using namespace load_pipeline;
     const u8* end = first + size;
-    ReportSink last = {nullptr, dropLine};
+    ReportSink last = {nullptr, [](void*, ResultCode, uptr, const Utf16*) { return true; }};  // every line dropped
     ReportSink translator = makeMessageTranslator(&last);
-
-    LoadHeap heap = createLoadHeap();
-    LoadResult result = {};
-    if (parseStl(&result, kFormatUnknown, first, end, heap, &translator))
-        check(&result, first, end, heap, &translator);
-    destroyLoadHeap(heap);
-
-    heap = createLoadHeap();
-    result = LoadResult{};
-    result.format = kFormatAscii;
-    if (readAsciiStl(&result.mesh, first, size, heap, &translator)) {
-        identifyAsciiExporter(&result.mesh, &result.provenance, first, end, &translator);
-        check(&result, first, end, heap, &translator);
-    }
-    destroyLoadHeap(heap);
-
     // The binary reader's caller promises that the first block fits.
-    if (size >= kBinaryFirstRecord && size - kBinaryFirstRecord >= u64(loadU32(first + kBinaryHeaderBytes)) * kBinaryRecordBytes) {
-        heap = createLoadHeap();
-        result = LoadResult{};
-        result.format = kFormatBinary;
-        if (readBinaryStl(&result.mesh, first, size, heap, &translator)) {
-            identifyBinaryExporter(&result.mesh, &result.provenance, end, &translator);
+    bool binaryFits = size >= kBinaryFirstRecord && size - kBinaryFirstRecord >= u64(loadU32(first + kBinaryHeaderBytes)) * kBinaryRecordBytes;
+    for (StlFormat format : {kFormatUnknown, kFormatAscii, kFormatBinary}) {
+        if (format == kFormatBinary && !binaryFits)
+            continue;
+        LoadHeap heap = createLoadHeap();
+        LoadResult result = {};
+        if (parseStl(&result, format, first, end, heap, &translator))
             check(&result, first, end, heap, &translator);
-        }
         destroyLoadHeap(heap);
     }
 }

@@ -1,6 +1,7 @@
 #include "support/reference_scanner.h"
 
 #include "stl/number_scanner.h"
+#include "support/sinks.h"
 namespace {
 
 // Once the mantissa reaches this, further digits are dropped: 17 significant digits are
@@ -22,89 +23,59 @@ bool isDigit(u8 byte) {
     return u8(byte - '0') < 10;
 }
 
-bool startsWith(const u8* cursor, const u8* end, const char* text, u64 length) {
+bool startsWith(const u8* cursor, const u8* end, const char* text) {
+    u64 length = __builtin_strlen(text);
     return u64(end - cursor) >= length && __builtin_memcmp(cursor, text, length) == 0;
 }
 
-f32 floatFromBits(u32 bits) {
-    f32 value;
-    __builtin_memcpy(&value, &bits, 4);
-    return value;
-}
-
-i32 endOfInput(const ReportSink* sink) {
-    if (!sink)
-        return kScanEnded;
-    return report(sink, kUnexpectedEndOfFile) ? kScanEnded : kScanFailed;
-}
-
-// The powers a float can tell from each other come from this table; square-and-multiply
-// gives the same doubles for them, since every intermediate product is exact.
-const f64 kExactPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 }  // namespace
 
+// Square-and-multiply for every exponent: up to 10^22 every intermediate product is exact.
 f64 referencePowerOfTen(i32 exponent) {
     u32 bits = exponent < 0 ? 0u - u32(exponent) : u32(exponent);
-    f64 result;
-    if (bits < COUNT_OF(kExactPowers)) {
-        result = kExactPowers[bits];
-    } else {
-        result = 1.0;
-        f64 base = 10.0;
-        for (; bits; bits >>= 1) {
-            if (bits & 1)
-                result *= base;
-            base *= base;
-        }
+    f64 result = 1.0;
+    for (f64 base = 10.0; bits; bits >>= 1, base *= base) {
+        if (bits & 1)
+            result *= base;
     }
     return exponent < 0 ? 1.0 / result : result;
 }
 
 i32 referenceScanNumber(f32* value, const u8** cursorRef, const u8* end, const ReportSink* sink) {
     const u8* cursor = *cursorRef;
-    if (cursor == end)
-        return endOfInput(sink);
-
-    bool negative = false;
-    if (*cursor == '-') {
-        negative = true;
-        ++cursor;
-        // Nine bytes from the sign, not eight: the old Microsoft spelling of an indefinite
-        // NaN is only taken when something follows it.
-        if (end - cursor >= 9 && cursor[2] == '#' && __builtin_memcmp(cursor, "1.#IND00", 8) == 0) {
-            *value = floatFromBits(kQuietNegativeNaN);
-            *cursorRef = cursor + 8;
-            return kScanValue;
-        }
-    } else if (*cursor == '+') {
-        ++cursor;
-    }
-    if (cursor == end) {
+    auto stop = [&](i32 result) {
         *cursorRef = cursor;
-        return endOfInput(sink);
-    }
+        return result;
+    };
+    // The end of the input is a warning; a sink that answers stop makes it a failure.
+    auto ended = [&] { return stop(!sink || report(sink, kUnexpectedEndOfFile) ? kScanEnded : kScanFailed); };
+    auto special = [&](u32 bits, u32 length) {
+        __builtin_memcpy(value, &bits, 4);
+        cursor += length;
+        return stop(kScanValue);
+    };
+    if (cursor == end)
+        return ended();
 
-    u8 lead = *cursor;
-    if ((lead == 'N' || lead == 'n') && (startsWith(cursor, end, "NaN", 3) || startsWith(cursor, end, "nan", 3))) {
-        *value = floatFromBits(kQuietNegativeNaN);
-        *cursorRef = cursor + 3;
-        return kScanValue;
-    }
-    if (lead == 'I' && startsWith(cursor, end, "Infinity", 8)) {
-        *value = negative ? -__builtin_inff() : __builtin_inff();
-        *cursorRef = cursor + 8;
-        return kScanValue;
-    }
+    bool negative = *cursor == '-';
+    if (negative || *cursor == '+')
+        ++cursor;
+    // Nine bytes from the sign, not eight: the old Microsoft spelling of an indefinite NaN is
+    // only taken when something follows it.
+    if (negative && end - cursor >= 9 && startsWith(cursor, end, "1.#IND00"))
+        return special(kQuietNegativeNaN, 8);
+    if (cursor == end)
+        return ended();
+    if (startsWith(cursor, end, "NaN") || startsWith(cursor, end, "nan"))
+        return special(kQuietNegativeNaN, 3);
+    if (startsWith(cursor, end, "Infinity"))
+        return special(negative ? 0xFF800000 : 0x7F800000, 8);
 
     i64 mantissa = 0;
     i32 exponent = 0;
     bool integerDigits = isDigit(*cursor);
-    if (!integerDigits && *cursor != '.' && *cursor != ',') {
-        *cursorRef = cursor;
-        return kScanFailed;
-    }
+    if (!integerDigits && *cursor != '.' && *cursor != ',')
+        return stop(kScanFailed);
     for (; cursor != end && isDigit(*cursor); ++cursor) {
         if (mantissa < kMantissaCap)
             mantissa = mantissa * 10 + (*cursor - '0');
@@ -114,16 +85,10 @@ i32 referenceScanNumber(f32* value, const u8** cursorRef, const u8* end, const R
 
     if (cursor != end && (*cursor == '.' || *cursor == ',')) {
         ++cursor;
-        if (!integerDigits) {
-            if (cursor == end) {
-                *cursorRef = cursor;
-                return endOfInput(sink);
-            }
-            if (!isDigit(*cursor)) {
-                *cursorRef = cursor;
-                return kScanFailed;
-            }
-        }
+        if (!integerDigits && cursor == end)
+            return ended();
+        if (!integerDigits && !isDigit(*cursor))
+            return stop(kScanFailed);
         for (; cursor != end && isDigit(*cursor); ++cursor) {
             if (mantissa < kMantissaCap) {
                 mantissa = mantissa * 10 + (*cursor - '0');
@@ -134,22 +99,16 @@ i32 referenceScanNumber(f32* value, const u8** cursorRef, const u8* end, const R
 
     if (cursor != end && (*cursor == 'e' || *cursor == 'E')) {
         ++cursor;
-        if (cursor == end) {
-            *cursorRef = cursor;
-            return endOfInput(sink);
-        }
+        if (cursor == end)
+            return ended();
         bool negativeExponent = *cursor == '-';
-        if (*cursor == '-' || *cursor == '+') {
+        if (negativeExponent || *cursor == '+') {
             ++cursor;
-            if (cursor == end) {
-                *cursorRef = cursor;
-                return endOfInput(sink);
-            }
+            if (cursor == end)
+                return ended();
         }
-        if (!isDigit(*cursor)) {
-            *cursorRef = cursor;
-            return kScanFailed;
-        }
+        if (!isDigit(*cursor))
+            return stop(kScanFailed);
         i32 digits = 0;
         for (; cursor != end && isDigit(*cursor); ++cursor) {
             if (digits <= kExponentDigitsCap)
@@ -159,8 +118,17 @@ i32 referenceScanNumber(f32* value, const u8** cursorRef, const u8* end, const R
     }
 
     // The sign goes on the integer mantissa, so every spelling of -0 gives +0.
-    f64 scaled = f64(negative ? -mantissa : mantissa) * referencePowerOfTen(exponent);
-    *value = f32(scaled);
-    *cursorRef = cursor;
-    return kScanValue;
+    *value = f32(f64(negative ? -mantissa : mantissa) * referencePowerOfTen(exponent));
+    return stop(kScanValue);
+}
+
+ScanOutcome scanOnce(NumberScanner scanner, const u8* first, const u8* end, int answer) {
+    RecordingSink recorder;
+    recorder.answer = answer == 1;
+    f32 value = -12345.0f;
+    const u8* cursor = first;
+    i32 result = scanner(&value, &cursor, end, answer < 0 ? nullptr : &recorder.sink);
+    u32 bits;
+    __builtin_memcpy(&bits, &value, 4);
+    return ScanOutcome{result, bits, u64(cursor - first), recorder.codes()};
 }

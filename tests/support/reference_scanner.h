@@ -4,7 +4,17 @@
 // and the scanner tests).
 #pragma once
 
+#include <tuple>
+#include <vector>
+
 #include "diag/report.h"
 
 i32 referenceScanNumber(f32* value, const u8** cursor, const u8* end, const ReportSink* sink);
 f64 referencePowerOfTen(i32 exponent);
+
+// One scan at `first` by either scanner: the result, the value's bits (those of -12345 when
+// none is stored), the bytes consumed and the codes reported; no sink for an answer of -1,
+// else a sink that gives that answer.
+typedef i32 (*NumberScanner)(f32* value, const u8** cursor, const u8* end, const ReportSink* sink);
+typedef std::tuple<i32, u32, u64, std::vector<ResultCode>> ScanOutcome;
+ScanOutcome scanOnce(NumberScanner scanner, const u8* first, const u8* end, int answer);

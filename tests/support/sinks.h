@@ -19,35 +19,31 @@ struct Recorded {
 struct RecordingSink {
     std::vector<Recorded> reports;
     bool answer = true;
-    ReportSink sink{this, &RecordingSink::receive};
-
-    static bool receive(void* context, ResultCode code, uptr argument, const Utf16* trace) {
+    ReportSink sink{this, [](void* context, ResultCode code, uptr argument, const Utf16* trace) {
         RecordingSink* self = static_cast<RecordingSink*>(context);
-        self->reports.push_back({code, argument, trace != nullptr, code == kUtf16Text ? reinterpret_cast<const Utf16*>(argument) : u"",
-                                 trace ? trace : u""});
+        const Utf16* text = code == kUtf16Text ? reinterpret_cast<const Utf16*>(argument) : u"";
+        self->reports.push_back({code, argument, trace != nullptr, text, trace ? trace : u""});
         return self->answer;
+    }};
+
+    // What `get` gives of each report for which `keep` holds.
+    template <typename Keep, typename Get>
+    auto collect(Keep keep, Get get) const {
+        std::vector<decltype(get(reports[0]))> out;
+        for (const Recorded& r : reports)
+            if (keep(r.code))
+                out.push_back(get(r));
+        return out;
     }
     // The codes other than progress, the progress values, the lines.
     std::vector<ResultCode> codes() const {
-        std::vector<ResultCode> out;
-        for (const Recorded& r : reports)
-            if (r.code != kProgress)
-                out.push_back(r.code);
-        return out;
+        return collect([](ResultCode c) { return c != kProgress; }, [](const Recorded& r) { return r.code; });
     }
     std::vector<uptr> progress() const {
-        std::vector<uptr> out;
-        for (const Recorded& r : reports)
-            if (r.code == kProgress)
-                out.push_back(r.argument);
-        return out;
+        return collect([](ResultCode c) { return c == kProgress; }, [](const Recorded& r) { return r.argument; });
     }
     std::vector<std::u16string> lines() const {
-        std::vector<std::u16string> out;
-        for (const Recorded& r : reports)
-            if (r.code == kUtf16Text)
-                out.push_back(r.text);
-        return out;
+        return collect([](ResultCode c) { return c == kUtf16Text; }, [](const Recorded& r) { return r.text; });
     }
 };
 
@@ -73,12 +69,3 @@ struct TranslatingSink {
         return out;
     }
 };
-
-// The lines exporter identification ends with when it learns nothing of axis or unit.
-const std::string kZUpWarning = "STL warning: unknown coordinate space; assuming Z up";
-const std::string kUnitWarning = "STL warning: unknown unit; assuming milimeters";
-
-inline std::vector<std::string> writtenBy(const std::string& name, std::vector<std::string> more = {}) {
-    more.insert(more.begin(), "STL info: written by " + name);
-    return more;
-}

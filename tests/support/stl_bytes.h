@@ -1,6 +1,7 @@
 // Builds binary STL files in memory, byte for byte.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,13 @@ struct BinaryTriangle {
     f32 normal[3] = {0, 0, 0};
     f32 vertices[9] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
     u16 attribute = 0;
+
+    BinaryTriangle() = default;
+    // Values not given keep the defaults above.
+    explicit BinaryTriangle(std::vector<f32> corners, std::vector<f32> facetNormal = {}, u16 word = 0) : attribute(word) {
+        std::copy(corners.begin(), corners.end(), vertices);
+        std::copy(facetNormal.begin(), facetNormal.end(), normal);
+    }
 };
 
 class BinaryStlBuilder {

@@ -1,14 +1,56 @@
+// The two readers on inputs in exact-size blocks: the meshes they make, what they report,
+// and where they stop.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <tuple>
 
 #include "stl/ascii_reader.h"
-#include "support/mesh_read.h"
+#include "stl/binary_reader.h"
+#include "stl/heap.h"
+#include "support/sinks.h"
+#include "support/stl_bytes.h"
 
 namespace {
 
+using Codes = std::vector<ResultCode>;
+
+// One reader's run over an input: the mesh it made, what it reported, and the heap, which
+// lives as long as the run. A failed run must leave no mesh.
+template <decltype(&readAsciiStl) reader>
+struct MeshRead {
+    std::vector<u8> file;  // exact size: the sanitizers see a read past it
+    LoadHeap heap = createLoadHeap();
+    StlMesh mesh = {};
+    RecordingSink recorder;
+    bool ok;
+
+    template <typename Bytes>  // a string or a vector of bytes
+    explicit MeshRead(const Bytes& input, bool answer = true) : file(input.begin(), input.end()) {
+        recorder.answer = answer;
+        ok = reader(&mesh, file.data(), file.size(), heap, &recorder.sink);
+        if (!ok)
+            EXPECT_EQ(std::make_pair(+(mesh.solids), +(mesh.solidCount)), std::make_pair(static_cast<StlSolid*>(nullptr), 0u))
+                << "a failed read leaves no mesh";
+    }
+    ~MeshRead() { destroyLoadHeap(heap); }
+    MeshRead(const MeshRead&) = delete;
+
+    const StlSolid& solid(u32 i) const { return mesh.solids[i]; }
+    u32 triangles(u32 i) const { return mesh.solids[i].triangleCount; }
+    std::string name(u32 i) const { return std::string(reinterpret_cast<const char*>(solid(i).name.bytes), solid(i).name.length); }
+    u64 offsetOf(u32 i) const { return u64(reinterpret_cast<const u8*>(solid(i).triangles) - file.data()); }
+    uptr argumentOf(ResultCode code) const {
+        for (const Recorded& r : recorder.reports)
+            if (r.code == code)
+                return r.argument;
+        return ~uptr(0);
+    }
+};
+
 using AsciiRead = MeshRead<readAsciiStl>;
+using BinaryRead = MeshRead<readBinaryStl>;
 
 std::string facet(const std::string& normal = "0 0 1", const std::string& v1 = "0 0 0") {
     return "  facet normal " + normal + "\n    outer loop\n      vertex " + v1 + "\n      vertex 1 0 0\n      vertex 0 1 0\n"
@@ -19,8 +61,6 @@ std::string solid(const std::string& name, const std::string& body, const std::s
     return "solid " + name + "\n" + body + (end.empty() ? "endsolid " + name : end) + "\n";
 }
 
-using Codes = std::vector<ResultCode>;
-
 }  // namespace
 
 TEST(AsciiReader, SolidsWithTheirFacetsAndNames) {
@@ -30,12 +70,12 @@ TEST(AsciiReader, SolidsWithTheirFacetsAndNames) {
     ASSERT_EQ(+(read.mesh.solidCount), 2u);
     EXPECT_EQ(read.name(0) + "," + read.name(1), "cube,b");
     EXPECT_EQ(read.triangles(0) * 10 + read.triangles(1), 23u);
-    StlTriangle t = read.triangle(0, 0);
+    StlTriangle t = read.solid(0).triangles[0];
     EXPECT_EQ((std::vector<f32>{t.normal.z, t.vertices[0].x, t.vertices[0].y, t.vertices[0].z, t.vertices[2].y}),
               (std::vector<f32>{-1, 1.5f, 50, -9, 1}));
     EXPECT_EQ(+(read.mesh.solids[0].hasColours), 0);
     EXPECT_EQ(read.recorder.codes(), Codes{});
-    AsciiRead empty("solid \nendsolid \n");
+    AsciiRead empty(std::string("solid \nendsolid \n"));
     EXPECT_EQ(empty.name(0) + std::to_string(empty.triangles(0)), "0");
 }
 
@@ -47,7 +87,7 @@ TEST(AsciiReader, EndsolidNames) {
         AsciiRead read(solid("cube", facet(), end));
         EXPECT_TRUE(read.ok) << end;
         EXPECT_EQ(read.recorder.codes(), Codes{kMissingEndsolidName}) << end;
-        EXPECT_EQ(read.argumentOf(kMissingEndsolidName), read.file.size - std::strlen(end) - 1 + 8) << "offset after the keyword";
+        EXPECT_EQ(read.argumentOf(kMissingEndsolidName), read.file.size() - std::strlen(end) - 1 + 8) << "offset after the keyword";
     }
     AsciiRead blank("solid cube \r\n" + facet() + "endsolid cube\r\n");
     EXPECT_EQ(blank.name(0), "cube ") << "trailing blanks belong to the name and are compared";
@@ -121,7 +161,7 @@ TEST(AsciiReader, StoresGrow) {
     EXPECT_EQ(read.triangles(2999), 1u);
     ASSERT_EQ(read.triangles(3000), count);
     for (u32 i = 0; i < count; ++i) {
-        StlTriangle t = read.triangle(3000, i);
+        StlTriangle t = read.solid(3000).triangles[i];
         // A facet without a loop has its vertices at the origin, not what the store held.
         ASSERT_EQ(i % 3 ? t.vertices[0].x : t.normal.z + t.vertices[2].y, f32(i % 10)) << i;
     }
@@ -146,4 +186,79 @@ TEST(AsciiReader, ProgressAndStop) {
     EXPECT_FALSE(cancelled.ok);
     EXPECT_EQ(cancelled.recorder.progress().size(), 1u) << "stops at the first report answered with stop";
     EXPECT_EQ(cancelled.recorder.codes(), Codes{}) << "a stop is no error";
+}
+
+// Each block is a solid that points into the file; one to three trailing bytes are no block,
+// four zero bytes are an empty one.
+TEST(BinaryReader, SolidsPointIntoTheFileBlockByBlock) {
+    BinaryRead read(BinaryStlBuilder().block(2, BinaryTriangle({1.5f})).block(1).count(0).raw("xyz").bytes());
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(+(read.mesh.fileStart), read.file.data());
+    ASSERT_EQ(+(read.mesh.solidCount), 3u);
+    EXPECT_EQ((std::vector<u64>{read.solid(0).triangleCount, read.solid(1).triangleCount, read.solid(2).triangleCount}),
+              (std::vector<u64>{2, 1, 0}));
+    EXPECT_EQ((std::vector<u64>{read.offsetOf(0), read.offsetOf(1), read.offsetOf(2)}),
+              (std::vector<u64>{kBinaryFirstRecord, kBinaryFirstRecord + 2 * kBinaryRecordBytes + 4, kBinaryFirstRecord + 3 * kBinaryRecordBytes + 8}));
+    EXPECT_EQ(+(read.solid(0).triangles[1].vertices[0].x), 1.5f);
+    EXPECT_EQ(read.recorder.codes(), std::vector<ResultCode>{});
+}
+
+// A later count larger than what follows, or a partial block, fails the whole load and
+// leaves nothing of the mesh; so does the first count, for a caller that did not check it.
+TEST(BinaryReader, BlocksRunningPastTheEnd) {
+    for (const BinaryStlBuilder& file : {BinaryStlBuilder().block(1).count(2).triangle({}).raw("abc"), BinaryStlBuilder().count(0xFFFFFFFF).triangle({})}) {
+        BinaryRead read(file.bytes());
+        EXPECT_FALSE(read.ok);
+        EXPECT_EQ(read.recorder.codes(), std::vector<ResultCode>{kEndOfFileInTriangles});
+    }
+}
+
+// A megabyte of zero bytes after the first block is a quarter of a million empty blocks;
+// they must read in linear time.
+TEST(BinaryReader, ManyEmptyBlocks) {
+    BinaryRead read(BinaryStlBuilder().block(1).raw(std::string(1u << 20, '\0')).bytes());
+    ASSERT_TRUE(read.ok);
+    ASSERT_EQ(+(read.mesh.solidCount), 1u + (1u << 18));
+    EXPECT_EQ(read.offsetOf(1u << 18), read.file.size());
+}
+
+TEST(BinaryReader, NormalsAndColoursFlags) {
+    auto flags = [](const std::vector<BinaryTriangle>& triangles) {
+        BinaryRead read(BinaryStlBuilder().block(triangles).bytes());
+        EXPECT_TRUE(read.ok);
+        return std::make_pair(int(read.solid(0).hasNormals), int(read.solid(0).hasColours));
+    };
+    EXPECT_EQ(flags({BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, -0.0f, 0})}).first, 0) << "-0 equals 0";
+    EXPECT_EQ(flags({BinaryTriangle({}, {0, -0.0f, NAN})}).first, 1) << "NaN is not equal to 0";
+    EXPECT_EQ(flags({BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, 1e-30f, 0})}).first, 1)
+        << "a later record counts";
+    // Bits 0..14 carry a colour unless every record holds 0 or every one 0x7FFF; bit 15 plays no part.
+    const std::pair<std::vector<u16>, int> words[] = {{{0x8000, 0x8000}, 0}, {{0x7FFF, 0x7FFF}, 0}, {{0xFFFF, 0x7FFF}, 0},
+                                                      {{0x8000, 0x7FFF}, 1}, {{0, 0, 0x001F}, 1}};
+    for (const auto& [attributes, coloured] : words) {
+        std::vector<BinaryTriangle> triangles;
+        for (u16 word : attributes)
+            triangles.push_back(BinaryTriangle({}, {0, 0, 1}, word));
+        EXPECT_EQ(flags(triangles).second, coloured) << std::hex << attributes[0];
+    }
+    BinaryRead two(BinaryStlBuilder().block(2, BinaryTriangle({}, {0, 0, 1}, 0x1234)).block(2).bytes());
+    EXPECT_EQ(+(two.solid(1).hasColours), 0) << "each block decides for itself";
+}
+
+// Per block, progress counts from 0 up to at most 999, one at a time, and a stop is ignored.
+TEST(BinaryReader, ProgressPerBlockIgnoringTheAnswer) {
+    BinaryRead read(BinaryStlBuilder().block(10).block(2500).block(4000).bytes(), /*answer=*/false);
+    ASSERT_TRUE(read.ok) << "the binary reader does not stop on a false answer";
+    std::vector<uptr> values = read.recorder.progress();
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (values[i] == 0)
+            starts.push_back(i);
+        else
+            ASSERT_EQ(values[i], values[i - 1] + 1) << i;
+        ASSERT_LT(values[i], 1000u);
+    }
+    ASSERT_EQ(starts.size(), 3u) << "a series per block";
+    EXPECT_EQ(starts[1], 10u) << "a small block: a report per record";
+    EXPECT_GT(values.back(), 500u) << "a large one: most of the thousand";
 }
