@@ -136,11 +136,7 @@ class Fixtures(unittest.TestCase):
         self.assertIn('  solid 2 "right": 12 triangles, normals\n', out)
         self.assertIn("no_such_file.stl\n  format: not read\n  status: failed\n", out)
 
-    def test_usage(self):
-        for arguments in ([], ["--json"], ["--frobnicate", "cube_ascii.stl"]):
-            code, out, err = run(*arguments)
-            self.assertEqual((code, out), (2, ""), arguments)
-            self.assertTrue(err.startswith("vantorel-info: ") and "\nusage: vantorel-info" in err, arguments)
+    def test_help_and_names_after_double_dash(self):
         code, out, _ = run("--help")
         self.assertEqual(code, 0)
         self.assertTrue(out.startswith("usage: vantorel-info"))
@@ -168,13 +164,10 @@ def decode_png(path):
     for y in range(height):
         kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
         for i in range(stride):
-            a = line[i - step] if i >= step else 0
-            b, c = previous[i], previous[i - step] if i >= step else 0
-            predictor = [0, a, b, (a + b) // 2, a + b - c][kind]
-            if kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                predictor = a if pa <= pb and pa <= pc else b if pb <= pc else c
+            a, b, c = line[i - step] if i >= step else 0, previous[i], previous[i - step] if i >= step else 0
+            p = a + b - c
+            paeth = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
+            predictor = [0, a, b, (a + b) // 2, paeth][kind]
             line[i] = (line[i] + predictor) & 0xFF
         rows.append([tuple(line[x * step:x * step + 3]) for x in range(width)])
         previous = line
@@ -307,7 +300,8 @@ class Arguments(unittest.TestCase):
     def test_usage_errors_name_what_was_wrong(self):
         with tempfile.TemporaryDirectory() as folder:
             (Path(folder) / "a_file").write_bytes(b"")
-            for arguments, said in [(["--render", folder + "/missing", "cube_ascii.stl"], "needs an existing folder"),
+            for arguments, said in [([], "no file"), (["--json"], "no file"), (["--frobnicate", "cube_ascii.stl"], "--frobnicate"),
+                                    (["--render", folder + "/missing", "cube_ascii.stl"], "needs an existing folder"),
                                     (["--render", folder + "/a_file", "cube_ascii.stl"], "needs an existing folder"),
                                     (["--render", folder, "--size", "0x5", "cube_ascii.stl"], "--size takes"),
                                     (["--render", folder, "--size", "16385x10", "cube_ascii.stl"], "--size takes"),
