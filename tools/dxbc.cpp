@@ -1,7 +1,6 @@
 #include "tools/dxbc.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -60,28 +59,6 @@ uint32_t read32(const uint8_t* p) {
 }
 
 }  // namespace
-
-std::string md5Hex(const std::string& bytes) {
-    uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-    std::string padded = bytes + '\x80';
-    while (padded.size() % 64 != 56)
-        padded += '\0';
-    uint64_t bits = uint64_t(bytes.size()) * 8;
-    padded.append(reinterpret_cast<const char*>(&bits), 8);
-    uint32_t block[16];
-    for (size_t i = 0; i < padded.size(); i += 64) {
-        loadBlock(reinterpret_cast<const uint8_t*>(padded.data()) + i, block);
-        md5Block(state, block);
-    }
-    std::string hex;
-    char digits[3];
-    for (uint32_t word : state)
-        for (int k = 0; k < 4; ++k) {
-            std::snprintf(digits, sizeof digits, "%02x", (word >> (8 * k)) & 0xFF);
-            hex += digits;
-        }
-    return hex;
-}
 
 void dxbcChecksum(const uint8_t* container, size_t size, uint32_t out[4]) {
     const uint8_t* data = container + 20;

@@ -13,9 +13,6 @@ void dxbcChecksum(const uint8_t* container, size_t size, uint32_t out[4]);
 bool dxbcChecksumValid(const std::vector<uint8_t>& container);
 void dxbcFixChecksum(std::vector<uint8_t>& container);
 
-// Standard MD5, for testing the transform.
-std::string md5Hex(const std::string& bytes);
-
 // A chunk's data ("ISGN", "SHDR", ...) or null; `size` receives its byte count.
 const uint8_t* dxbcChunk(const std::vector<uint8_t>& container, const char fourcc[4], uint32_t* size);
 
