@@ -23,17 +23,7 @@ if [ ${#need[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || exit 1
 fi
 
-export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-display=99
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=":$display"
-trap '"$wineserver" -k >/dev/null 2>&1; kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
-"$wineserver" -p >/dev/null 2>&1
-"$wine" wineboot >/dev/null 2>&1
+source "$root/tools/wine_session.sh"
 cmake --build "$build/windows" --target vantorel-info >/dev/null || { echo "bench_render.sh: build first (tools/test.sh)"; exit 1; }
 info="$build/windows/vantorel-info.exe"
 

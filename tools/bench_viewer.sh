@@ -30,22 +30,7 @@ for i in 1 2 3; do
     [ -f "$scratch/step/torus_$i.stl" ] || cp "$scratch/data/bin_1m.stl" "$scratch/step/torus_$i.stl"
 done
 
-export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-display=99
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=":$display"
-cleanup() {
-    "$wineserver" -k >/dev/null 2>&1
-    kill "$xvfb" >/dev/null 2>&1
-    wait "$xvfb" 2>/dev/null
-}
-trap cleanup EXIT
-"$wineserver" -p >/dev/null 2>&1
-"$wine" wineboot >/dev/null 2>&1
+source "$root/tools/wine_session.sh"
 
 cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1

@@ -12,24 +12,7 @@ filter=${1:-ViewerStress.*}
 
 "$root/tools/bootstrap.sh" || exit 1
 mkdir -p "$build"
-display=99
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=":$display" WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-cleanup() {
-    "$wineserver" -k >/dev/null 2>&1
-    kill "$xvfb" >/dev/null 2>&1
-    wait "$xvfb" 2>/dev/null
-}
-trap cleanup EXIT
-"$wineserver" -p >/dev/null 2>&1
-"$wine" wineboot >/dev/null 2>&1
-# A program that crashes gets Wine's backtrace on its error output and ends, as a failed
-# test, instead of a crash dialog that nobody answers.
-"$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+source "$root/tools/wine_session.sh"
 
 if [ ! -f "$build/windows/build.ninja" ]; then
     cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \

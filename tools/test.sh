@@ -23,33 +23,8 @@ step() {
 }
 
 mkdir -p "$build"
-# A display of our own for the windows the tests create.
-display=99
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-
-export DISPLAY=":$display"
-export WINEPREFIX="$build/wine-prefix"
-export WINEDEBUG=-all
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-
-cleanup() {
-    "$wineserver" -k >/dev/null 2>&1
-    kill "$xvfb" >/dev/null 2>&1
-    wait "$xvfb" 2>/dev/null
-}
-trap cleanup EXIT
-
-# One persistent Wine server for every launch, the build's shader compiler included.
-# Wine's background services start with the prefix; started here, with their output
-# discarded, they never hold CTest's pipes open.
-"$wineserver" -p >/dev/null 2>&1
-"$wine" wineboot >/dev/null 2>&1
-# A program that crashes gets Wine's backtrace on its error output and ends, as a failed
-# test, instead of a crash dialog that nobody answers.
-"$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+# A display of our own and the build's Wine prefix for the windows the tests create.
+source "$root/tools/wine_session.sh"
 
 step configure-windows cmake -S "$root" -B "$build/windows" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release
