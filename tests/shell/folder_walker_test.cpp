@@ -20,11 +20,9 @@ namespace {
 // items, or where the shell lists none of those, as Wine's does, folders and files).
 std::vector<std::wstring> shellOrder(const std::wstring& path, SHCONTF flags = SHCONTF_STORAGE) {
     std::vector<std::wstring> names;
-    IShellFolder* desktop = nullptr;
-    SHGetDesktopFolder(&desktop);
     LPITEMIDLIST list = ILCreateFromPathW(path.c_str());
     IShellFolder* folder = nullptr;
-    desktop->BindToObject(list, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
+    SHBindToObject(nullptr, list, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
     IEnumIDList* items = nullptr;
     if (folder->EnumObjects(nullptr, flags, &items) == S_OK && items) {
         LPITEMIDLIST item;
@@ -41,7 +39,6 @@ std::vector<std::wstring> shellOrder(const std::wstring& path, SHCONTF flags = S
     }
     folder->Release();
     ILFree(list);
-    desktop->Release();
     return names.empty() && flags == SHCONTF_STORAGE ? shellOrder(path, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS) : names;
 }
 
