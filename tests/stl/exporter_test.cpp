@@ -15,15 +15,13 @@ struct Identified {
     std::vector<u8> file;  // exact size; names point into it
     LoadHeap heap = createLoadHeap();
     LoadResult result = {};
-    std::vector<std::string> lines;
+    TranslatingSink chain;  // the lines: chain.narrowLines()
 
     // ASCII: the whole parse (the reader, then identification) and the load's own defaults,
     // which speak only where identification left a gap.
     explicit Identified(const std::string& text) : file(text.begin(), text.end()) {
-        TranslatingSink chain;
         EXPECT_TRUE(parseStl(&result, kFormatAscii, file.data(), file.data() + file.size(), heap, &chain.sink)) << text;
         applyLoadDefaults(&result.provenance, &chain.sink);
-        lines = chain.narrowLines();
     }
     // Binary: the header padded to 80 bytes with `fill`, then `after` (a count of 0 when not given).
     Identified(std::string header, char fill, const std::string& after = std::string(4, '\0')) {
@@ -31,12 +29,9 @@ struct Identified {
         header += after;
         file.assign(header.begin(), header.end());
         StlMesh mesh = {file.data(), nullptr, 0};
-        TranslatingSink chain;
         identifyBinaryExporter(&mesh, &result.provenance, file.data() + file.size(), &chain.sink);
-        lines = chain.narrowLines();
     }
     ~Identified() { destroyLoadHeap(heap); }
-    Identified(const Identified&) = delete;
 };
 
 // The lines identification ends with when it learns nothing of axis or unit.
@@ -94,7 +89,7 @@ TEST(AsciiExporter, NamesEndingsAndLayouts) {
     };
     for (const auto& [text, lines, space] : cases) {
         Identified id(text);
-        EXPECT_EQ(id.lines, lines) << text;
+        EXPECT_EQ(id.chain.narrowLines(), lines) << text;
         EXPECT_EQ(std::make_pair(id.result.provenance.coordinateSpace, +id.result.provenance.metresPerUnit), std::make_pair(space, kMetresPerMillimetre))
             << text;
     }
@@ -183,7 +178,7 @@ TEST(BinaryExporter, Headers) {
     for (const auto& c : cases) {
         Identified id(c.header, c.fill, c.after);
         const FileProvenance& p = id.result.provenance;
-        EXPECT_EQ(id.lines, c.lines) << c.header;
+        EXPECT_EQ(id.chain.narrowLines(), c.lines) << c.header;
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(p.modelName.bytes), p.modelName.length), c.modelName) << c.header;
         EXPECT_EQ(std::make_tuple(p.coordinateSpace, p.colourOrder, +p.materialColour, +p.metresPerUnit),
                   std::make_tuple(c.space, c.order, c.colour, c.unit)) << c.header;

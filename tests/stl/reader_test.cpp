@@ -35,7 +35,6 @@ struct MeshRead {
                 << "a failed read leaves no mesh";
     }
     ~MeshRead() { destroyLoadHeap(heap); }
-    MeshRead(const MeshRead&) = delete;
 
     const StlSolid& solid(u32 i) const { return mesh.solids[i]; }
     u32 triangles(u32 i) const { return mesh.solids[i].triangleCount; }
