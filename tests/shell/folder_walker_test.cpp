@@ -118,7 +118,6 @@ TEST(FolderWalker, OddPathsNamesAtTheLimitAndNoLeaks) {
         folder.write(L"f" + std::to_wstring(i) + L".stl");
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandNextFile, L"Next");
-    AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandPreviousFile, L"Previous");
     walker = nullptr;
     auto cycle = [&](int times) {
         for (int i = 0; i < times; ++i) {
