@@ -61,7 +61,7 @@ static std::string positional(double value) {
 // lists and the cache of powers of five are shared.
 TEST(Digits, MatchACorrectlyRoundedReferenceOnSeveralThreads) {
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
             std::mt19937_64 random(20261205 + t);
             int n = t ? 10000 : 100000;
@@ -79,7 +79,6 @@ TEST(Digits, MatchACorrectlyRoundedReferenceOnSeveralThreads) {
             EXPECT_EQ(mismatches(3 * 617, [&, e = -309 * 3] () mutable { ++e; double p = std::pow(10.0, e / 3);
                 return e % 3 == 0 ? p : e % 3 == 1 ? std::nextafter(p, 0.0) : std::nextafter(p, INFINITY); }), 0);
         });
-    }
     for (std::thread& thread : threads)
         thread.join();
 }
@@ -112,8 +111,7 @@ TEST(Digits, BigIntegersAreRecycled) {
 // Without big integers the digits come from double arithmetic: no crash, and right for
 // values that are not within a hair of a tie.
 TEST(Digits, ExhaustedHeap) {
-    const std::tuple<double, const char*, int> cases[] = {{1.0625, "1062", 1}, {2.0625, "2062", 1}, {1e300, "1", 301},
-                                                          {7.123456e-300, "7123", -299}};
+    const std::tuple<double, const char*, int> cases[] = {{1.0625, "1062", 1}, {1e300, "1", 301}, {7.123456e-300, "7123", -299}};
     for (const auto& [value, digits, decpt] : cases) {
         failProcessHeapAfter(0);
         DecimalDigits d;

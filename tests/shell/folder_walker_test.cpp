@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "shell/folder_walker_win.h"
@@ -19,11 +20,9 @@ namespace {
 // items, or where the shell lists none of those, as Wine's does, folders and files).
 std::vector<std::wstring> shellOrder(const std::wstring& path, SHCONTF flags = SHCONTF_STORAGE) {
     std::vector<std::wstring> names;
-    IShellFolder* desktop = nullptr;
-    SHGetDesktopFolder(&desktop);
     LPITEMIDLIST list = ILCreateFromPathW(path.c_str());
     IShellFolder* folder = nullptr;
-    desktop->BindToObject(list, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
+    SHBindToObject(nullptr, list, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder));
     IEnumIDList* items = nullptr;
     if (folder->EnumObjects(nullptr, flags, &items) == S_OK && items) {
         LPITEMIDLIST item;
@@ -40,7 +39,6 @@ std::vector<std::wstring> shellOrder(const std::wstring& path, SHCONTF flags = S
     }
     folder->Release();
     ILFree(list);
-    desktop->Release();
     return names.empty() && flags == SHCONTF_STORAGE ? shellOrder(path, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS) : names;
 }
 
@@ -62,17 +60,14 @@ std::vector<std::wstring> rotated(std::vector<std::wstring> order, const std::ws
     return order;
 }
 
-struct ComApartment {
-    ComApartment() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-    ~ComApartment() { CoUninitialize(); }
-};
+// The tests' thread joins the process's multithreaded apartment for good.
+const HRESULT kComJoined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
 }  // namespace
 
 // Thousands of files, stepped through from the middle both ways; a run stops when it comes
 // back to its start, and the next run goes round again.
 TEST(FolderWalker, StepsInTheShellsOrderBothWaysAndStopsAfterARound) {
-    ComApartment com;
     TempFolder folder(L"walker-order-");
     for (int i = 0; i < 2500; ++i)
         folder.write(L"part" + std::to_wstring(i) + (i % 7 ? L".stl" : L".txt"));
@@ -90,30 +85,23 @@ TEST(FolderWalker, StepsInTheShellsOrderBothWaysAndStopsAfterARound) {
 // full path is 259 units are returned, while at 260 units a step ends the run; and many
 // walkers come and go with handles and memory staying where they were.
 TEST(FolderWalker, OddPathsNamesAtTheLimitAndNoLeaks) {
-    ComApartment com;
     TempFolder folder(L"walker-odd-");
     std::wstring only = folder.write(L"only.stl");
     wchar_t path[MAX_PATH];
 
-    FolderWalker* single = startFolderWalker(only.c_str(), nullptr);
-    ASSERT_TRUE(waitForFolderWalker(single));
-    EXPECT_FALSE(stepFolderWalker(single, path, false)) << "one file: the first step comes back to it";
-    discardFolderWalker(single);
-
-    // The parsing name is compared exactly; a path past MAX_PATH is refused, not copied.
-    std::wstring failing[] = {folder.path() + L"\\ONLY.stl", folder.path() + L"\\" + std::wstring(400, L'x') + L".stl",
-                              folder.path() + L"\\gone\\x.stl", L""};
-    for (const std::wstring& name : failing) {
-        FolderWalker* walker = startFolderWalker(name.empty() ? nullptr : name.c_str(), nullptr);
-        EXPECT_FALSE(waitForFolderWalker(walker)) << name.size();
-        EXPECT_FALSE(stepFolderWalker(walker, path, false));
+    // One file: the first step comes back to it, also where the window shows no folder and
+    // the walker falls back to the folder's enumeration. The parsing name is compared
+    // exactly; a path past MAX_PATH is refused, not copied.
+    const std::tuple<std::wstring, HWND, bool> starts[] = {
+        {only, nullptr, true}, {only, GetDesktopWindow(), true}, {folder.path() + L"\\ONLY.stl", nullptr, false},
+        {folder.path() + L"\\" + std::wstring(400, L'x') + L".stl", nullptr, false}, {folder.path() + L"\\gone\\x.stl", nullptr, false},
+        {L"", nullptr, false}};
+    for (const auto& [name, window, found] : starts) {
+        FolderWalker* walker = startFolderWalker(name.empty() ? nullptr : name.c_str(), window);
+        EXPECT_EQ(waitForFolderWalker(walker), found) << name.size();
+        EXPECT_FALSE(stepFolderWalker(walker, path, false)) << name.size();
         discardFolderWalker(walker);
     }
-
-    // A window that shows no folder: the walker falls back to the folder's enumeration.
-    FolderWalker* walker = startFolderWalker(only.c_str(), GetDesktopWindow());
-    EXPECT_TRUE(waitForFolderWalker(walker));
-    discardFolderWalker(walker);
 
     size_t base = folder.path().size() + 1;
     ASSERT_EQ(folder.write(std::wstring(259 - base - 4, L'm') + L".stl").size(), 259u);
@@ -121,7 +109,7 @@ TEST(FolderWalker, OddPathsNamesAtTheLimitAndNoLeaks) {
     std::vector<std::wstring> expected = rotated(shellOrder(folder.path()), only, false);
     expected.erase(std::find_if(expected.begin(), expected.end(), [](const std::wstring& name) { return name.size() >= MAX_PATH; }),
                    expected.end());
-    walker = startFolderWalker(only.c_str(), nullptr);
+    FolderWalker* walker = startFolderWalker(only.c_str(), nullptr);
     ASSERT_TRUE(waitForFolderWalker(walker));
     EXPECT_EQ(run(walker, false), expected);
     discardFolderWalker(walker);
@@ -130,7 +118,6 @@ TEST(FolderWalker, OddPathsNamesAtTheLimitAndNoLeaks) {
         folder.write(L"f" + std::to_wstring(i) + L".stl");
     HMENU menu = CreatePopupMenu();
     AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandNextFile, L"Next");
-    AppendMenuW(menu, MF_STRING | MF_GRAYED, kCommandPreviousFile, L"Previous");
     walker = nullptr;
     auto cycle = [&](int times) {
         for (int i = 0; i < times; ++i) {

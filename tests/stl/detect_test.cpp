@@ -21,14 +21,13 @@ static BinaryStlBuilder withVertexBits(u32 bits, u32 records = 1, u32 at = 0) {
 TEST(Detect, BinarySizesCountsAndCoordinates) {
     const std::pair<BinaryStlBuilder, StlFormat> cases[] = {
         {BinaryStlBuilder().count(0), kFormatBinary},               // 84 bytes, count 0
-        {BinaryStlBuilder().count(0).raw("x"), kFormatUnknown},     // odd
+        {BinaryStlBuilder().block(1).raw("x"), kFormatUnknown},     // odd
         {BinaryStlBuilder().count(0).raw("xy"), kFormatUnknown},    // count 0 needs exactly 84
         {BinaryStlBuilder().block(1).raw("xy"), kFormatBinary},
         {BinaryStlBuilder().count(2).triangle({}).raw("xy"), kFormatUnknown},
         {BinaryStlBuilder("solid binary part").block(2), kFormatBinary},  // binary before ASCII
         // Nonzero coordinates below 1.1755e-38 (0x00800028) are implausible; only vertices of the
         // first four records count.
-        {withVertexBits(0x00000001), kFormatUnknown},
         {withVertexBits(0x80800027), kFormatUnknown},
         {withVertexBits(0x00800028), kFormatBinary},
         {withVertexBits(0x80000000), kFormatBinary},

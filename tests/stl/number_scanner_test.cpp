@@ -28,13 +28,12 @@ TEST(NumberScanner, AgreesBitForBitWithTheScannerItReplaced) {
         std::snprintf(text, sizeof text, formats[i % COUNT_OF(formats)], (state & 1) ? -magnitude : magnitude);
         texts.push_back(text);
     }
-    for (size_t length = 1; length <= 40; ++length) {
+    for (size_t length = 1; length <= 40; ++length)
         for (char digit : {'0', '1', '9'}) {
             std::string run(length, digit), zeros(length, '0');
             texts.insert(texts.end(), {run, "0." + run, run + "," + run + "e-7", zeros + "123456789." + run, run + "." + std::string(length, '9')});
         }
-    }
-    for (const std::string& text : texts) {
+    for (const std::string& text : texts)
         for (const std::string& input : {text + " ", text}) {  // the end of the input is a case of its own
             std::vector<u8> bytes(input.begin(), input.end());  // exact size: the sanitizers see a read past it
             const u8* end = bytes.data() + bytes.size();
@@ -42,7 +41,6 @@ TEST(NumberScanner, AgreesBitForBitWithTheScannerItReplaced) {
                 ASSERT_EQ(scanOnce(scanNumber, bytes.data(), end, answer), scanOnce(referenceScanNumber, bytes.data(), end, answer))
                     << input.substr(0, 80);
         }
-    }
     for (i32 exponent = -400; exponent <= 400; ++exponent)
         ASSERT_EQ(powerOfTen(exponent), referencePowerOfTen(exponent)) << exponent;
     EXPECT_EQ(powerOfTen(INT32_MIN), 0.0);

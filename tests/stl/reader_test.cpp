@@ -35,7 +35,6 @@ struct MeshRead {
                 << "a failed read leaves no mesh";
     }
     ~MeshRead() { destroyLoadHeap(heap); }
-    MeshRead(const MeshRead&) = delete;
 
     const StlSolid& solid(u32 i) const { return mesh.solids[i]; }
     u32 triangles(u32 i) const { return mesh.solids[i].triangleCount; }
@@ -195,10 +194,9 @@ TEST(BinaryReader, SolidsPointIntoTheFileBlockByBlock) {
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(+(read.mesh.fileStart), read.file.data());
     ASSERT_EQ(+(read.mesh.solidCount), 3u);
-    EXPECT_EQ((std::vector<u64>{read.solid(0).triangleCount, read.solid(1).triangleCount, read.solid(2).triangleCount}),
-              (std::vector<u64>{2, 1, 0}));
-    EXPECT_EQ((std::vector<u64>{read.offsetOf(0), read.offsetOf(1), read.offsetOf(2)}),
-              (std::vector<u64>{kBinaryFirstRecord, kBinaryFirstRecord + 2 * kBinaryRecordBytes + 4, kBinaryFirstRecord + 3 * kBinaryRecordBytes + 8}));
+    const u64 triangles[] = {2, 1, 0}, offsets[] = {84, 84 + 2 * 50 + 4, 84 + 3 * 50 + 8};
+    for (u32 i = 0; i < 3; ++i)
+        EXPECT_EQ(std::make_pair(u64(read.triangles(i)), read.offsetOf(i)), std::make_pair(triangles[i], offsets[i])) << i;
     EXPECT_EQ(+(read.solid(0).triangles[1].vertices[0].x), 1.5f);
     EXPECT_EQ(read.recorder.codes(), std::vector<ResultCode>{});
 }
@@ -233,14 +231,12 @@ TEST(BinaryReader, NormalsAndColoursFlags) {
     EXPECT_EQ(flags({BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, 0, 0}), BinaryTriangle({}, {0, 1e-30f, 0})}).first, 1)
         << "a later record counts";
     // Bits 0..14 carry a colour unless every record holds 0 or every one 0x7FFF; bit 15 plays no part.
-    const std::pair<std::vector<u16>, int> words[] = {{{0x8000, 0x8000}, 0}, {{0x7FFF, 0x7FFF}, 0}, {{0xFFFF, 0x7FFF}, 0},
-                                                      {{0x8000, 0x7FFF}, 1}, {{0, 0, 0x001F}, 1}};
-    for (const auto& [attributes, coloured] : words) {
-        std::vector<BinaryTriangle> triangles;
-        for (u16 word : attributes)
-            triangles.push_back(BinaryTriangle({}, {0, 0, 1}, word));
-        EXPECT_EQ(flags(triangles).second, coloured) << std::hex << attributes[0];
-    }
+    auto word = [](u16 attribute) { return BinaryTriangle({}, {0, 0, 1}, attribute); };
+    const std::pair<std::vector<BinaryTriangle>, int> words[] = {
+        {{word(0x8000), word(0x8000)}, 0}, {{word(0x7FFF), word(0x7FFF)}, 0}, {{word(0xFFFF), word(0x7FFF)}, 0},
+        {{word(0x8000), word(0x7FFF)}, 1}, {{word(0), word(0), word(0x001F)}, 1}};
+    for (const auto& [triangles, coloured] : words)
+        EXPECT_EQ(flags(triangles).second, coloured) << std::hex << triangles[0].attribute;
     BinaryRead two(BinaryStlBuilder().block(2, BinaryTriangle({}, {0, 0, 1}, 0x1234)).block(2).bytes());
     EXPECT_EQ(+(two.solid(1).hasColours), 0) << "each block decides for itself";
 }

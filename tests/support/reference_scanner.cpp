@@ -34,10 +34,9 @@ bool startsWith(const u8* cursor, const u8* end, const char* text) {
 f64 referencePowerOfTen(i32 exponent) {
     u32 bits = exponent < 0 ? 0u - u32(exponent) : u32(exponent);
     f64 result = 1.0;
-    for (f64 base = 10.0; bits; bits >>= 1, base *= base) {
+    for (f64 base = 10.0; bits; bits >>= 1, base *= base)
         if (bits & 1)
             result *= base;
-    }
     return exponent < 0 ? 1.0 / result : result;
 }
 
@@ -76,12 +75,11 @@ i32 referenceScanNumber(f32* value, const u8** cursorRef, const u8* end, const R
     bool integerDigits = isDigit(*cursor);
     if (!integerDigits && *cursor != '.' && *cursor != ',')
         return stop(kScanFailed);
-    for (; cursor != end && isDigit(*cursor); ++cursor) {
+    for (; cursor != end && isDigit(*cursor); ++cursor)
         if (mantissa < kMantissaCap)
             mantissa = mantissa * 10 + (*cursor - '0');
         else if (exponent < kDroppedDigitsCap)
             ++exponent;
-    }
 
     if (cursor != end && (*cursor == '.' || *cursor == ',')) {
         ++cursor;
@@ -89,12 +87,10 @@ i32 referenceScanNumber(f32* value, const u8** cursorRef, const u8* end, const R
             return ended();
         if (!integerDigits && !isDigit(*cursor))
             return stop(kScanFailed);
-        for (; cursor != end && isDigit(*cursor); ++cursor) {
-            if (mantissa < kMantissaCap) {
-                mantissa = mantissa * 10 + (*cursor - '0');
-                --exponent;
-            }
-        }
+        for (; cursor != end && isDigit(*cursor) && mantissa < kMantissaCap; ++cursor, --exponent)
+            mantissa = mantissa * 10 + (*cursor - '0');
+        while (cursor != end && isDigit(*cursor))
+            ++cursor;
     }
 
     if (cursor != end && (*cursor == 'e' || *cursor == 'E')) {
@@ -110,10 +106,9 @@ i32 referenceScanNumber(f32* value, const u8** cursorRef, const u8* end, const R
         if (!isDigit(*cursor))
             return stop(kScanFailed);
         i32 digits = 0;
-        for (; cursor != end && isDigit(*cursor); ++cursor) {
+        for (; cursor != end && isDigit(*cursor); ++cursor)
             if (digits <= kExponentDigitsCap)
                 digits = digits * 10 + (*cursor - '0');
-        }
         exponent += negativeExponent ? -digits : digits;
     }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diag/report.h"
+#include "stl/number_scanner.h"
 
 i32 referenceScanNumber(f32* value, const u8** cursor, const u8* end, const ReportSink* sink);
 f64 referencePowerOfTen(i32 exponent);
@@ -18,3 +19,20 @@ f64 referencePowerOfTen(i32 exponent);
 typedef i32 (*NumberScanner)(f32* value, const u8** cursor, const u8* end, const ReportSink* sink);
 typedef std::tuple<i32, u32, u64, std::vector<ResultCode>> ScanOutcome;
 ScanOutcome scanOnce(NumberScanner scanner, const u8* first, const u8* end, int answer);
+
+// The program's scanner over an exact-size copy of the fuzzer's input, number after number:
+// past what was consumed, or one byte on when nothing was, so that every start is tried
+// that a reader moving on after a failure would try. A sink for an odd size, answering as
+// the first byte's low bit says; none for an even one. check(cursor, end, answer, outcome)
+// sees each scan.
+template <typename Check>
+void scanEveryNumber(const u8* data, u64 size, Check check) {
+    std::vector<u8> copy(data, data + size);
+    const u8* end = copy.data() + size;
+    int answer = size & 1 ? data[0] & 1 : -1;
+    for (const u8* cursor = copy.data(); cursor < end;) {
+        ScanOutcome outcome = scanOnce(scanNumber, cursor, end, answer);
+        check(cursor, end, answer, outcome);
+        cursor += std::get<2>(outcome) ? std::get<2>(outcome) : 1;
+    }
+}

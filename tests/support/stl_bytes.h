@@ -21,8 +21,7 @@ struct BinaryTriangle {
     }
 };
 
-class BinaryStlBuilder {
-public:
+struct BinaryStlBuilder {
     explicit BinaryStlBuilder(const std::string& header = "") : bytes_(kBinaryHeaderBytes, 0) {
         std::memcpy(bytes_.data(), header.data(), header.size() < kBinaryHeaderBytes ? header.size() : kBinaryHeaderBytes);
     }
@@ -38,8 +37,6 @@ public:
     BinaryStlBuilder& block(u32 n, const BinaryTriangle& t = BinaryTriangle()) { return block(std::vector<BinaryTriangle>(n, t)); }
     BinaryStlBuilder& raw(const std::string& tail) { return append(tail.data(), tail.size()); }
     const std::vector<u8>& bytes() const { return bytes_; }
-
-private:
     BinaryStlBuilder& append(const void* data, size_t size) {
         const u8* p = static_cast<const u8*>(data);
         bytes_.insert(bytes_.end(), p, p + size);
