@@ -18,17 +18,13 @@ TEST(LoadJob, CompletionWithoutAWindowReleasesTheJob) {
     ViewHarness harness;
     harness.load(fixture(L"cube_binary.stl"));
     std::wstring large = writeLarge(harness.files, L"unposted.stl", true, 8);
-    auto heaps = [] {
-        HANDLE handles[256];
-        return GetProcessHeaps(256, handles);
-    };
-    DWORD heapsBefore = heaps(), handlesBefore = 0, handlesAfter = 0;
+    DWORD heapsBefore = GetProcessHeaps(0, nullptr), handlesBefore = 0, handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
     HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     DestroyWindow(gone);
     ASSERT_TRUE(queueLoadJob(createLoadJob(large.c_str(), harness.view, gone, nullptr)));
-    ASSERT_TRUE(waitFor([&] { return heaps() > heapsBefore; }, 5000, 1)) << "the job never started";
-    EXPECT_TRUE(waitFor([&] { return heaps() <= heapsBefore; }, 20000, 5));
+    ASSERT_TRUE(waitFor([&] { return GetProcessHeaps(0, nullptr) > heapsBefore; }, 5000, 1)) << "the job never started";
+    EXPECT_TRUE(waitFor([&] { return GetProcessHeaps(0, nullptr) <= heapsBefore; }, 20000, 5));
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
     EXPECT_LE(handlesAfter, handlesBefore + 2);
 }

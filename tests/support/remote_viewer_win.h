@@ -316,16 +316,11 @@ inline void expectShows(const Viewer& viewer, const Report& report) {
     }
 }
 
-// A solid of four triangles, `offset` along x.
+// A solid of one triangle, `offset` along x.
 inline std::string asciiSolid(const std::string& name, int offset) {
-    std::string text = "solid " + name + "\n", x = std::to_string(offset) + " ", corners[4] = {"0 0", "0 0", "10 0", "0 10"};
-    for (const char* face : {"021", "013", "032", "123"}) {
-        text += "facet normal 0 0 0\nouter loop\n";
-        for (int k = 0; k < 3; ++k)
-            text += "vertex " + (face[k] == '1' ? std::to_string(offset + 10) + " " : x) + corners[face[k] - '0'] + "\n";
-        text += "endloop\nendfacet\n";
-    }
-    return text + "endsolid " + name + "\n";
+    std::string x = std::to_string(offset), x10 = std::to_string(offset + 10);
+    return "solid " + name + "\nfacet normal 0 0 0\nouter loop\nvertex " + x + " 0 0\nvertex " + x10 + " 10 0\nvertex " + x +
+           " 0 10\nendloop\nendfacet\nendsolid " + name + "\n";
 }
 
 // The STL files (told by content) of the file's folder in the order Next File visits them

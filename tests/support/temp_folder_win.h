@@ -30,6 +30,9 @@ public:
         CloseHandle(handle);
         return handle == INVALID_HANDLE_VALUE ? std::wstring() : files_.back();
     }
+    std::wstring write(const std::wstring& name, const std::vector<unsigned char>& bytes) {
+        return write(name, std::string(bytes.begin(), bytes.end()));
+    }
     const std::wstring& path() const { return path_; }
 
 private:

@@ -62,10 +62,7 @@ inline std::wstring writeLarge(TempFolder& folder, const std::wstring& name, boo
                      "      vertex 1.250000e+01 9.500000e+00 7.000000e+00\n    endloop\n  endfacet\n";
         return block;
     }();
-    std::string head = binaryStl(0);
-    u32 count = blocks * 20000;
-    memcpy(&head[80], &count, 4);
-    std::wstring path = folder.write(name, ascii ? "solid large\n" : head);
+    std::wstring path = ascii ? folder.write(name, "solid large\n") : folder.write(name, BinaryStlBuilder().count(blocks * 20000).bytes());
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     const std::string& block = ascii ? facets : triangles;
     DWORD written;
@@ -213,9 +210,4 @@ inline std::vector<BinaryTriangle> box(const f32 lo[3], const f32 hi[3], u16 att
         triangles[f].attribute = attribute;
     }
     return triangles;
-}
-
-inline std::string binaryFile(const std::string& header, const std::vector<BinaryTriangle>& triangles) {
-    std::vector<u8> bytes = BinaryStlBuilder(header).block(triangles).bytes();
-    return std::string(bytes.begin(), bytes.end());
 }
