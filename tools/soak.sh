@@ -21,8 +21,7 @@ fi
 cmake --build "$build/windows" --target viewer_stress_tests >"$build/build-soak.log" 2>&1 || { cat "$build/build-soak.log"; exit 1; }
 
 start=$(date +%s)
-# Two allocator arenas for the GPU driver in the viewer's process (see tests/CMakeLists.txt).
-VANTOREL_SOAK=1 MALLOC_ARENA_MAX=2 "$wine" "$build/windows/tests/viewer_stress_tests.exe" --gtest_filter="$filter" 2>&1 |
+VANTOREL_SOAK=1 "$wine" "$build/windows/tests/viewer_stress_tests.exe" --gtest_filter="$filter" 2>&1 |
     grep -E '^(figures:|\[ *(OK|FAILED|PASSED) *\])|Failure|error' 
 status=${PIPESTATUS[0]}
 echo "soak.sh: $(( $(date +%s) - start )) s"

@@ -241,10 +241,22 @@ public:
     // What a leak would grow: private bytes, heaps, kernel handles, GDI and USER objects; all
     // but the first asked inside the viewer, as Wine answers them for the calling process only.
     struct Counters {
-        SIZE_T privateBytes;
+        SIZE_T privateBytes, allBytes;
         DWORD heaps, handles, gdiObjects, userObjects;
     };
+    // The committed private memory of the viewer's address space. Under Wine the process's
+    // whole figure (`allBytes`) also holds the GPU driver's Unix-side allocator arenas, which
+    // keep their high-water mark and are none of the viewer's.
     SIZE_T privateBytes() const {
+        SIZE_T total = 0;
+        MEMORY_BASIC_INFORMATION region;
+        for (u8* at = nullptr; VirtualQueryEx(process_.hProcess, at, &region, sizeof region) == sizeof region;
+             at = static_cast<u8*>(region.BaseAddress) + region.RegionSize)
+            if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+                total += region.RegionSize;
+        return total;
+    }
+    SIZE_T allBytes() const {
         PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
         GetProcessMemoryInfo(process_.hProcess, &counters, sizeof counters);
         return counters.PagefileUsage;
@@ -252,7 +264,7 @@ public:
     Counters counters() const {
         const u64 self = u64(-1), out = u64(remote_) + 2048;  // GetCurrentProcess()
         callRemote("kernel32.dll", "GetProcessHandleCount", self, out);
-        return {privateBytes(), callRemote("kernel32.dll", "GetProcessHeaps", 0), readRemote<DWORD>(reinterpret_cast<void*>(out)),
+        return {privateBytes(), allBytes(), callRemote("kernel32.dll", "GetProcessHeaps", 0), readRemote<DWORD>(reinterpret_cast<void*>(out)),
                 callRemote("user32.dll", "GetGuiResources", self, GR_GDIOBJECTS),
                 callRemote("user32.dll", "GetGuiResources", self, GR_USEROBJECTS)};
     }
