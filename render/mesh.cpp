@@ -201,13 +201,12 @@ bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* 
     u64 triangles = total / 3;
     TriangleSpan earlier = {&mesh, colourOrder, 0, triangles, reinterpret_cast<u8*>(vertices), box, _mm_setzero_ps()};
     // Two threads write disjoint halves of the array from the read-only records and share
-    // nothing else; the join makes the later half's stores and box visible here.
-    // Only triangles in the load's own memory are split: records still in a mapped file may
-    // vanish with the file, and the read that faults is recovered on the thread that made it,
-    // which must then not leave a second thread writing into the heap being destroyed.
+    // nothing else; the join makes the later half's stores and box visible here. A binary
+    // file's records are read in the mapped file, which may vanish: a fault on the worker
+    // ends its half and comes back from the join.
     WorkerThread worker = nullptr;
     TriangleSpan later = earlier;
-    if (triangles >= kSplitTriangles && !mesh.fileStart) {
+    if (triangles >= kSplitTriangles) {
         later.first = earlier.end = triangles / 2;
         worker = startWorkerThread(writeLaterSpan, &later);
         if (!worker)
@@ -215,7 +214,10 @@ bool prepareVertices(const LoadResult* result, LoadHeap heap, const ReportSink* 
     }
     writeSpan<false>(&earlier);
     if (worker) {
-        joinWorkerThread(worker);
+        if (u32 error = joinWorkerThread(worker)) {
+            report(sink, kSystemError, error);
+            return false;
+        }
         joinBoxes(&earlier.streams, later);
     }
     *out = PreparedVertices{vertices, total, ranges, {earlier.streams.low[0], earlier.streams.low[1], earlier.streams.low[2]},

@@ -6,6 +6,7 @@
 #include "diag/stage_stamps.h"
 #include "render/renderer_win.h"
 #include "stl/load_job.h"
+#include "stl/worker_thread.h"
 
 extern "C" __declspec(dllimport) ULONG WINAPI RtlNtStatusToDosError(LONG status);
 
@@ -26,11 +27,26 @@ namespace {
 // allocate only from the job's own heap, which loadFile destroys as a whole afterwards;
 // the frames that are skipped own nothing else. Any other fault, and a fault of the same
 // thread outside the file, goes on to the system as before.
+//
+// The vertex preparation of a large mesh writes half of it on a worker thread, which reads
+// the file too: the worker is guarded over the same file on its own thread, and a guarded
+// read that faults waits for the worker it started before it goes back, so that nothing
+// writes into the heap the caller is about to destroy.
+struct Worker {
+    void (*run)(void*);
+    void* context;
+    HANDLE thread;
+    const u8* first;  // the starter's guarded file, guarded on the worker too; null when none
+    const u8* end;
+    u32 error;  // of a fault that ended the work early
+};
+
 struct ReadGuard {
     void* recovery[5];  // __builtin_setjmp's buffer
     const u8* first;
     const u8* end;
     u32 error;  // the Win32 error that the fault stands for
+    Worker* worker;  // started under this guard and not yet joined
 };
 
 // The guard of the faulting thread, in a TLS slot made with the handler on first use.
@@ -84,17 +100,51 @@ bool setUpGuards() {
     return guardSlot != TLS_OUT_OF_INDEXES;
 }
 
+ReadGuard* currentGuard() {
+    if (__atomic_load_n(&guardSetup, __ATOMIC_ACQUIRE) != 2 || guardSlot == TLS_OUT_OF_INDEXES)
+        return nullptr;
+    return static_cast<ReadGuard*>(TlsGetValue(guardSlot));
+}
+
+u32 finishWorker(Worker* worker) {
+    WaitForSingleObject(worker->thread, INFINITE);
+    CloseHandle(worker->thread);
+    u32 error = worker->error;
+    HeapFree(GetProcessHeap(), 0, worker);
+    return error;
+}
+
 // Kept out of line: __builtin_setjmp makes its caller save every register it may need
 // after the jump.
 __attribute__((noinline)) bool runGuarded(ReadGuard* guard, bool (*read)(void*), void* context) {
     if (__builtin_setjmp(guard->recovery)) {
         TlsSetValue(guardSlot, nullptr);
+        if (guard->worker)
+            finishWorker(guard->worker);
         return false;
     }
     TlsSetValue(guardSlot, guard);
     bool answer = read(context);
     TlsSetValue(guardSlot, nullptr);
     return answer;
+}
+
+bool runWork(void* context) {
+    Worker* worker = static_cast<Worker*>(context);
+    worker->run(worker->context);
+    return true;
+}
+
+DWORD WINAPI runWorker(void* parameter) {
+    Worker* worker = static_cast<Worker*>(parameter);
+    ReadGuard guard = {};
+    guard.first = worker->first;
+    guard.end = worker->end;
+    if (!worker->first)
+        runWork(worker);
+    else if (!runGuarded(&guard, runWork, worker))
+        worker->error = guard.error;
+    return 0;
 }
 
 DWORD WINAPI warmUpGpu(void* context) {
@@ -105,6 +155,38 @@ DWORD WINAPI warmUpGpu(void* context) {
 }
 
 }  // namespace
+
+// A thread of its own rather than a thread-pool item: the load job already runs on a pool
+// thread, and its helper must not queue behind other work of the pool.
+WorkerThread startWorkerThread(void (*work)(void* context), void* context) {
+    ReadGuard* guard = currentGuard();
+    if (guard && guard->worker)
+        return nullptr;  // one worker a guarded read
+    Worker* worker = static_cast<Worker*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Worker)));
+    if (!worker)
+        return nullptr;
+    worker->run = work;
+    worker->context = context;
+    if (guard) {
+        worker->first = guard->first;
+        worker->end = guard->end;
+    }
+    worker->thread = CreateThread(nullptr, 64 * 1024, runWorker, worker, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!worker->thread) {
+        HeapFree(GetProcessHeap(), 0, worker);
+        return nullptr;
+    }
+    if (guard)
+        guard->worker = worker;
+    return worker;
+}
+
+u32 joinWorkerThread(WorkerThread thread) {
+    ReadGuard* guard = currentGuard();
+    if (guard && guard->worker == thread)
+        guard->worker = nullptr;
+    return finishWorker(static_cast<Worker*>(thread));
+}
 
 bool queueLoadJob(LoadJob* job) {
     return QueueUserWorkItem(runLoadJob, job, WT_EXECUTELONGFUNCTION) != FALSE;

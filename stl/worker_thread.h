@@ -1,6 +1,9 @@
 // A second thread for one piece of work that its starter waits for: the load's own CPU work
 // spread over two cores. startWorkerThread answers null when no thread could be made; the
-// caller then does the work itself. joinWorkerThread waits for the work and frees the thread.
+// caller then does the work itself. joinWorkerThread waits for the work and frees the thread;
+// it answers 0, or the Win32 error of a read of the mapped file that faulted on the worker,
+// whose work then ended there. On Windows a worker started inside readMappedFile reads
+// under the same guard (load_job_win.cpp).
 #pragma once
 
 #include "diag/base.h"
@@ -8,4 +11,4 @@
 typedef void* WorkerThread;
 
 WorkerThread startWorkerThread(void (*work)(void* context), void* context);
-void joinWorkerThread(WorkerThread thread);
+u32 joinWorkerThread(WorkerThread thread);

@@ -33,8 +33,9 @@ WorkerThread startWorkerThread(void (*work)(void* context), void* context) {
     return worker;
 }
 
-void joinWorkerThread(WorkerThread thread) {
+u32 joinWorkerThread(WorkerThread thread) {
     Worker* worker = static_cast<Worker*>(thread);
     pthread_join(worker->thread, nullptr);
     free(worker);
+    return 0;
 }

@@ -21,14 +21,12 @@ struct Prepared {
     PreparedVertices vertices = {};
     f32 centre[3], size[3];
 
-    Prepared(const Blocks& blocks, ColourOrder order = kColourNotStated, f32 metresPerUnit = kMetresPerMillimetre, bool ownTriangles = false) {
+    Prepared(const Blocks& blocks, ColourOrder order = kColourNotStated, f32 metresPerUnit = kMetresPerMillimetre) {
         BinaryStlBuilder builder;
         for (const auto& block : blocks)
             builder.block(block);
         file = builder.bytes();
         EXPECT_TRUE(readBinaryStl(&result.mesh, file.data(), file.size(), heap, nullptr));
-        if (ownTriangles)
-            result.mesh.fileStart = nullptr;  // as an ASCII mesh's, which two threads may write
         result.format = kFormatBinary;
         result.provenance.colourOrder = order;
         EXPECT_TRUE(prepareVertices(&result, heap, nullptr, &vertices));
@@ -115,7 +113,7 @@ TEST(Mesh, SmallMeshesWriteOneWalk) {
     }
 }
 
-// Large meshes in the load's own memory are written by two threads, each half with a box of
+// Large meshes are written by two threads, each half with a box of
 // its own, joined after: the vertices and the box must be those of one walk, wherever NaNs
 // and signed zeros stand.
 TEST(Mesh, TwoThreadsWriteWhatOneWould) {
@@ -135,6 +133,6 @@ TEST(Mesh, TwoThreadsWriteWhatOneWould) {
             blocks[t < 20000 ? 0 : t < 20001 ? 1 : 2].push_back(BinaryTriangle(v, {0, 0, 1}, u16(t)));
         }
         SCOPED_TRACE(layout);
-        expectOneWalk(Prepared(blocks, kColourRgb, 1.0f, true), blocks);
+        expectOneWalk(Prepared(blocks, kColourRgb, 1.0f), blocks);
     }
 }
