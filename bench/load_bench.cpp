@@ -29,6 +29,7 @@
 #include "stl/heap.h"
 #include "stl/map_file.h"
 #include "stl/provenance.h"
+#include "tests/support/private_bytes_win.h"
 
 namespace {
 
@@ -52,22 +53,7 @@ size_t residentBytes(bool peak) {
     return peak ? counters.PeakWorkingSetSize : counters.WorkingSetSize;
 }
 
-// Private bytes as Windows counts them: the committed memory of the process that is its own
-// (not mapped files, not images). Wine's counters do not keep them, so the address space is
-// walked; a walk takes well under a millisecond.
-u64 privateBytes() {
-    u64 total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const u8* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-            total += region.RegionSize;
-        const u8* next = static_cast<const u8*>(region.BaseAddress) + region.RegionSize;
-        if (next <= at)
-            break;
-        at = next;
-    }
-    return total;
-}
+u64 privateBytes() { return committedPrivateBytes(GetCurrentProcess()); }
 
 struct MemoryUse {
     u64 before, peak, after;  // private bytes before the load, the most during it, after it

@@ -11,37 +11,28 @@ file=${1:-$root/samples/table.stl}
 [ -e "$file" ] && file=$(cd "$(dirname "$file")" && pwd)/$(basename "$file")
 
 "$root/tools/bootstrap.sh"
-export WINEPREFIX="$build/wine-prefix"
-export WINEDEBUG=-all
-wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 viewer="$build/windows/vantorel.exe"
 mkdir -p "$build"
 
 xvfb=""
 viewerPid=""
-cleanup() {
-    local status=$?
-    set +e
-    if [ -n "$viewerPid" ]; then
-        kill "$viewerPid" 2>/dev/null
-        wait "$viewerPid" 2>/dev/null
-    fi
-    if [ -n "$xvfb" ]; then
-        "$wineserver" -k >/dev/null 2>&1
-        kill "$xvfb" 2>/dev/null
-        wait "$xvfb" 2>/dev/null
-    fi
-    exit $status
-}
-trap cleanup EXIT
-
 if [ -z "${DISPLAY:-}" ]; then
-    display=99
-    while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-    Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    export DISPLAY=":$display"
+    source "$root/tools/wine_session.sh"
+    cleanup() {
+        local status=$?
+        set +e
+        if [ -n "$viewerPid" ]; then
+            kill "$viewerPid" 2>/dev/null
+            wait "$viewerPid" 2>/dev/null
+        fi
+        endWineSession
+        exit $status
+    }
+    trap cleanup EXIT
+else
+    export WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all
+    wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
+    wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 fi
 
 # The build compiles its shaders with a helper that runs under Wine.

@@ -13,6 +13,7 @@
 
 #include "app/main_window_win.h"
 #include "stl/detect.h"
+#include "support/private_bytes_win.h"
 #include "support/view_harness_win.h"
 
 const wchar_t kTitle[] = L"Vantorel STL Viewer";
@@ -244,18 +245,9 @@ public:
         SIZE_T privateBytes, allBytes;
         DWORD heaps, handles, gdiObjects, userObjects;
     };
-    // The committed private memory of the viewer's address space. Under Wine the process's
-    // whole figure (`allBytes`) also holds the GPU driver's Unix-side allocator arenas, which
-    // keep their high-water mark and are none of the viewer's.
-    SIZE_T privateBytes() const {
-        SIZE_T total = 0;
-        MEMORY_BASIC_INFORMATION region;
-        for (u8* at = nullptr; VirtualQueryEx(process_.hProcess, at, &region, sizeof region) == sizeof region;
-             at = static_cast<u8*>(region.BaseAddress) + region.RegionSize)
-            if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-                total += region.RegionSize;
-        return total;
-    }
+    // The viewer's own committed memory; the process's whole figure (`allBytes`) also holds,
+    // under Wine, the GPU driver's Unix-side allocator arenas, which keep their high-water mark.
+    SIZE_T privateBytes() const { return committedPrivateBytes(process_.hProcess); }
     SIZE_T allBytes() const {
         PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
         GetProcessMemoryInfo(process_.hProcess, &counters, sizeof counters);
