@@ -9,13 +9,9 @@
 inline unsigned long long committedPrivateBytes(HANDLE process) {
     unsigned long long total = 0;
     MEMORY_BASIC_INFORMATION region;
-    for (const char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-            total += region.RegionSize;
-        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-        if (next <= at)
-            break;
-        at = next;
-    }
+    // The walk ends where the query fails, past the top of the address space.
+    for (const char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize)
+        total += region.State == MEM_COMMIT && region.Type == MEM_PRIVATE ? region.RegionSize : 0;
     return total;
 }
