@@ -4,7 +4,7 @@
 
 #include "diag/messages.h"
 #include "diag/stage_stamps.h"
-#include "render/renderer_win.h"
+#include "render/view_window_win.h"
 #include "stl/load_job.h"
 #include "stl/worker_thread.h"
 
@@ -261,14 +261,13 @@ GpuMesh* prepareJobGpu(LoadJob* job, const u8* file, u64 size) {
         device.device = view->renderer.device;
         if (device.device)
             device.device->AddRef();
+        else
+            onGpuLost(view, DXGI_ERROR_DEVICE_REMOVED, sink);  // lost since it was made ready
         releaseSpinLock(&view->gpuLock);
     }
     releaseViewState(view);
-    if (!device.device) {
-        if (!failed)
-            reportDirect3DFailure(i32(DXGI_ERROR_DEVICE_REMOVED), sink);  // lost since it was made ready
+    if (!device.device)
         return nullptr;
-    }
     // The vertices are made from the file's triangles before anything goes to the GPU, so a
     // vanished file cuts the step short while it holds only the heap; the device reference
     // is this function's and is released below either way.

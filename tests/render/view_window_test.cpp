@@ -98,32 +98,29 @@ TEST(ViewFrame, UpAxisFramingHiddenAndBackFacingSolids) {
     EXPECT_GT(harness.frame().count(isModel), 50u);
 }
 
-// Drags turn and pan the view less the more it is zoomed; the wheel zooms in (out with Flip
-// Zoom) within 2 to 64; the pointer hides during a drag, which ends with the focus.
-TEST(ViewNavigation, DragsWheelAndFocus) {
+// The view's messages move its camera as the camera's own functions do (their arithmetic is
+// the camera tests'); the pointer hides during a drag, which ends with the focus; Left and
+// Right each tell the parent once, other keys nothing.
+TEST(ViewNavigation, MessagesMoveTheCameraAndKeysTellTheParent) {
     ViewHarness harness;
     ViewState* v = harness.state();
-    auto drag = [&](UINT down, UINT up, int dx) {
-        SendMessageW(harness.view, down, 0, MAKELPARAM(100, 100));
-        SendMessageW(harness.view, WM_MOUSEMOVE, 0, MAKELPARAM(100 + dx, 100));
-        SendMessageW(harness.view, up, 0, MAKELPARAM(100 + dx, 100));
-    };
-    TurnAngle before = v->yaw;
-    v->zoom = 9.5f;  // twice the start
-    drag(WM_LBUTTONDOWN, WM_LBUTTONUP, 100);
-    EXPECT_NEAR(double(i32(v->yaw - before)) / 683565248.0, -4.0 / 9.5, 0.001);
-    v->radius = 0.1f;
-    drag(WM_RBUTTONDOWN, WM_RBUTTONUP, 20);
-    EXPECT_NEAR(std::sqrt(v->pan[0] * v->pan[0] + v->pan[1] * v->pan[1] + v->pan[2] * v->pan[2]), 0.00284, 0.00001);
-
-    const struct { bool flip; int delta, turns; f32 zoom; } wheels[] = {
-        {false, 120, 1, 5.046875f}, {true, 120, 1, 4.453125f}, {true, -120, 100, 64}, {true, 120, 100, 2}};
-    for (const auto& wheel : wheels) {
-        v->zoom = 4.75f;
-        v->flipZoom = wheel.flip;
-        for (int i = 0; i < wheel.turns; ++i)
-            SendMessageW(harness.view, WM_MOUSEWHEEL, MAKEWPARAM(0, u16(wheel.delta)), 0);
-        EXPECT_EQ(v->zoom, wheel.zoom) << wheel.flip << " " << wheel.delta;
+    v->camera.radius = 0.1f;
+    const struct { UINT down, up; int dx, dy; void (*move)(Camera*, i32, i32); } drags[] = {
+        {WM_LBUTTONDOWN, WM_LBUTTONUP, 100, -30, turnCamera}, {WM_RBUTTONDOWN, WM_RBUTTONUP, 20, 7, panCamera}};
+    for (const auto& drag : drags) {
+        Camera expected = v->camera;
+        drag.move(&expected, drag.dx, drag.dy);
+        SendMessageW(harness.view, drag.down, 0, MAKELPARAM(100, 100));
+        SendMessageW(harness.view, WM_MOUSEMOVE, 0, MAKELPARAM(100 + drag.dx, 100 + drag.dy));
+        SendMessageW(harness.view, drag.up, 0, MAKELPARAM(100 + drag.dx, 100 + drag.dy));
+        EXPECT_EQ(memcmp(&v->camera, &expected, sizeof expected), 0) << drag.down;
+    }
+    for (bool flip : {false, true}) {
+        Camera expected = v->camera;
+        zoomCamera(&expected, 120, flip);
+        v->flipZoom = flip;
+        SendMessageW(harness.view, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+        EXPECT_EQ(v->camera.zoom, expected.zoom) << flip;
     }
 
     SendMessageW(harness.view, WM_LBUTTONDOWN, 0, MAKELPARAM(10, 10));
@@ -135,6 +132,14 @@ TEST(ViewNavigation, DragsWheelAndFocus) {
     EXPECT_NE(GetCapture(), harness.view);
     SendMessageW(harness.view, WM_SETCURSOR, WPARAM(harness.view), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_NE(GetCursor(), nullptr);
+
+    EXPECT_EQ(SendMessageW(harness.view, WM_GETDLGCODE, VK_RIGHT, 0), LRESULT(DLGC_WANTARROWS));
+    for (WPARAM key : {WPARAM(VK_RIGHT), WPARAM(VK_UP), WPARAM('A'), WPARAM(VK_LEFT)}) {
+        SendMessageW(harness.view, WM_KEYDOWN, key, 1);
+        SendMessageW(harness.view, WM_KEYUP, key, 0xC0000001);
+    }
+    const u16 id = u16(GetDlgCtrlID(harness.view));
+    EXPECT_EQ(harness.commands, (std::vector<WPARAM>{MAKEWPARAM(id, kViewStepForward), MAKEWPARAM(id, kViewStepBackward)}));
 }
 
 namespace {
