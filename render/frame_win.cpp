@@ -52,14 +52,14 @@ void setRegister(ShaderRegister out, f32 x, f32 y, f32 z, f32 w) {
 
 void writeEyeConstants(EyeConstants* out, const Rotation3* rotation, const f32 eye[3], const Matrix4& projection) {
     const f32* m = rotation->m;
-    Matrix4 view;
+    Matrix4 worldToEye;
     for (int i = 0; i < 3; ++i)
-        view.rows[i] = float4(m[3 * i], m[3 * i + 1], m[3 * i + 2], 0.0f);
+        worldToEye.rows[i] = float4(m[3 * i], m[3 * i + 1], m[3 * i + 2], 0.0f);
     f32 translation[3];
     for (int j = 0; j < 3; ++j)
         translation[j] = -(eye[0] * m[j] + eye[1] * m[3 + j] + eye[2] * m[6 + j]);
-    view.rows[3] = float4(translation[0], translation[1], translation[2], 1.0f);
-    Matrix4 worldToScreen = multiplyAffine(view, projection);
+    worldToEye.rows[3] = float4(translation[0], translation[1], translation[2], 1.0f);
+    Matrix4 worldToScreen = multiplyAffine(worldToEye, projection);
     for (int i = 0; i < 4; ++i)
         _mm_storeu_ps(out->worldToScreen[i], worldToScreen.rows[i]);
     setRegister(out->eyeInWorld, eye[0], eye[1], eye[2], 0.0f);

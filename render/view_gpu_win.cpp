@@ -1,9 +1,8 @@
-// The view's GPU state: made on first need from any thread, drawn and resized on the
-// window's thread, and released in one place when the GPU is lost.
+#include "render/view_gpu_win.h"
+
 #include "diag/messages.h"
 #include "diag/stage_stamps.h"
 #include "render/frame_win.h"
-#include "render/view_window_win.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "render/view_window_win.h"
 
+#include "render/view_gpu_win.h"
+
 const wchar_t kViewClassName[] = L"STLView";
 
 namespace {

@@ -72,27 +72,7 @@ ViewState* viewStateOf(HWND viewWindow);
 ViewState* retainViewState(HWND viewWindow);
 void releaseViewState(ViewState* state);
 
-// True at once when the device exists; otherwise creates the renderer and the swap chain
-// of the view's window, reporting failures to `sink` (may be null). Safe from any thread
-// and from several at once: the second caller waits for the first's outcome.
-bool ensureGpu(ViewState* state, const ReportSink* sink);
-
-// The one answer to a lost GPU, wherever it shows (a failed present, a refused resize, a
-// device gone from under a load): `reason` is reported to `sink` unless it is a success
-// (the failure was reported where it happened), and every GPU object of the view is
-// released; the view paints its placeholder until the next load makes the GPU ready again.
-// Called under gpuLock, or by the view's last owner.
-void onGpuLost(ViewState* state, HRESULT reason, const ReportSink* sink);
-
 // Shows `mesh` (the pan resets; direction and zoom stay) and invalidates the view.
 void handOverMesh(HWND viewWindow, GpuMesh* mesh);
 // Lets go of the current mesh, releasing its vertex buffer, before its heap is destroyed.
 void detachMesh(HWND viewWindow);
-
-// The view's GPU work on its own thread (view_gpu_win.cpp). paintFrame draws with a device
-// and a mesh, under gpuLock; resizeTarget follows a new client size, and answers false when
-// gpuLock was busy so that the caller tries again later (0 in either size changes nothing).
-void paintFrame(ViewState* state);
-bool resizeTarget(ViewState* state, i32 width, i32 height);
-// Every GPU object of the view, as after the loss of the GPU. Under gpuLock or by the last owner.
-void releaseGpu(ViewState* state);

@@ -4,7 +4,7 @@
 
 #include "diag/messages.h"
 #include "diag/stage_stamps.h"
-#include "render/view_window_win.h"
+#include "render/view_gpu_win.h"
 #include "stl/load_job.h"
 #include "stl/worker_thread.h"
 

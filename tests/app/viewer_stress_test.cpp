@@ -233,6 +233,7 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
     RECT placement;
     GetWindowRect(viewer.window(), &placement);
 
+    SCOPED_TRACE("phase: stepping storm");
     ResponsivenessProbe probe{viewer.window()};
     Pacer storm{1000.0 / 30};
     size_t at = 0, size = order.size();
@@ -252,6 +253,7 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
     EXPECT_LT(probe.longest.load(), 2000u);
     EXPECT_EQ(viewer.record().job, nullptr);
     expectShows(viewer, consoleReports({folder.path() + L"\\" + order[at]})[order[at]]);
+    SCOPED_TRACE("phase: back to the first file");
     // Back to the first file, the short way round.
     for (size_t i = 0; i < std::min(at, size - at); ++i)
         viewer.command(at <= size - at ? kCommandPreviousFile : kCommandNextFile);
@@ -269,6 +271,7 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
                                MAKEWPARAM(kSpaceListId, CBN_SELCHANGE), MAKEWPARAM(kMaterialCheckId, BN_CLICKED),
                                MAKEWPARAM(kColourOrderListId, CBN_SELCHANGE), 0, 1, 0x4108, 0x7FFF, 0xFFFF};
     auto point = [&] { return MAKELPARAM(random() % 600 - 50, random() % 500 - 50); };
+    SCOPED_TRACE("phase: monkey");
     probe.longest = 0;
     random.seed(6);
     Pacer monkey{1000.0 / 60};

@@ -6,39 +6,31 @@
 
 namespace {
 
-f64 radians(TurnAngle from, TurnAngle to) {
-    return f64(i32(to - from)) * (2 * 3.14159265358979323846 / 4294967296.0);
+f64 turned(TurnAngle from, TurnAngle to) {
+    return f64(i32(to - from));
 }
 
-f32 dot(const f32 a[3], const f32 b[3]) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+// Column `i` of the rotation (the camera's right, up, backward axes) dotted with `v`.
+f32 along(const Camera& camera, int i, const f32 v[3]) {
+    const f32* m = camera.rotation.m;
+    return m[i] * v[0] + m[3 + i] * v[1] + m[6 + i] * v[2];
 }
 
 f32 length(const f32 v[3]) {
-    return std::sqrt(dot(v, v));
-}
-
-// Column `i` of the rotation: the camera's right (0), up (1) and backward (2) axes in world space.
-void axis(const Camera& camera, int i, f32 out[3]) {
-    for (int row = 0; row < 3; ++row)
-        out[row] = camera.rotation.m[3 * row + i];
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
 
 }  // namespace
 
-// A new camera looks down at the model from its front right, at the start zoom, unpanned.
-TEST(Camera, StartsAboveAndFrontRight) {
+// A new camera looks down at the model from its front right; framing a 3-4-12 box (diagonal
+// 13) sets the radius to half of it and forgets the pan.
+TEST(Camera, StartsAboveFrontRightAndFramesTheBox) {
     Camera camera = startCamera();
-    f32 backward[3];
-    axis(camera, 2, backward);
-    EXPECT_GT(backward[1], 0.0f) << "above";
-    EXPECT_GT(backward[0], 0.0f) << "right";
-    EXPECT_GT(backward[2], 0.0f) << "in front";
-    EXPECT_NEAR(length(backward), 1.0f, 1e-6f);
+    const f32 x[3] = {1, 0, 0}, y[3] = {0, 1, 0}, z[3] = {0, 0, 1};
+    EXPECT_GT(along(camera, 2, x), 0.0f);
+    EXPECT_GT(along(camera, 2, y), 0.0f);
+    EXPECT_GT(along(camera, 2, z), 0.0f);
     EXPECT_EQ(camera.zoom, kStartZoom);
-    EXPECT_EQ(length(camera.pan), 0.0f);
-
-    // A 3-4-12 box has a diagonal of 13: the radius is half of it, and framing it forgets the pan.
     camera.pan[0] = 1;
     const f32 size[3] = {3, 4, 12};
     frameMesh(&camera, size);
@@ -46,59 +38,51 @@ TEST(Camera, StartsAboveAndFrontRight) {
     EXPECT_EQ(length(camera.pan), 0.0f);
 }
 
-// Turns and pans shrink as the zoom grows; a drag and its way back cancel; the model follows
-// the pointer.
-TEST(Camera, DragsScaleWithTheZoom) {
-    const f32 size[3] = {0.1f, 0.0f, 0.0f};
+// Turns and pans halve when the zoom doubles, pans double with the model's size, a drag
+// and its way back cancel, and the model follows the pointer (screen y grows downward).
+TEST(Camera, DragsFollowThePointerLessTheMoreZoomed) {
     const struct { i32 dx, dy; } drags[] = {{100, 0}, {0, -60}, {37, 23}};
+    const f32 size[3] = {0.1f, 0, 0};
     for (const auto& drag : drags) {
         SCOPED_TRACE(testing::Message() << drag.dx << ", " << drag.dy);
-        Camera near = startCamera(), far = startCamera();
-        far.zoom = 2 * near.zoom;
+        const Camera start = startCamera();
+        Camera near = start, far = start, big = start;
+        far.zoom = 2 * start.zoom;
         turnCamera(&near, drag.dx, drag.dy);
         turnCamera(&far, drag.dx, drag.dy);
-        Camera start = startCamera();
-        EXPECT_NEAR(radians(start.yaw, far.yaw), radians(start.yaw, near.yaw) / 2, 1e-6);
-        EXPECT_NEAR(radians(start.pitch, far.pitch), radians(start.pitch, near.pitch) / 2, 1e-6);
+        EXPECT_NEAR(turned(start.yaw, far.yaw), turned(start.yaw, near.yaw) / 2, 1.0);
+        EXPECT_NEAR(turned(start.pitch, far.pitch), turned(start.pitch, near.pitch) / 2, 1.0);
         turnCamera(&near, -drag.dx, -drag.dy);
-        EXPECT_LE(std::abs(i32(near.yaw - start.yaw)), 1);
-        EXPECT_LE(std::abs(i32(near.pitch - start.pitch)), 1);
+        EXPECT_NEAR(turned(start.yaw, near.yaw), 0.0, 1.0);
+        EXPECT_NEAR(turned(start.pitch, near.pitch), 0.0, 1.0);
 
         frameMesh(&near, size);
         frameMesh(&far, size);
-        panCamera(&near, drag.dx, drag.dy);
-        panCamera(&far, drag.dx, drag.dy);
+        const f32 twice[3] = {0.2f, 0, 0};
+        frameMesh(&big, twice);
+        for (Camera* camera : {&near, &far, &big})
+            panCamera(camera, drag.dx, drag.dy);
         EXPECT_NEAR(length(far.pan), length(near.pan) / 2, 1e-7f);
-        f32 right[3], up[3];
-        axis(near, 0, right);
-        axis(near, 1, up);
-        // The eye moves against the pointer, so the model moves with it: right on screen is
-        // +x, down on screen is +y.
-        EXPECT_NEAR(dot(near.pan, right) * f32(drag.dx), -std::abs(dot(near.pan, right) * f32(drag.dx)), 1e-9f);
-        EXPECT_NEAR(dot(near.pan, up) * f32(drag.dy), std::abs(dot(near.pan, up) * f32(drag.dy)), 1e-9f);
-        f32 twice = length(near.pan);
-        Camera wide = near;
-        wide.radius *= 2;
-        wide.pan[0] = wide.pan[1] = wide.pan[2] = 0;
-        panCamera(&wide, drag.dx, drag.dy);
-        EXPECT_NEAR(length(wide.pan), 2 * twice, 1e-6f) << "a larger model pans proportionally further";
+        EXPECT_NEAR(length(big.pan), length(near.pan) * 2, 1e-7f);
+        // The eye moves against the pointer, so the model moves with it.
+        EXPECT_LE(along(near, 0, near.pan) * f32(drag.dx), 0.0f);
+        EXPECT_GE(along(near, 1, near.pan) * f32(drag.dy), 0.0f);
         panCamera(&near, -drag.dx, -drag.dy);
         EXPECT_NEAR(length(near.pan), 0.0f, 1e-7f);
     }
 }
 
-// A notch away zooms in, towards zooms out, Flip Zoom swaps them, a notch each way comes back
-// to within a percent, and no number of notches passes the limits.
+// A notch away zooms in, towards zooms out, Flip Zoom swaps the two exactly, a notch each way
+// comes back to within a percent, and no number of notches passes the limits.
 TEST(Camera, WheelZoomsWithinItsLimits) {
     const struct { bool flipped; i32 delta; bool zoomsIn; } notches[] = {
         {false, 120, true}, {false, -120, false}, {true, 120, false}, {true, -120, true}};
     for (const auto& notch : notches) {
         SCOPED_TRACE(testing::Message() << "flipped " << notch.flipped << ", delta " << notch.delta);
-        Camera camera = startCamera();
+        Camera camera = startCamera(), swapped = startCamera();
         zoomCamera(&camera, notch.delta, notch.flipped);
-        EXPECT_EQ(camera.zoom > kStartZoom, notch.zoomsIn);
-        Camera swapped = startCamera();
         zoomCamera(&swapped, -notch.delta, !notch.flipped);
+        EXPECT_EQ(camera.zoom > kStartZoom, notch.zoomsIn);
         EXPECT_EQ(swapped.zoom, camera.zoom);
         zoomCamera(&camera, -notch.delta, notch.flipped);
         EXPECT_NEAR(camera.zoom, kStartZoom, 0.01f * kStartZoom);

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "render/offscreen_win.h"
+#include "render/view_gpu_win.h"
 #include "support/view_harness_win.h"
 
 // Two threads at once make the view's device, which reports its feature level once; a later
@@ -163,13 +164,12 @@ void injectFault(ViewState* v, int method, void* replacement, HRESULT fault) {
 }  // namespace
 
 // A worker that holds gpuLock (creating the device) neither blocks the window's thread nor
-// loses its paint and resize: both are done once the lock is free. A lost GPU and a refused
-// resize show the placeholder until the next load.
-TEST(ViewFaults, BusyLockLostGpuAndFailedResize) {
+// loses its paint and resize: both are done once the lock is free. Minimising keeps the
+// size and the swap chain.
+TEST(ViewFaults, BusyLockAndMinimise) {
     ViewHarness harness;
     ViewState* v = harness.state();
-    const std::wstring cube = fixture(L"cube_binary.stl");
-    ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
+    ASSERT_EQ(harness.show(fixture(L"cube_binary.stl"))->status, kJobLoaded);
     acquireSpinLock(&v->gpuLock);
     SetWindowPos(harness.view, nullptr, 0, 0, 200, 150, SWP_NOZORDER | SWP_NOMOVE);
     harness.paint();
@@ -178,41 +178,62 @@ TEST(ViewFaults, BusyLockLostGpuAndFailedResize) {
     releaseSpinLock(&v->gpuLock);
     EXPECT_TRUE(waitFor([&] { return v->width == 200 && !v->retryPending && !GetUpdateRect(harness.view, nullptr, FALSE); }, 2000));
     EXPECT_GT(harness.frame().count(isModel), 1000u);
-    ASSERT_NE(v->target.swapChain, nullptr);
-
-    injectFault(v, 8, reinterpret_cast<void*>(failPresent), DXGI_ERROR_DEVICE_REMOVED);
-    harness.paint();
-    EXPECT_EQ(harness.sink.recorder.lines(),
-              std::vector<std::u16string>{u"Direct3D 11 error: lost GPU (may be overload or driver problems)"});
-    EXPECT_EQ(v->renderer.device, nullptr);
-    // The placeholder: the error icon's top-left corner at the centre, red there, and the
-    // background above and left of it.
-    Pixels placeholder = harness.frame();
-    EXPECT_GT(placeholder.count(dominant<16>), 50u);
-    for (u32 y = 0; y < placeholder.height / 2; ++y)
-        EXPECT_EQ(placeholder.at(placeholder.width / 4, y), workspaceColour());
-    // A load that makes a new device ready before its mesh arrives (or a superseded one)
-    // leaves the old mesh undrawn: its buffer belongs to the lost device.
-    ASSERT_TRUE(ensureGpu(v, nullptr));
-    EXPECT_GT(harness.frame().count(dominant<16>), 50u);
-
-    // The next load makes the GPU ready again and draws.
-    ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
-    EXPECT_GT(harness.frame().count(isModel), 1000u);
-    EXPECT_NE(v->renderer.device, nullptr);
-
-    // Minimising keeps the size and the swap chain; a refused resize is reported and handled
-    // like the lost GPU.
     IDXGISwapChain* swapChain = v->target.swapChain;
+    ASSERT_NE(swapChain, nullptr);
     SendMessageW(harness.view, WM_SIZE, SIZE_MINIMIZED, 0);
     EXPECT_EQ(v->width, 200u);
     EXPECT_EQ(v->target.swapChain, swapChain);
-    injectFault(v, 13, reinterpret_cast<void*>(failResize), E_INVALIDARG);
-    SetWindowPos(harness.view, nullptr, 0, 0, 160, 120, SWP_NOZORDER | SWP_NOMOVE);
-    EXPECT_EQ(harness.sink.recorder.lines().back(), u"Direct3D 11 error: call, parameter, or state invalid");
-    EXPECT_EQ(v->renderer.device, nullptr);
-    EXPECT_EQ(v->width, 160u);
-    harness.paint();  // the placeholder, without a swap chain to draw with
+}
+
+// A lost GPU at presentation and a refused resize: each reported once, every GPU object
+// released, the placeholder shown (even once a later load made a new device ready before
+// its mesh arrived: the old mesh's buffer belongs to the lost device), and the next load
+// draws again.
+TEST(ViewFaults, LostGpuAndRefusedResize) {
+    ViewHarness harness;
+    ViewState* v = harness.state();
+    const std::wstring cube = fixture(L"cube_binary.stl");
+    const std::u16string lost = u"Direct3D 11 error: lost GPU (may be overload or driver problems)";
+    const struct {
+        const char* name;
+        int method;  // in the swap chain's table
+        void* replacement;
+        HRESULT fault;
+        bool resize;  // the fault shows in a resize, else in a paint
+        std::u16string line;
+    } faults[] = {
+        {"present, device removed", 8, reinterpret_cast<void*>(failPresent), DXGI_ERROR_DEVICE_REMOVED, false, lost},
+        {"resize, invalid call", 13, reinterpret_cast<void*>(failResize), E_INVALIDARG, true,
+         u"Direct3D 11 error: call, parameter, or state invalid"},
+        {"resize, device removed", 13, reinterpret_cast<void*>(failResize), DXGI_ERROR_DEVICE_REMOVED, true, lost},
+    };
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
+        ASSERT_GT(harness.frame().count(isModel), 1000u);
+        size_t reported = harness.sink.recorder.lines().size();
+        injectFault(v, fault.method, fault.replacement, fault.fault);
+        u32 width = v->width == 160 ? 200 : 160;
+        if (fault.resize)
+            SetWindowPos(harness.view, nullptr, 0, 0, int(width), 120, SWP_NOZORDER | SWP_NOMOVE);
+        else
+            harness.paint();
+        std::vector<std::u16string> lines = harness.sink.recorder.lines();
+        ASSERT_EQ(lines.size(), reported + 1);
+        EXPECT_EQ(lines.back(), fault.line);
+        EXPECT_EQ(v->renderer.device, nullptr);
+        EXPECT_EQ(v->target.swapChain, nullptr);
+        if (fault.resize)
+            EXPECT_EQ(v->width, width);
+        // The placeholder: the error icon's top-left corner at the centre, red there, and the
+        // background above and left of it.
+        Pixels placeholder = harness.frame();
+        EXPECT_GT(placeholder.count(dominant<16>), 50u);
+        for (u32 y = 0; y < placeholder.height / 2; ++y)
+            EXPECT_EQ(placeholder.at(placeholder.width / 4, y), workspaceColour());
+        ASSERT_TRUE(ensureGpu(v, nullptr));
+        EXPECT_GT(harness.frame().count(dominant<16>), 50u);
+    }
     ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
     EXPECT_GT(harness.frame().count(isModel), 1000u);
 }
