@@ -148,9 +148,9 @@ DWORD WINAPI runWorker(void* parameter) {
 }
 
 DWORD WINAPI warmUpGpu(void* context) {
-    ViewState* view = static_cast<ViewState*>(context);
-    ensureGpu(view, nullptr);
-    releaseViewState(view);
+    ViewState* state = static_cast<ViewState*>(context);
+    ensureGpu(state, nullptr);
+    releaseViewState(state);
     return 0;
 }
 
@@ -210,9 +210,9 @@ DWORD WINAPI runLoadJob(void* context) {
 }
 
 void warmUpJobGpu(LoadJob* job) {
-    ViewState* view = retainViewState(static_cast<HWND>(job->viewWindow));
-    if (view && !QueueUserWorkItem(warmUpGpu, view, 0))
-        releaseViewState(view);
+    ViewState* state = retainViewState(static_cast<HWND>(job->viewWindow));
+    if (state && !QueueUserWorkItem(warmUpGpu, state, 0))
+        releaseViewState(state);
 }
 
 bool readMappedFile(LoadJob* job, const u8* view, u64 size, bool (*read)(void* context), void* context) {
@@ -234,48 +234,48 @@ namespace {
 
 struct UploadStep {
     GpuMesh* mesh;
-    const Renderer* device;
+    const Renderer* renderer;  // only its device, for the vertex buffer
     LoadJob* job;
 };
 
 bool uploadStep(void* context) {
     UploadStep* step = static_cast<UploadStep*>(context);
     LoadJob* job = step->job;
-    return prepareGpuMesh(step->mesh, step->device, &job->result, job->solidVisible, job->heap, &job->translator);
+    return prepareGpuMesh(step->mesh, step->renderer, &job->result, job->solidVisible, job->heap, &job->translator);
 }
 
 }  // namespace
 
 GpuMesh* prepareJobGpu(LoadJob* job, const u8* file, u64 size) {
     const ReportSink* sink = &job->translator;
-    ViewState* view = retainViewState(static_cast<HWND>(job->viewWindow));
-    if (!view)
+    ViewState* state = retainViewState(static_cast<HWND>(job->viewWindow));
+    if (!state)
         return nullptr;
     // The upload works on a reference of its own: the user-interface thread may release the
     // view's device (a lost GPU) while the buffer is being made.
-    Renderer device = {};
-    bool failed = !ensureGpu(view, sink);
+    Renderer upload = {};
+    bool failed = !ensureGpu(state, sink);
     stampStage(kStampDeviceReady);
     if (!failed) {
-        acquireSpinLock(&view->gpuLock);
-        device.device = view->renderer.device;
-        if (device.device)
-            device.device->AddRef();
+        acquireSpinLock(&state->gpuLock);
+        upload.device = state->renderer.device;
+        if (upload.device)
+            upload.device->AddRef();
         else
-            onGpuLost(view, DXGI_ERROR_DEVICE_REMOVED, sink);  // lost since it was made ready
-        releaseSpinLock(&view->gpuLock);
+            onGpuLost(state, DXGI_ERROR_DEVICE_REMOVED, sink);  // lost since it was made ready
+        releaseSpinLock(&state->gpuLock);
     }
-    releaseViewState(view);
-    if (!device.device)
+    releaseViewState(state);
+    if (!upload.device)
         return nullptr;
     // The vertices are made from the file's triangles before anything goes to the GPU, so a
     // vanished file cuts the step short while it holds only the heap; the device reference
     // is this function's and is released below either way.
     GpuMesh* mesh = allocateArrayOf<GpuMesh>(job->heap, 1, sink);
-    UploadStep step = {mesh, &device, job};
+    UploadStep step = {mesh, &upload, job};
     if (mesh && !readMappedFile(job, file, size, uploadStep, &step))
         mesh = nullptr;
     stampStage(kStampUploaded);
-    device.device->Release();
+    upload.device->Release();
     return mesh;
 }

@@ -235,6 +235,7 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
 
     SCOPED_TRACE("phase: stepping storm");
     ResponsivenessProbe probe{viewer.window()};
+    const u32 begun = viewer.record().loadsBegun;
     Pacer storm{1000.0 / 30};
     size_t at = 0, size = order.size();
     while (storm.elapsed() < (kSoak ? 150000u : 12000u)) {
@@ -246,6 +247,10 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
         }
     }
     DWORD stormMs = storm.elapsed();
+    // Every press taken, each a step of its own, before the file it leads to is looked for:
+    // a window that lags may pass that file on the way.
+    ASSERT_TRUE(waitFor([&] { return viewer.record().loadsBegun == begun + storm.count; }, 120000))
+        << viewer.record().loadsBegun - begun << " steps for " << storm.count << " presses";
     ASSERT_TRUE(viewer.waitShown(order[at], 120000)) << order[at] << " shows " << viewer.title();
     printf("figures: storm %.1f s, %u presses, %zu STL files of 304, settled %.1f s after the last press, "
            "user-interface thread unresponsive for at most %lu ms\n",

@@ -11,17 +11,17 @@
 // call keeps it and reports nothing. A mesh too large for one buffer is refused.
 TEST(Gpu, OneDeviceForConcurrentCallersAndAHugeMeshIsRefused) {
     ViewHarness harness;
-    ViewState* view = harness.state();
+    ViewState* state = harness.state();
     TranslatingSink first, second;
     bool results[2] = {};
-    std::thread a([&] { results[0] = ensureGpu(view, &first.sink); });
-    std::thread b([&] { results[1] = ensureGpu(view, &second.sink); });
+    std::thread a([&] { results[0] = ensureGpu(state, &first.sink); });
+    std::thread b([&] { results[1] = ensureGpu(state, &second.sink); });
     a.join();
     b.join();
     EXPECT_TRUE(results[0] && results[1]);
-    ID3D11Device* device = view->renderer.device;
-    EXPECT_TRUE(ensureGpu(view, &first.sink));
-    EXPECT_EQ(view->renderer.device, device);
+    ID3D11Device* device = state->renderer.device;
+    EXPECT_TRUE(ensureGpu(state, &first.sink));
+    EXPECT_EQ(state->renderer.device, device);
     std::vector<std::u16string> lines = first.recorder.lines(), more = second.recorder.lines();
     lines.insert(lines.end(), more.begin(), more.end());
     ASSERT_EQ(lines.size(), 1u);
@@ -33,7 +33,7 @@ TEST(Gpu, OneDeviceForConcurrentCallersAndAHugeMeshIsRefused) {
     StlSolid solid = {0, 0, 51130564, nullptr, {nullptr, 0, 0}};
     LoadResult result = {kFormatBinary, {nullptr, &solid, 1}, {}};
     GpuMesh mesh = {};
-    EXPECT_FALSE(prepareGpuMesh(&mesh, &view->renderer, &result, nullptr, heap, &harness.sink.sink));
+    EXPECT_FALSE(prepareGpuMesh(&mesh, &state->renderer, &result, nullptr, heap, &harness.sink.sink));
     EXPECT_EQ(harness.sink.recorder.lines(), std::vector<std::u16string>{u"out of GPU memory"});
     EXPECT_EQ(mesh.vertexBuffer, nullptr);
     destroyLoadHeap(heap);
