@@ -54,24 +54,83 @@ void releaseOffscreenTarget(OffscreenTarget* target) {
     releaseReference(target->colour);
 }
 
-bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, u8* bgr,
-                    const ReportSink* sink) {
+namespace {
+
+void drawStartFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp,
+                    const f32 clear[4], const ReportSink* sink) {
     ViewState start;
     initViewState(&start, nullptr);
-    COLORREF background = GetSysColor(COLOR_APPWORKSPACE);
-    const f32 clear[4] = {srgbToLinear[GetRValue(background)], srgbToLinear[GetGValue(background)],
-                          srgbToLinear[GetBValue(background)], 1.0f};
     drawFrame(renderer, false, mesh, target->renderTargetView, target->depthView, target->width, target->height,
               &start.rotation, start.pan, meshRadius(mesh), start.zoom, yUp, clear, sink);
-    return readOffscreenTarget(renderer, target, bgr, sink);
 }
 
-bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* bgr, const ReportSink* sink) {
+// Resolves what was drawn and maps the one-sample copy for reading; the caller unmaps.
+bool mapResolvedTarget(const Renderer* renderer, OffscreenTarget* target, D3D11_MAPPED_SUBRESOURCE* mapped,
+                       const ReportSink* sink) {
     ID3D11DeviceContext* context = renderer->context;
     context->ResolveSubresource(target->resolved, 0, target->colour, 0, DXGI_FORMAT_R8G8B8A8_UNORM_SRGB);
     context->CopyResource(target->staging, target->resolved);
+    return !reportIfFailed(context->Map(target->staging, 0, D3D11_MAP_READ, 0, mapped), sink);
+}
+
+// The sRGB code nearest to a linear value from 0 to 1.
+u8 linearToSrgb(f32 linear) {
+    u32 low = 0;
+    u32 high = 255;
+    while (low < high) {
+        u32 middle = (low + high) / 2;
+        if (srgbToLinear[middle] < linear)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return u8(low > 0 && linear - srgbToLinear[low - 1] < srgbToLinear[low] - linear ? low - 1 : low);
+}
+
+}  // namespace
+
+bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, u8* bgr,
+                    const ReportSink* sink) {
+    COLORREF background = GetSysColor(COLOR_APPWORKSPACE);
+    const f32 clear[4] = {srgbToLinear[GetRValue(background)], srgbToLinear[GetGValue(background)],
+                          srgbToLinear[GetBValue(background)], 1.0f};
+    drawStartFrame(renderer, target, mesh, yUp, clear, sink);
+    return readOffscreenTarget(renderer, target, bgr, sink);
+}
+
+bool drawTransparentFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp,
+                               u8* bgra, const ReportSink* sink) {
+    const f32 clear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    drawStartFrame(renderer, target, mesh, yUp, clear, sink);
     D3D11_MAPPED_SUBRESOURCE mapped;
-    if (reportIfFailed(context->Map(target->staging, 0, D3D11_MAP_READ, 0, &mapped), sink))
+    if (!mapResolvedTarget(renderer, target, &mapped, sink))
+        return false;
+    for (u32 y = 0; y < target->height; ++y) {
+        const u8* in = static_cast<const u8*>(mapped.pData) + u64(y) * mapped.RowPitch;
+        u8* out = bgra + u64(y) * target->width * 4;
+        for (u32 x = 0; x < target->width; ++x, in += 4, out += 4) {
+            u8 alpha = in[3];
+            out[3] = alpha;
+            for (int c = 0; c < 3; ++c) {
+                u8 code = in[2 - c];
+                // The resolve averaged in linear light with the clear colour's zeros: an edge
+                // pixel holds coverage times the colour's linear value. Alpha blending wants
+                // the sRGB colour times coverage.
+                if (alpha != 255 && alpha != 0) {
+                    f32 linear = srgbToLinear[code] * 255.0f / f32(alpha);
+                    code = u8((u32(linearToSrgb(linear < 1.0f ? linear : 1.0f)) * alpha + 127) / 255);
+                }
+                out[c] = alpha == 0 ? 0 : code;
+            }
+        }
+    }
+    renderer->context->Unmap(target->staging, 0);
+    return true;
+}
+
+bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* bgr, const ReportSink* sink) {
+    D3D11_MAPPED_SUBRESOURCE mapped;
+    if (!mapResolvedTarget(renderer, target, &mapped, sink))
         return false;
     for (u32 y = 0; y < target->height; ++y) {
         const u8* in = static_cast<const u8*>(mapped.pData) + u64(y) * mapped.RowPitch;
@@ -82,6 +141,6 @@ bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* 
             out[2] = in[0];
         }
     }
-    context->Unmap(target->staging, 0);
+    renderer->context->Unmap(target->staging, 0);
     return true;
 }

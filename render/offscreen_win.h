@@ -29,3 +29,9 @@ bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* 
 // Writes width x height pixels of blue, green, red (no alpha), top row first, to `bgr`.
 bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, u8* bgr,
                     const ReportSink* sink);
+
+// The same frame on a transparent background, for pictures laid over another: blue, green,
+// red, alpha, the colour multiplied by the alpha (the layout of a 32-bit DIB section that
+// AlphaBlend takes), top row first.
+bool drawTransparentFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp,
+                               u8* bgra, const ReportSink* sink);

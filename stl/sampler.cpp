@@ -1,0 +1,199 @@
+#include "stl/sampler.h"
+
+#include <immintrin.h>
+
+#include "stl/detect.h"
+
+namespace {
+
+bool isBlank(u8 byte) {
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n' || byte == '\f' || byte == '\v';
+}
+
+// `word` at `at`, alone on its line so far (only blanks before it back to a line break or
+// the start of `text`) and followed by a blank: a keyword, not part of a name or a number.
+bool isLineKeyword(const u8* text, u64 at, u64 end, const char* word, u64 length) {
+    if (at + length >= end || __builtin_memcmp(text + at, word, length) != 0 || !isBlank(text[at + length]))
+        return false;
+    for (u64 i = at; i-- > 0;) {
+        if (text[i] == '\n' || text[i] == '\r')
+            return true;
+        if (!isBlank(text[i]))
+            return false;
+    }
+    // The run's own start: the line may have begun before it, so only the file's start counts.
+    return false;
+}
+
+// The first facet of the run, or `end` when none starts in it.
+u64 firstFacet(const u8* text, u64 end) {
+    for (u64 i = 0; i < end; ++i)
+        if (text[i] == 'f' && isLineKeyword(text, i, end, "facet", 5))
+            return i;
+    return end;
+}
+
+// The position after the run's last complete "endfacet", or 0 when it has none.
+u64 afterLastEndfacet(const u8* text, u64 end) {
+    for (u64 i = end; i-- > 0;)
+        if (text[i] == 'e' && isLineKeyword(text, i, end, "endfacet", 8))
+            return i + 8;
+    return 0;
+}
+
+bool readFirstBytes(const ByteSource* source, u64 size, LoadHeap heap, const ReportSink* sink, StlSample* out) {
+    out->size = size;
+    out->bytes = static_cast<u8*>(allocateArray(heap, 1, size, sink));
+    return out->bytes && source->read(source->context, 0, out->bytes, size, sink);
+}
+
+bool sampleBinary(const ByteSource* source, u32 count, LoadHeap heap, const ReportSink* sink, StlSample* out) {
+    u64 runs = kSampleTriangles / kSampleRunRecords;
+    u64 runBytes = kSampleRunRecords * kBinaryRecordBytes;
+    out->size = kBinaryFirstRecord + kSampleTriangles * kBinaryRecordBytes;
+    out->bytes = static_cast<u8*>(allocateArray(heap, 1, out->size, sink));
+    if (!out->bytes || !source->read(source->context, 0, out->bytes, kBinaryHeaderBytes, sink))
+        return false;
+    u32 taken = u32(kSampleTriangles);
+    __builtin_memcpy(out->bytes + kBinaryHeaderBytes, &taken, 4);
+    // Run i starts at record i * (count - run) / (runs - 1): the first at the file's first
+    // record, the last ending at its last one.
+    u64 span = count - kSampleRunRecords;
+    for (u64 i = 0; i < runs; ++i) {
+        u64 record = i * span / (runs - 1);
+        if (!source->read(source->context, kBinaryFirstRecord + record * kBinaryRecordBytes,
+                          out->bytes + kBinaryFirstRecord + i * runBytes, runBytes, sink))
+            return false;
+    }
+    out->sampled = true;
+    out->keptFraction = f32(kSampleTriangles) / f32(count);
+    return true;
+}
+
+bool sampleAscii(const ByteSource* source, LoadHeap heap, const ReportSink* sink, StlSample* out) {
+    u64 runs = kSampleAsciiBytes / kSampleAsciiRunBytes;
+    u64 size = source->size;
+    u8* bytes = static_cast<u8*>(allocateArray(heap, 1, kSampleAsciiBytes, sink));
+    if (!bytes)
+        return false;
+    out->bytes = bytes;
+    u64 written = 0;
+    u64 span = size - kSampleAsciiRunBytes;
+    for (u64 i = 0; i < runs; ++i) {
+        u64 offset = i * span / (runs - 1);
+        u8* run = bytes + written;
+        if (!source->read(source->context, offset, run, kSampleAsciiRunBytes, sink))
+            return false;
+        // The first run keeps the opening line, the last the closing one; the others only
+        // their whole facets. A run without one (a long name, a comment) adds nothing.
+        u64 first = i == 0 ? 0 : firstFacet(run, kSampleAsciiRunBytes);
+        u64 last = i == runs - 1 ? kSampleAsciiRunBytes : afterLastEndfacet(run, kSampleAsciiRunBytes);
+        if (last <= first)
+            continue;
+        __builtin_memmove(run, run + first, last - first);
+        written += last - first;
+        // A kept "endfacet" is followed by a blank inside the run, so the break fits.
+        if (i != runs - 1)
+            bytes[written++] = '\n';
+    }
+    out->size = written;
+    out->sampled = true;
+    out->keptFraction = f32(f64(written) / f64(size));
+    return true;
+}
+
+}  // namespace
+
+bool readStlSample(const ByteSource* source, LoadHeap heap, const ReportSink* sink, StlSample* out) {
+    *out = StlSample{};
+    out->keptFraction = 1.0f;
+    u64 size = source->size;
+    if (size == 0)
+        return true;
+    u8 head[kSampleHeadBytes] = {};
+    u64 headBytes = size < kSampleHeadBytes ? size : kSampleHeadBytes;
+    if (!source->read(source->context, 0, head, headBytes, sink))
+        return false;
+    out->format = detectStlFormat(head, size);
+    if (out->format == kFormatBinary) {
+        u32 count = loadU32(head + kBinaryHeaderBytes);
+        if (count > kSampleTriangles)
+            return sampleBinary(source, count, heap, sink, out);
+        // Blocks after the first are a rare dialect; past the budget they are left out.
+        u64 firstBlock = kBinaryFirstRecord + u64(count) * kBinaryRecordBytes;
+        if (size > kBinaryFirstRecord + kSampleTriangles * kBinaryRecordBytes)
+            return readFirstBytes(source, firstBlock, heap, sink, out);
+    } else if (out->format == kFormatAscii) {
+        if (size > kSampleAsciiBytes)
+            return sampleAscii(source, heap, sink, out);
+    } else {
+        return true;
+    }
+    return readFirstBytes(source, size, heap, sink, out);
+}
+
+namespace {
+
+// The box of the finite corners, x, y, z: low in 0..2, high in 3..5.
+void measureTriangles(const StlMesh* mesh, f32 box[6]) {
+    for (int i = 0; i < 3; ++i) {
+        box[i] = 3.0e38f;
+        box[3 + i] = -3.0e38f;
+    }
+    for (u32 s = 0; s < mesh->solidCount; ++s)
+        for (u32 t = 0; t < mesh->solids[s].triangleCount; ++t) {
+            StlTriangle triangle;
+            __builtin_memcpy(&triangle, &mesh->solids[s].triangles[t], sizeof triangle);
+            for (const StlVector& v : triangle.vertices) {
+                const f32 p[3] = {v.x, v.y, v.z};
+                for (int i = 0; i < 3; ++i) {
+                    if (!(p[i] > -3.0e38f && p[i] < 3.0e38f))
+                        continue;
+                    box[i] = p[i] < box[i] ? p[i] : box[i];
+                    box[3 + i] = p[i] > box[3 + i] ? p[i] : box[3 + i];
+                }
+            }
+        }
+}
+
+}  // namespace
+
+void widenSampledTriangles(const StlMesh* mesh, f32 keptFraction, u32 pictureSide) {
+    if (!(keptFraction > 0.0f && keptFraction < 1.0f) || pictureSide == 0)
+        return;
+    f32 box[6];
+    measureTriangles(mesh, box);
+    f32 diagonal = 0.0f;
+    for (int i = 0; i < 3; ++i)
+        diagonal += box[3 + i] > box[i] ? (box[3 + i] - box[i]) * (box[3 + i] - box[i]) : 0.0f;
+    diagonal = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(diagonal)));
+    f32 maxGrowth = kWidenPixels * diagonal / f32(pictureSide);
+    f32 scale = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(2.0f / keptFraction)));
+    f32 stretch = scale - 1.0f;
+    for (u32 s = 0; s < mesh->solidCount; ++s) {
+        const StlSolid& solid = mesh->solids[s];
+        // The triangles are the sample's own: its bytes for a binary file, the load heap for
+        // an ASCII one; the mesh records them as read-only only for the readers' sake.
+        StlTriangle* triangles = const_cast<StlTriangle*>(solid.triangles);
+        for (u32 t = 0; t < solid.triangleCount; ++t) {
+            StlTriangle triangle;
+            __builtin_memcpy(&triangle, &triangles[t], sizeof triangle);
+            StlVector* v = triangle.vertices;
+            f32 centre[3] = {(v[0].x + v[1].x + v[2].x) / 3.0f, (v[0].y + v[1].y + v[2].y) / 3.0f,
+                             (v[0].z + v[1].z + v[2].z) / 3.0f};
+            for (int k = 0; k < 3; ++k) {
+                f32 d[3] = {v[k].x - centre[0], v[k].y - centre[1], v[k].z - centre[2]};
+                f32 length = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
+                f32 move = length * stretch;
+                // NaN and infinite corners stay as they are.
+                if (!(move > 0.0f) || !(length < 3.0e38f))
+                    continue;
+                f32 factor = (move < maxGrowth ? move : maxGrowth) / length;
+                v[k].x += d[0] * factor;
+                v[k].y += d[1] * factor;
+                v[k].z += d[2] * factor;
+            }
+            __builtin_memcpy(&triangles[t], &triangle, sizeof triangle);
+        }
+    }
+}

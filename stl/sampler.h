@@ -1,0 +1,49 @@
+// A stand-in for a large STL file: the bytes of a smaller file of the same format made from
+// evenly spread parts of it, for pictures that must be drawn within a time and memory budget
+// whatever the file's size. A file within the budget is read whole.
+// - Binary: the header, then runs of consecutive records spread evenly over the file's
+//   records, under a triangle count that says how many were taken.
+// - ASCII: runs of text, each cut to whole facets (from a "facet" at the start of a line
+//   to the end of an "endfacet"); the first run keeps the file's opening line and the last
+//   its closing one, so the result is a file the ASCII reader reads as it reads the whole.
+// The bytes are read through a caller's function, so a stream or a file serves alike.
+#pragma once
+
+#include "stl/heap.h"
+#include "stl/records.h"
+
+// Reads exactly `length` bytes at `offset` into `out`; false (after reporting why) when it
+// cannot.
+struct ByteSource {
+    void* context;
+    bool (*read)(void* context, u64 offset, u8* out, u64 length, const ReportSink* sink);
+    u64 size;
+};
+
+enum : u64 {
+    kSampleTriangles = 1u << 19,        // binary records taken from a larger file
+    kSampleRunRecords = 64,             // consecutive binary records per run
+    kSampleAsciiBytes = 48ull << 20,    // ASCII text taken from a larger file
+    kSampleAsciiRunBytes = 32u << 10,   // ASCII text per run, before cutting to whole facets
+    kSampleHeadBytes = 512,             // what detection reads
+};
+
+struct StlSample {
+    u8* bytes;  // in the heap given; null when the file is empty
+    u64 size;
+    StlFormat format;         // kFormatUnknown: not STL (nothing reported)
+    bool sampled;             // false: the whole file
+    f32 keptFraction;         // of the file's triangles (binary) or bytes (ASCII); 1 when whole
+};
+
+// False when a read failed or memory ran out (both reported); true otherwise, with
+// `format` kFormatUnknown for a file that is not STL.
+bool readStlSample(const ByteSource* source, LoadHeap heap, const ReportSink* sink, StlSample* out);
+
+// Each triangle of a sampled load widened about its centre, so that the part drawn covers
+// the surface the whole would: by sqrt(2 / keptFraction), each corner moving at most
+// kWidenPixels pixels of a picture `pictureSide` pixels square that the mesh's bounding
+// sphere fills. The triangles must lie in memory the caller owns (a sample's bytes, or the
+// load heap of an ASCII sample).
+void widenSampledTriangles(const StlMesh* mesh, f32 keptFraction, u32 pictureSide);
+constexpr f32 kWidenPixels = 0.75f;
