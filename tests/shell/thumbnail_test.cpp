@@ -1,0 +1,442 @@
+// The shell extension as Explorer meets it: registered with regsvr32, its class found from
+// the per-user keys, a provider made through DllGetClassObject (Wine's CoCreateInstance does
+// not look under HKCU\Software\Classes; Windows' does), initialised with a stream on a file
+// and asked for a bitmap.
+#include <windows.h>
+#include <shlwapi.h>
+#include <propsys.h>
+#include <thumbcache.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/hostile_inputs.h"
+#include "support/private_bytes_win.h"
+#include "support/stl_bytes.h"
+#include "support/temp_folder_win.h"
+
+namespace {
+
+const wchar_t kHandlerKey[] =
+    L"Software\\Classes\\SystemFileAssociations\\.stl\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+
+std::wstring widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+// Runs regsvr32 on the DLL (with /u to unregister) and returns its exit code.
+DWORD runRegsvr32(bool unregister) {
+    std::wstring command = L"regsvr32.exe /s " + std::wstring(unregister ? L"/u " : L"") + L"\"" +
+                           widen(VANTOREL_SHELL_DLL) + L"\"";
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return GetLastError();
+    DWORD code = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0 ? 0 : WAIT_TIMEOUT;
+    if (code == 0)
+        GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+std::wstring readDefaultValue(const std::wstring& key) {
+    wchar_t value[MAX_PATH] = {};
+    DWORD bytes = sizeof value - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS)
+        return L"";
+    return value;
+}
+
+bool keyExists(const std::wstring& key) {
+    HKEY handle;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+// The class as the shell would find it: the handler's class id, then that class's DLL.
+struct Server {
+    HMODULE module = nullptr;
+    IClassFactory* factory = nullptr;
+};
+
+Server server;
+std::vector<std::wstring> keysBefore;  // which of the registration's keys existed before it
+
+std::vector<std::wstring> registrationKeys(const std::wstring& classId) {
+    return {L"Software\\Classes\\CLSID\\" + classId,
+            L"Software\\Classes\\CLSID\\" + classId + L"\\InprocServer32",
+            L"Software\\Classes\\CLSID",
+            L"Software\\Classes\\SystemFileAssociations",
+            L"Software\\Classes\\SystemFileAssociations\\.stl",
+            L"Software\\Classes\\SystemFileAssociations\\.stl\\ShellEx",
+            kHandlerKey};
+}
+
+const wchar_t kClassId[] = L"{5B8E2C71-94D3-4F0A-A6E5-3C19D7F40B82}";
+
+std::vector<std::wstring> existingKeys() {
+    std::vector<std::wstring> found;
+    for (const std::wstring& key : registrationKeys(kClassId))
+        if (keyExists(key))
+            found.push_back(key);
+    return found;
+}
+
+class Thumbnails : public testing::Test {
+public:
+    static void SetUpTestSuite() {
+        keysBefore = existingKeys();
+        ASSERT_EQ(runRegsvr32(false), 0u);
+        std::wstring classText = readDefaultValue(kHandlerKey);
+        CLSID classId;
+        ASSERT_EQ(CLSIDFromString(classText.c_str(), &classId), S_OK) << "handler key holds no class";
+        std::wstring path = readDefaultValue(L"Software\\Classes\\CLSID\\" + classText + L"\\InprocServer32");
+        server.module = LoadLibraryW(path.c_str());
+        ASSERT_NE(server.module, nullptr) << "cannot load the registered DLL";
+        auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(GetProcAddress(server.module, "DllGetClassObject")));
+        ASSERT_NE(getClassObject, nullptr);
+        ASSERT_EQ(getClassObject(classId, IID_IClassFactory, reinterpret_cast<void**>(&server.factory)), S_OK);
+    }
+    static void TearDownTestSuite() {
+        if (server.factory)
+            server.factory->Release();
+        server.factory = nullptr;
+    }
+};
+
+struct Picture {
+    HRESULT result = E_FAIL;
+    int width = 0;
+    int height = 0;
+    int bits = 0;
+    std::vector<u32> pixels;  // alpha, red, green, blue from the high byte down, premultiplied
+
+    u32 at(int x, int y) const { return pixels[size_t(y) * width + x]; }
+    static u32 alpha(u32 pixel) { return pixel >> 24; }
+    // The box of the pixels that are not transparent: left, top, right, bottom (exclusive).
+    std::vector<int> opaqueBox() const {
+        std::vector<int> box = {width, height, 0, 0};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (alpha(at(x, y)) > 128) {
+                    box[0] = std::min(box[0], x);
+                    box[1] = std::min(box[1], y);
+                    box[2] = std::max(box[2], x + 1);
+                    box[3] = std::max(box[3], y + 1);
+                }
+        return box;
+    }
+};
+
+// A provider on `stream`, asked for a `side` picture: what Explorer's thumbnail cache does.
+Picture thumbnailOf(IStream* stream, UINT side) {
+    Picture picture;
+    IInitializeWithStream* initialize = nullptr;
+    picture.result = server.factory->CreateInstance(nullptr, IID_IInitializeWithStream,
+                                                    reinterpret_cast<void**>(&initialize));
+    if (FAILED(picture.result))
+        return picture;
+    IThumbnailProvider* provider = nullptr;
+    picture.result = initialize->Initialize(stream, STGM_READ);
+    if (SUCCEEDED(picture.result))
+        picture.result = initialize->QueryInterface(__uuidof(IThumbnailProvider), reinterpret_cast<void**>(&provider));
+    initialize->Release();
+    if (FAILED(picture.result))
+        return picture;
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    picture.result = provider->GetThumbnail(side, &bitmap, &alpha);
+    provider->Release();
+    if (picture.result != S_OK)
+        return picture;
+    EXPECT_EQ(alpha, WTSAT_ARGB);
+    DIBSECTION section = {};
+    EXPECT_EQ(GetObjectW(bitmap, sizeof section, &section), int(sizeof section));
+    picture.width = section.dsBm.bmWidth;
+    picture.height = section.dsBm.bmHeight;
+    picture.bits = section.dsBm.bmBitsPixel;
+    const u32* bits = static_cast<const u32*>(section.dsBm.bmBits);
+    if (bits && picture.bits == 32)
+        picture.pixels.assign(bits, bits + size_t(picture.width) * picture.height);
+    DeleteObject(bitmap);
+    // For looking at them: VANTOREL_THUMBNAIL_DUMP=FOLDER writes each as raw BGRA.
+    if (const char* dump = std::getenv("VANTOREL_THUMBNAIL_DUMP")) {
+        static int serial = 0;
+        std::string name = std::string(dump) + "/" + std::to_string(serial++) + "_" + std::to_string(picture.width) + ".bgra";
+        if (FILE* file = std::fopen(name.c_str(), "wb")) {
+            std::fwrite(picture.pixels.data(), 4, picture.pixels.size(), file);
+            std::fclose(file);
+        }
+    }
+    return picture;
+}
+
+Picture thumbnailOfFile(const std::wstring& path, UINT side) {
+    IStream* stream = nullptr;
+    HRESULT opened = SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_NONE, 0, FALSE, nullptr, &stream);
+    Picture picture;
+    picture.result = opened;
+    if (FAILED(opened))
+        return picture;
+    picture = thumbnailOf(stream, side);
+    stream->Release();
+    return picture;
+}
+
+std::wstring fixture(const char* name) {
+    return widen(std::string(VANTOREL_FIXTURES) + "/" + name);
+}
+
+std::string bytesOf(const std::vector<u8>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A box from the origin to (sx, sy, sz), twelve triangles with outward normals.
+std::vector<BinaryTriangle> box(f32 sx, f32 sy, f32 sz) {
+    std::vector<BinaryTriangle> triangles;
+    auto quad = std::initializer_list<std::pair<int, f32>>{{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}};
+    const f32 size[3] = {sx, sy, sz};
+    for (auto [axis, side] : quad) {
+        int u = (axis + 1) % 3, v = (axis + 2) % 3;
+        auto corner = [&](f32 a, f32 b) {
+            f32 p[3];
+            p[axis] = side * size[axis];
+            p[u] = a * size[u];
+            p[v] = b * size[v];
+            return std::vector<f32>{p[0], p[1], p[2]};
+        };
+        std::vector<f32> normal(3, 0.0f);
+        normal[axis] = side ? 1.0f : -1.0f;
+        auto join = [](std::vector<std::vector<f32>> corners) {
+            std::vector<f32> out;
+            for (auto& c : corners)
+                out.insert(out.end(), c.begin(), c.end());
+            return out;
+        };
+        // Counter-clockwise seen from outside.
+        if (side) {
+            triangles.emplace_back(join({corner(0, 0), corner(1, 0), corner(1, 1)}), normal);
+            triangles.emplace_back(join({corner(0, 0), corner(1, 1), corner(0, 1)}), normal);
+        } else {
+            triangles.emplace_back(join({corner(0, 0), corner(1, 1), corner(1, 0)}), normal);
+            triangles.emplace_back(join({corner(0, 0), corner(0, 1), corner(1, 1)}), normal);
+        }
+    }
+    return triangles;
+}
+
+// An IStream over bytes in memory whose reads fail once `failAt` bytes have been read.
+class FailingStream : public IStream {
+public:
+    FailingStream(std::string bytes, ULONG failAt) : bytes_(std::move(bytes)), failAt_(failAt) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
+        if (id == IID_IUnknown || id == IID_IStream || id == IID_ISequentialStream) {
+            *out = this;
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+    HRESULT STDMETHODCALLTYPE Read(void* out, ULONG want, ULONG* got) override {
+        ULONG n = 0;
+        while (n < want && position_ < bytes_.size() && readSoFar_ < failAt_) {
+            static_cast<char*>(out)[n++] = bytes_[position_++];
+            ++readSoFar_;
+        }
+        if (got)
+            *got = n;
+        return n < want && readSoFar_ >= failAt_ ? STG_E_READFAULT : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* out) override {
+        if (origin != STREAM_SEEK_SET)
+            return STG_E_INVALIDFUNCTION;
+        position_ = size_t(move.QuadPart);
+        if (out)
+            out->QuadPart = position_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* status, DWORD) override {
+        *status = STATSTG{};
+        status->type = STGTY_STREAM;
+        status->cbSize.QuadPart = bytes_.size();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+    ULONG references() const { return references_; }
+
+private:
+    std::string bytes_;
+    ULONG failAt_;
+    size_t position_ = 0;
+    ULONG readSoFar_ = 0;
+    ULONG references_ = 1;
+};
+
+}  // namespace
+
+// Size, alpha and the transparent corners, at the sizes Explorer asks for.
+TEST_F(Thumbnails, FixturesGiveSquareTopDownPicturesOnATransparentBackground) {
+    for (const char* name : {"cube_binary.stl", "cube_ascii.stl", "two_solids.stl", "coloured_rgb.stl"})
+        for (UINT side : {16u, 96u, 256u, 333u}) {
+            SCOPED_TRACE(std::string(name) + " at " + std::to_string(side));
+            Picture picture = thumbnailOfFile(fixture(name), side);
+            ASSERT_EQ(picture.result, S_OK);
+            EXPECT_EQ(picture.width, int(side));
+            EXPECT_EQ(picture.height, int(side));
+            ASSERT_EQ(picture.bits, 32);
+            for (auto [x, y] : {std::pair{0, 0}, {int(side) - 1, 0}, {0, int(side) - 1}, {int(side) - 1, int(side) - 1}})
+                EXPECT_EQ(picture.at(x, y), 0u) << x << "," << y;
+            std::vector<int> b = picture.opaqueBox();
+            EXPECT_GT(b[2] - b[0], int(side) / 2);
+            // Premultiplied: no colour brighter than its alpha.
+            for (u32 pixel : picture.pixels)
+                for (int shift : {0, 8, 16})
+                    ASSERT_LE((pixel >> shift) & 0xFF, Picture::alpha(pixel));
+        }
+}
+
+// A tall box stands when its exporter writes Z up and lies when the same triangles come
+// from a Y-up exporter.
+TEST_F(Thumbnails, TallModelStandsInItsFilesUpAxis) {
+    TempFolder folder(L"vantorel-thumbnail-axes-");
+    std::vector<BinaryTriangle> tall = box(10, 10, 40);
+    struct Case {
+        const char* header;
+        bool standing;
+    } cases[] = {{"Exported from blender", true}, {"STL generated by MeshLab", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header);
+        std::wstring path = folder.write(widen(c.header).substr(0, 8) + L".stl",
+                                         bytesOf(BinaryStlBuilder(c.header).block(tall).bytes()));
+        Picture picture = thumbnailOfFile(path, 128);
+        ASSERT_EQ(picture.result, S_OK);
+        std::vector<int> b = picture.opaqueBox();
+        int width = b[2] - b[0], height = b[3] - b[1];
+        if (c.standing)
+            EXPECT_GT(height, 2 * width);
+        else
+            EXPECT_LT(height, width);
+    }
+}
+
+// The file's triangle colours, the material colour a header states, the default colour.
+TEST_F(Thumbnails, ColoursComeFromTheFile) {
+    TempFolder folder(L"vantorel-thumbnail-colours-");
+    std::wstring material = folder.write(
+        L"material.stl", bytesOf(BinaryStlBuilder(std::string("COLOR=\xE0\x30\x20\xFF", 10)).block(box(10, 10, 10)).bytes()));
+    struct Case {
+        std::wstring path;
+        bool reddish, greenish, bluish;
+    } cases[] = {
+        {fixture("coloured_bgr.stl"), true, false, true},  // red and blue triangles
+        {material, true, false, false},
+        {fixture("cube_binary.stl"), false, false, false},  // grey
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+        Picture picture = thumbnailOfFile(c.path, 128);
+        ASSERT_EQ(picture.result, S_OK);
+        bool seen[3] = {};
+        for (u32 pixel : picture.pixels) {
+            if (Picture::alpha(pixel) != 255)
+                continue;
+            int channel[3] = {int(pixel >> 16 & 0xFF), int(pixel >> 8 & 0xFF), int(pixel & 0xFF)};
+            for (int i = 0; i < 3; ++i)
+                seen[i] |= channel[i] > 2 * channel[(i + 1) % 3] + 20 && channel[i] > 2 * channel[(i + 2) % 3] + 20;
+        }
+        EXPECT_EQ(seen[0], c.reddish);
+        EXPECT_EQ(seen[1], c.greenish);
+        EXPECT_EQ(seen[2], c.bluish);
+    }
+}
+
+// Every input that does not load gives an error result and no bitmap, never a fault: the
+// fixtures that fail, the fuzzers' corpora, truncations and edits of every fixture, and
+// streams whose reads fail part way.
+TEST_F(Thumbnails, BadInputGivesAnErrorAndNoFault) {
+    for (const char* name : {"broken.stl", "not_stl.txt"})
+        EXPECT_FALSE(SUCCEEDED(thumbnailOfFile(fixture(name), 64).result)) << name;
+    int loaded = 0, refused = 0;
+    auto tryBytes = [&](const std::string& bytes) {
+        FailingStream stream(bytes, ULONG(-1));
+        Picture picture = thumbnailOf(&stream, 32);
+        (picture.result == S_OK ? loaded : refused)++;
+        EXPECT_EQ(stream.references(), 1u) << "the provider kept a reference to the stream";
+    };
+    for (auto& entry : std::filesystem::recursive_directory_iterator(VANTOREL_FUZZ_CORPUS))
+        if (entry.is_regular_file())
+            tryBytes(bytesOf(readWholeFile(entry.path().string())));
+    ASSERT_TRUE(forEachHostileInput(VANTOREL_FIXTURES, 7, 20,
+                                    [&](const std::vector<u8>& bytes) { tryBytes(bytesOf(bytes)); }));
+    EXPECT_GT(loaded, 0);
+    EXPECT_GT(refused, 0);
+    std::string cube = bytesOf(readWholeFile(std::string(VANTOREL_FIXTURES) + "/cube_binary.stl"));
+    for (ULONG failAt : {0ul, 10ul, 84ul, 200ul, ULONG(cube.size() - 1)}) {
+        FailingStream stream(cube, failAt);
+        Picture picture = thumbnailOf(&stream, 32);
+        EXPECT_FALSE(SUCCEEDED(picture.result)) << "reads failing after " << failAt << " bytes";
+        EXPECT_EQ(stream.references(), 1u);
+    }
+}
+
+// One stream per provider: a second Initialize is refused.
+TEST_F(Thumbnails, SecondInitializeIsRefused) {
+    IInitializeWithStream* initialize = nullptr;
+    ASSERT_EQ(server.factory->CreateInstance(nullptr, IID_IInitializeWithStream, reinterpret_cast<void**>(&initialize)),
+              S_OK);
+    FailingStream first("", 0), second("", 0);
+    EXPECT_EQ(initialize->Initialize(&first, STGM_READ), S_OK);
+    EXPECT_EQ(initialize->Initialize(&second, STGM_READ), E_UNEXPECTED);
+    EXPECT_EQ(second.references(), 1u);
+    initialize->Release();
+    EXPECT_EQ(first.references(), 1u);
+}
+
+// 200 thumbnails in one process leave its committed private memory and handles where the
+// first few left them. (Under Wine the handle count reads 0, so only memory tells.)
+TEST_F(Thumbnails, ManyThumbnailsLeaveMemoryAndHandlesFlat) {
+    const char* names[] = {"cube_binary.stl", "fusion_y_up.stl", "coloured_bgr.stl", "broken.stl"};
+    for (int i = 0; i < 20; ++i)
+        thumbnailOfFile(fixture(names[i % 4]), 256);
+    unsigned long long memoryBefore = committedPrivateBytes(GetCurrentProcess());
+    DWORD handlesBefore = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+    for (int i = 0; i < 200; ++i)
+        thumbnailOfFile(fixture(names[i % 4]), 256);
+    unsigned long long memoryAfter = committedPrivateBytes(GetCurrentProcess());
+    DWORD handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_LT(memoryAfter, memoryBefore + (4ull << 20)) << memoryBefore << " then " << memoryAfter;
+    EXPECT_LE(handlesAfter, handlesBefore + 4);
+}
+
+// Unregistering removes every key the registration wrote, and nothing else; registering
+// again restores them.
+TEST_F(Thumbnails, UnregisteringRemovesEveryKeyItWrote) {
+    EXPECT_EQ(existingKeys().size(), registrationKeys(kClassId).size());
+    ASSERT_EQ(runRegsvr32(true), 0u);
+    EXPECT_EQ(existingKeys(), keysBefore);
+    ASSERT_EQ(runRegsvr32(false), 0u);
+    EXPECT_EQ(existingKeys().size(), registrationKeys(kClassId).size());
+}
