@@ -1,9 +1,11 @@
 #include "shell/thumbnail_picture_win.h"
 
 #include "app/settings_store_win.h"
+#include "diag/messages.h"
 #include "render/mesh.h"
 #include "render/offscreen_win.h"
 #include "stl/detect.h"
+#include "stl/load_road.h"
 #include "stl/provenance.h"
 
 namespace {
@@ -33,18 +35,59 @@ void releaseDeviceObjects() {
     releaseRenderer(&device.renderer);
 }
 
-// The load of a sample: detection's format, the reader, the exporter's identification and
-// the defaults, in the order the viewer runs them.
-bool loadSample(LoadResult* result, const StlSample* sample, LoadHeap heap, const ReportSink* sink) {
-    if (!parseStl(result, sample->format, sample->bytes, sample->bytes + sample->size, heap, sink))
+// Until runLoadRoad has a body: its steps over the sample, into the record it fills.
+bool runLoadRoadStandIn(LoadedFile* out, const u8* bytes, u64 size, const ReportSink* sink) {
+    *out = LoadedFile{};
+    out->fileSize = size;
+    out->read = true;
+    StlFormat format = detectStlFormat(bytes, size);
+    if (format == kFormatUnknown)
         return false;
-    applyLoadDefaults(&result->provenance, sink);
+    LoadHeap heap = createLoadHeap();
+    if (!heap)
+        return false;
+    if (!parseStl(&out->result, format, bytes, bytes + size, heap, sink) ||
+        (applyLoadDefaults(&out->result.provenance, sink), !prepareVertices(&out->result, heap, sink, &out->vertices))) {
+        destroyLoadHeap(heap);
+        return false;
+    }
+    measureBoundingBox(&out->vertices, out->result.mesh.solidCount, out->result.provenance.metresPerUnit, out->centre,
+                       out->size);
+    out->heap = heap;
+    return true;
+}
+
+// The load's vertices as one immutable buffer, until the view's upload takes a finished load.
+bool uploadStandIn(GpuMesh* mesh, const Renderer* renderer, const LoadedFile* file, const ReportSink* sink) {
+    *mesh = GpuMesh{};
+    u64 count = file->vertices.vertexCount;
+    if (count > kMaxGpuVertices) {
+        reportDirect3DFailure(i32(E_OUTOFMEMORY), sink);
+        return false;
+    }
+    if (count != 0) {
+        D3D11_BUFFER_DESC desc = {};
+        desc.ByteWidth = UINT(count * sizeof(GpuVertex));
+        desc.Usage = D3D11_USAGE_IMMUTABLE;
+        desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+        D3D11_SUBRESOURCE_DATA initial = {file->vertices.vertices, 0, 0};
+        if (reportIfFailed(renderer->device->CreateBuffer(&desc, &initial, &mesh->vertexBuffer), sink))
+            return false;
+    }
+    mesh->vertexCount = u32(count);
+    mesh->solidCount = file->result.mesh.solidCount;
+    mesh->drawRanges = file->vertices.drawRanges;
+    mesh->metresPerUnit = file->result.provenance.metresPerUnit;
+    for (int i = 0; i < 3; ++i) {
+        mesh->centre[i] = file->centre[i];
+        mesh->size[i] = file->size[i];
+    }
     return true;
 }
 
 // Draws into `bits` under the device lock. A lost device is released so that the next
 // thumbnail makes a new one.
-bool drawLoaded(const LoadResult* result, LoadHeap heap, u32 side, u8* bits, const ReportSink* sink) {
+bool drawLoaded(const LoadedFile* file, u32 side, u8* bits, const ReportSink* sink) {
     AcquireSRWLockExclusive(&device.lock);
     bool ok = device.renderer.device || createOffscreenRenderer(&device.renderer, &device.software, sink);
     if (ok && device.target.width != side) {
@@ -53,9 +96,11 @@ bool drawLoaded(const LoadResult* result, LoadHeap heap, u32 side, u8* bits, con
         if (!ok)
             device.target = OffscreenTarget{};
     }
-    GpuMesh mesh = {};
-    if (ok && prepareGpuMesh(&mesh, &device.renderer, result, nullptr, heap, sink)) {
+    GpuMesh mesh;
+    if (ok && uploadStandIn(&mesh, &device.renderer, file, sink)) {
+        const LoadResult* result = &file->result;
         mesh.colour = objectColour(statedMaterialColour(result), result, readDefaultObjectColour());
+        mesh.solidVisible = file->solidVisible;
         ok = drawTransparentFirstFrame(&device.renderer, &device.target, &mesh,
                                        result->provenance.coordinateSpace == kSpaceYUp, bits, sink);
         releaseVertexBuffer(&mesh);
@@ -68,37 +113,43 @@ bool drawLoaded(const LoadResult* result, LoadHeap heap, u32 side, u8* bits, con
     return ok;
 }
 
+// A sample of the file, loaded; the sample's bytes go before the vertices are drawn.
+bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink) {
+    LoadHeap sampleHeap = createLoadHeap();
+    if (!sampleHeap)
+        return false;
+    StlSample sample;
+    bool ok = readStlSample(source, sampleHeap, sink, &sample) && sample.format != kFormatUnknown &&
+              runLoadRoadStandIn(file, sample.bytes, sample.size, sink);
+    destroyLoadHeap(sampleHeap);
+    if (ok && sample.sampled)
+        widenSampledTriangles(&file->vertices, sample.keptFraction, side);
+    return ok;
+}
+
 }  // namespace
 
 HBITMAP drawThumbnail(const ByteSource* source, u32 side) {
     bool failed = false;
     ReportSink sink = {&failed, noteError};
-    LoadHeap heap = createLoadHeap();
-    if (!heap)
+    LoadedFile file;
+    if (!loadThumbnailFile(&file, source, side, &sink))
         return nullptr;
-    StlSample sample;
-    LoadResult result = {};
-    HBITMAP bitmap = nullptr;
-    if (readStlSample(source, heap, &sink, &sample) && sample.format != kFormatUnknown &&
-        loadSample(&result, &sample, heap, &sink)) {
-        if (sample.sampled)
-            widenSampledTriangles(&result.mesh, sample.keptFraction, side);
-        // Top-down (negative height) 32-bit rows, as thumbnails with alpha are returned.
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = LONG(side);
-        info.bmiHeader.biHeight = -LONG(side);
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (bitmap && !drawLoaded(&result, heap, side, static_cast<u8*>(bits), &sink)) {
-            DeleteObject(bitmap);
-            bitmap = nullptr;
-        }
+    // Top-down (negative height) 32-bit rows, as thumbnails with alpha are returned.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = LONG(side);
+    info.bmiHeader.biHeight = -LONG(side);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && !drawLoaded(&file, side, static_cast<u8*>(bits), &sink)) {
+        DeleteObject(bitmap);
+        bitmap = nullptr;
     }
-    destroyLoadHeap(heap);
+    destroyLoadHeap(file.heap);
     return bitmap;
 }
 

@@ -132,68 +132,33 @@ bool readStlSample(const ByteSource* source, LoadHeap heap, const ReportSink* si
     return readFirstBytes(source, size, heap, sink, out);
 }
 
-namespace {
-
-// The box of the finite corners, x, y, z: low in 0..2, high in 3..5.
-void measureTriangles(const StlMesh* mesh, f32 box[6]) {
-    for (int i = 0; i < 3; ++i) {
-        box[i] = 3.0e38f;
-        box[3 + i] = -3.0e38f;
-    }
-    for (u32 s = 0; s < mesh->solidCount; ++s)
-        for (u32 t = 0; t < mesh->solids[s].triangleCount; ++t) {
-            StlTriangle triangle;
-            __builtin_memcpy(&triangle, &mesh->solids[s].triangles[t], sizeof triangle);
-            for (const StlVector& v : triangle.vertices) {
-                const f32 p[3] = {v.x, v.y, v.z};
-                for (int i = 0; i < 3; ++i) {
-                    if (!(p[i] > -3.0e38f && p[i] < 3.0e38f))
-                        continue;
-                    box[i] = p[i] < box[i] ? p[i] : box[i];
-                    box[3 + i] = p[i] > box[3 + i] ? p[i] : box[3 + i];
-                }
-            }
-        }
-}
-
-}  // namespace
-
-void widenSampledTriangles(const StlMesh* mesh, f32 keptFraction, u32 pictureSide) {
+void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u32 pictureSide) {
     if (!(keptFraction > 0.0f && keptFraction < 1.0f) || pictureSide == 0)
         return;
-    f32 box[6];
-    measureTriangles(mesh, box);
     f32 diagonal = 0.0f;
-    for (int i = 0; i < 3; ++i)
-        diagonal += box[3 + i] > box[i] ? (box[3 + i] - box[i]) * (box[3 + i] - box[i]) : 0.0f;
+    for (int i = 0; i < 3; ++i) {
+        f32 extent = vertices->high[i] - vertices->low[i];
+        diagonal += extent > 0.0f && extent < 1.0e18f ? extent * extent : 0.0f;
+    }
     diagonal = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(diagonal)));
     f32 maxGrowth = kWidenPixels * diagonal / f32(pictureSide);
-    f32 scale = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(2.0f / keptFraction)));
-    f32 stretch = scale - 1.0f;
-    for (u32 s = 0; s < mesh->solidCount; ++s) {
-        const StlSolid& solid = mesh->solids[s];
-        // The triangles are the sample's own: its bytes for a binary file, the load heap for
-        // an ASCII one; the mesh records them as read-only only for the readers' sake.
-        StlTriangle* triangles = const_cast<StlTriangle*>(solid.triangles);
-        for (u32 t = 0; t < solid.triangleCount; ++t) {
-            StlTriangle triangle;
-            __builtin_memcpy(&triangle, &triangles[t], sizeof triangle);
-            StlVector* v = triangle.vertices;
-            f32 centre[3] = {(v[0].x + v[1].x + v[2].x) / 3.0f, (v[0].y + v[1].y + v[2].y) / 3.0f,
-                             (v[0].z + v[1].z + v[2].z) / 3.0f};
-            for (int k = 0; k < 3; ++k) {
-                f32 d[3] = {v[k].x - centre[0], v[k].y - centre[1], v[k].z - centre[2]};
-                f32 length = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
-                f32 move = length * stretch;
-                // NaN and infinite corners stay as they are.
-                if (!(move > 0.0f) || !(length < 3.0e38f))
-                    continue;
-                f32 factor = (move < maxGrowth ? move : maxGrowth) / length;
-                v[k].x += d[0] * factor;
-                v[k].y += d[1] * factor;
-                v[k].z += d[2] * factor;
-            }
-            __builtin_memcpy(&triangles[t], &triangle, sizeof triangle);
+    f32 stretch = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(2.0f / keptFraction))) - 1.0f;
+    GpuVertex* triangle = vertices->vertices;
+    for (u64 t = 0; t < vertices->vertexCount / 3; ++t, triangle += 3) {
+        f32 centre[3];
+        for (int i = 0; i < 3; ++i)
+            centre[i] = (triangle[0].position[i] + triangle[1].position[i] + triangle[2].position[i]) / 3.0f;
+        for (int k = 0; k < 3; ++k) {
+            f32* p = triangle[k].position;
+            f32 d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
+            f32 length = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
+            f32 move = length * stretch;
+            // Corners that are NaN or infinite stay as they are.
+            if (!(move > 0.0f) || !(length < 1.0e30f))
+                continue;
+            f32 factor = (move < maxGrowth ? move : maxGrowth) / length;
+            for (int i = 0; i < 3; ++i)
+                p[i] += d[i] * factor;
         }
     }
 }

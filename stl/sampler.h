@@ -11,6 +11,7 @@
 
 #include "stl/heap.h"
 #include "stl/records.h"
+#include "stl/vertices.h"
 
 // Reads exactly `length` bytes at `offset` into `out`; false (after reporting why) when it
 // cannot.
@@ -42,8 +43,7 @@ bool readStlSample(const ByteSource* source, LoadHeap heap, const ReportSink* si
 
 // Each triangle of a sampled load widened about its centre, so that the part drawn covers
 // the surface the whole would: by sqrt(2 / keptFraction), each corner moving at most
-// kWidenPixels pixels of a picture `pictureSide` pixels square that the mesh's bounding
-// sphere fills. The triangles must lie in memory the caller owns (a sample's bytes, or the
-// load heap of an ASCII sample).
-void widenSampledTriangles(const StlMesh* mesh, f32 keptFraction, u32 pictureSide);
+// kWidenPixels pixels of a picture `pictureSide` pixels square that the bounding sphere of
+// the vertices' box fills.
+void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u32 pictureSide);
 constexpr f32 kWidenPixels = 0.75f;

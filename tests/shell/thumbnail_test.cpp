@@ -92,7 +92,9 @@ std::vector<std::wstring> existingKeys() {
 
 class Thumbnails : public testing::Test {
 public:
+    // The prefix outlives a run: a registration left by an earlier one goes first.
     static void SetUpTestSuite() {
+        runRegsvr32(true);
         keysBefore = existingKeys();
         ASSERT_EQ(runRegsvr32(false), 0u);
         std::wstring classText = readDefaultValue(kHandlerKey);
@@ -110,6 +112,7 @@ public:
         if (server.factory)
             server.factory->Release();
         server.factory = nullptr;
+        runRegsvr32(true);
     }
 };
 
