@@ -119,7 +119,7 @@ bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, con
     if (!sampleHeap)
         return false;
     StlSample sample;
-    bool ok = readStlSample(source, sampleHeap, sink, &sample) && sample.format != kFormatUnknown &&
+    bool ok = readStlSample(source, &kThumbnailBudget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown &&
               runLoadRoadStandIn(file, sample.bytes, sample.size, sink);
     destroyLoadHeap(sampleHeap);
     if (ok && sample.sampled)

@@ -4,6 +4,8 @@
 
 #include "stl/detect.h"
 
+const SampleBudget kThumbnailBudget = {1u << 19, 64, 48ull << 20, 32u << 10};
+
 namespace {
 
 bool isBlank(u8 byte) {
@@ -47,18 +49,20 @@ bool readFirstBytes(const ByteSource* source, u64 size, LoadHeap heap, const Rep
     return out->bytes && source->read(source->context, 0, out->bytes, size, sink);
 }
 
-bool sampleBinary(const ByteSource* source, u32 count, LoadHeap heap, const ReportSink* sink, StlSample* out) {
-    u64 runs = kSampleTriangles / kSampleRunRecords;
-    u64 runBytes = kSampleRunRecords * kBinaryRecordBytes;
-    out->size = kBinaryFirstRecord + kSampleTriangles * kBinaryRecordBytes;
+bool sampleBinary(const ByteSource* source, const SampleBudget* budget, u32 count, LoadHeap heap,
+                  const ReportSink* sink, StlSample* out) {
+    u64 runs = budget->triangles / budget->runRecords;
+    u64 taken = runs * budget->runRecords;
+    u64 runBytes = budget->runRecords * kBinaryRecordBytes;
+    out->size = kBinaryFirstRecord + taken * kBinaryRecordBytes;
     out->bytes = static_cast<u8*>(allocateArray(heap, 1, out->size, sink));
     if (!out->bytes || !source->read(source->context, 0, out->bytes, kBinaryHeaderBytes, sink))
         return false;
-    u32 taken = u32(kSampleTriangles);
-    __builtin_memcpy(out->bytes + kBinaryHeaderBytes, &taken, 4);
+    u32 takenCount = u32(taken);
+    __builtin_memcpy(out->bytes + kBinaryHeaderBytes, &takenCount, 4);
     // Run i starts at record i * (count - run) / (runs - 1): the first at the file's first
     // record, the last ending at its last one.
-    u64 span = count - kSampleRunRecords;
+    u64 span = count - budget->runRecords;
     for (u64 i = 0; i < runs; ++i) {
         u64 record = i * span / (runs - 1);
         if (!source->read(source->context, kBinaryFirstRecord + record * kBinaryRecordBytes,
@@ -66,28 +70,30 @@ bool sampleBinary(const ByteSource* source, u32 count, LoadHeap heap, const Repo
             return false;
     }
     out->sampled = true;
-    out->keptFraction = f32(kSampleTriangles) / f32(count);
+    out->keptFraction = f32(taken) / f32(count);
     return true;
 }
 
-bool sampleAscii(const ByteSource* source, LoadHeap heap, const ReportSink* sink, StlSample* out) {
-    u64 runs = kSampleAsciiBytes / kSampleAsciiRunBytes;
+bool sampleAscii(const ByteSource* source, const SampleBudget* budget, LoadHeap heap, const ReportSink* sink,
+                 StlSample* out) {
+    u64 runBytes = budget->asciiRunBytes;
+    u64 runs = budget->asciiBytes / runBytes;
     u64 size = source->size;
-    u8* bytes = static_cast<u8*>(allocateArray(heap, 1, kSampleAsciiBytes, sink));
+    u8* bytes = static_cast<u8*>(allocateArray(heap, 1, runs * runBytes, sink));
     if (!bytes)
         return false;
     out->bytes = bytes;
     u64 written = 0;
-    u64 span = size - kSampleAsciiRunBytes;
+    u64 span = size - runBytes;
     for (u64 i = 0; i < runs; ++i) {
         u64 offset = i * span / (runs - 1);
         u8* run = bytes + written;
-        if (!source->read(source->context, offset, run, kSampleAsciiRunBytes, sink))
+        if (!source->read(source->context, offset, run, runBytes, sink))
             return false;
         // The first run keeps the opening line, the last the closing one; the others only
         // their whole facets. A run without one (a long name, a comment) adds nothing.
-        u64 first = i == 0 ? 0 : firstFacet(run, kSampleAsciiRunBytes);
-        u64 last = i == runs - 1 ? kSampleAsciiRunBytes : afterLastEndfacet(run, kSampleAsciiRunBytes);
+        u64 first = i == 0 ? 0 : firstFacet(run, runBytes);
+        u64 last = i == runs - 1 ? runBytes : afterLastEndfacet(run, runBytes);
         if (last <= first)
             continue;
         __builtin_memmove(run, run + first, last - first);
@@ -104,7 +110,8 @@ bool sampleAscii(const ByteSource* source, LoadHeap heap, const ReportSink* sink
 
 }  // namespace
 
-bool readStlSample(const ByteSource* source, LoadHeap heap, const ReportSink* sink, StlSample* out) {
+bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHeap heap, const ReportSink* sink,
+                   StlSample* out) {
     *out = StlSample{};
     out->keptFraction = 1.0f;
     u64 size = source->size;
@@ -117,15 +124,15 @@ bool readStlSample(const ByteSource* source, LoadHeap heap, const ReportSink* si
     out->format = detectStlFormat(head, size);
     if (out->format == kFormatBinary) {
         u32 count = loadU32(head + kBinaryHeaderBytes);
-        if (count > kSampleTriangles)
-            return sampleBinary(source, count, heap, sink, out);
+        if (count > budget->triangles)
+            return sampleBinary(source, budget, count, heap, sink, out);
         // Blocks after the first are a rare dialect; past the budget they are left out.
         u64 firstBlock = kBinaryFirstRecord + u64(count) * kBinaryRecordBytes;
-        if (size > kBinaryFirstRecord + kSampleTriangles * kBinaryRecordBytes)
+        if (size > kBinaryFirstRecord + budget->triangles * kBinaryRecordBytes)
             return readFirstBytes(source, firstBlock, heap, sink, out);
     } else if (out->format == kFormatAscii) {
-        if (size > kSampleAsciiBytes)
-            return sampleAscii(source, heap, sink, out);
+        if (size > budget->asciiBytes)
+            return sampleAscii(source, budget, heap, sink, out);
     } else {
         return true;
     }

@@ -21,13 +21,18 @@ struct ByteSource {
     u64 size;
 };
 
-enum : u64 {
-    kSampleTriangles = 1u << 19,        // binary records taken from a larger file
-    kSampleRunRecords = 64,             // consecutive binary records per run
-    kSampleAsciiBytes = 48ull << 20,    // ASCII text taken from a larger file
-    kSampleAsciiRunBytes = 32u << 10,   // ASCII text per run, before cutting to whole facets
-    kSampleHeadBytes = 512,             // what detection reads
+// How much of a large file is read. Each kind takes at least two runs.
+struct SampleBudget {
+    u64 triangles;      // binary records taken from a file with more
+    u64 runRecords;     // consecutive binary records per run
+    u64 asciiBytes;     // ASCII text taken from a larger file
+    u64 asciiRunBytes;  // ASCII text per run, before cutting to whole facets
 };
+
+// Thumbnails: 512 Ki triangles in runs of 64, 48 MiB of text in runs of 32 KiB.
+extern const SampleBudget kThumbnailBudget;
+
+enum : u64 { kSampleHeadBytes = 512 };  // what detection reads
 
 struct StlSample {
     u8* bytes;  // in the heap given; null when the file is empty
@@ -39,7 +44,8 @@ struct StlSample {
 
 // False when a read failed or memory ran out (both reported); true otherwise, with
 // `format` kFormatUnknown for a file that is not STL.
-bool readStlSample(const ByteSource* source, LoadHeap heap, const ReportSink* sink, StlSample* out);
+bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHeap heap, const ReportSink* sink,
+                   StlSample* out);
 
 // Each triangle of a sampled load widened about its centre, so that the part drawn covers
 // the surface the whole would: by sqrt(2 / keptFraction), each corner moving at most
