@@ -30,8 +30,9 @@ bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* 
 bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, u8* bgr,
                     const ReportSink* sink);
 
-// The same frame on a transparent background, for pictures laid over another: blue, green,
-// red, alpha, the colour multiplied by the alpha (the layout of a 32-bit DIB section that
+// The same frame zoomed so that the mesh's vertices (those uploaded) fill the square, on a
+// transparent background, for pictures laid over another (thumbnails): blue, green, red,
+// alpha, the colour multiplied by the alpha (the layout of a 32-bit DIB section that
 // AlphaBlend takes), top row first.
-bool drawTransparentFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp,
-                               u8* bgra, const ReportSink* sink);
+bool drawTransparentFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh,
+                               const PreparedVertices* vertices, bool yUp, u8* bgra, const ReportSink* sink);

@@ -101,7 +101,7 @@ bool drawLoaded(const LoadedFile* file, u32 side, u8* bits, const ReportSink* si
         const LoadResult* result = &file->result;
         mesh.colour = objectColour(statedMaterialColour(result), result, readDefaultObjectColour());
         mesh.solidVisible = file->solidVisible;
-        ok = drawTransparentFirstFrame(&device.renderer, &device.target, &mesh,
+        ok = drawTransparentFirstFrame(&device.renderer, &device.target, &mesh, &file->vertices,
                                        result->provenance.coordinateSpace == kSpaceYUp, bits, sink);
         releaseVertexBuffer(&mesh);
     } else {

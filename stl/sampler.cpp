@@ -4,7 +4,7 @@
 
 #include "stl/detect.h"
 
-const SampleBudget kThumbnailBudget = {1u << 19, 64, 48ull << 20, 32u << 10};
+const SampleBudget kThumbnailBudget = {1u << 19, 16, 48ull << 20, 8u << 10};
 
 namespace {
 
@@ -148,8 +148,7 @@ void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u32 pic
         diagonal += extent > 0.0f && extent < 1.0e18f ? extent * extent : 0.0f;
     }
     diagonal = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(diagonal)));
-    f32 maxGrowth = kWidenPixels * diagonal / f32(pictureSide);
-    f32 stretch = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(2.0f / keptFraction))) - 1.0f;
+    f32 growth = kWidenPixels * diagonal / f32(pictureSide);
     GpuVertex* triangle = vertices->vertices;
     for (u64 t = 0; t < vertices->vertexCount / 3; ++t, triangle += 3) {
         f32 centre[3];
@@ -159,11 +158,10 @@ void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u32 pic
             f32* p = triangle[k].position;
             f32 d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
             f32 length = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
-            f32 move = length * stretch;
-            // Corners that are NaN or infinite stay as they are.
-            if (!(move > 0.0f) || !(length < 1.0e30f))
+            // Corners at the centre, NaN or infinite stay as they are.
+            if (!(length > 0.0f) || !(length < 1.0e30f))
                 continue;
-            f32 factor = (move < maxGrowth ? move : maxGrowth) / length;
+            f32 factor = growth / length;
             for (int i = 0; i < 3; ++i)
                 p[i] += d[i] * factor;
         }

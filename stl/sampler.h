@@ -29,7 +29,7 @@ struct SampleBudget {
     u64 asciiRunBytes;  // ASCII text per run, before cutting to whole facets
 };
 
-// Thumbnails: 512 Ki triangles in runs of 64, 48 MiB of text in runs of 32 KiB.
+// Thumbnails: 512 Ki triangles in runs of 16, 48 MiB of text in runs of 8 KiB.
 extern const SampleBudget kThumbnailBudget;
 
 enum : u64 { kSampleHeadBytes = 512 };  // what detection reads
@@ -47,9 +47,10 @@ struct StlSample {
 bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHeap heap, const ReportSink* sink,
                    StlSample* out);
 
-// Each triangle of a sampled load widened about its centre, so that the part drawn covers
-// the surface the whole would: by sqrt(2 / keptFraction), each corner moving at most
-// kWidenPixels pixels of a picture `pictureSide` pixels square that the bounding sphere of
-// the vertices' box fills.
+// Each triangle of a sampled load widened about its centre, each corner moving out by
+// kWidenPixels pixels of a picture `pictureSide` pixels square that the diagonal of the
+// vertices' box spans, so that the sample's triangles, however small, cover the gaps of the
+// triangles left out; the silhouette grows by at most that much. A whole file's triangles
+// (keptFraction 1) are left as they are.
 void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u32 pictureSide);
 constexpr f32 kWidenPixels = 0.75f;

@@ -165,23 +165,23 @@ TEST(Sampler, FailedReadsFailTheSample) {
         }
 }
 
-// Widening moves each corner away from its triangle's centre by the stretch, at most the
-// cap; whole files and bad corners are left alone.
-TEST(Sampler, WideningGrowsTrianglesUpToTheCap) {
+// Widening moves each corner away from its triangle's centre by the growth; whole files and
+// bad corners are left alone.
+TEST(Sampler, WideningMovesCornersOutByTheGrowth) {
     struct Case {
         f32 keptFraction;
-        f32 corner;  // x of the first corner; the others at (0,0,0) mirrored
+        f32 corner;  // x of the first corner; the second mirrored, the third at the centre
         f32 expected;
     } cases[] = {
-        {1.0f, 3.0f, 3.0f},        // whole: unchanged
-        {0.5f, 0.003f, 0.006f},    // sqrt(4) = 2: the distance from the centre doubles
-        {0.02f, 3.0f, 3.0f + 0.75f * 200.0f / 100.0f},  // the cap: 0.75 px of 200 units on 100 px
+        {1.0f, 3.0f, 3.0f},                               // whole: unchanged
+        {0.5f, 3.0f, 3.0f + kWidenPixels * 200.0f / 100.0f},  // a box 200 wide on 100 pixels
+        {0.01f, -0.001f, -0.001f - kWidenPixels * 2.0f},
         {0.5f, NAN, NAN},
     };
     for (const Case& c : cases) {
         GpuVertex triangle[3] = {};
         triangle[0].position[0] = c.corner;
-        triangle[1].position[0] = -c.corner;  // centre at the origin
+        triangle[1].position[0] = -c.corner;
         PreparedVertices vertices = {triangle, 3, nullptr, {-100, 0, 0}, {100, 0, 0}};
         widenSampledTriangles(&vertices, c.keptFraction, 100);
         if (c.expected != c.expected)
