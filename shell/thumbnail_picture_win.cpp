@@ -119,11 +119,12 @@ bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, con
     if (!sampleHeap)
         return false;
     StlSample sample;
-    bool ok = readStlSample(source, &kThumbnailBudget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown &&
+    SampleBudget budget = pictureBudget(side);
+    bool ok = readStlSample(source, &budget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown &&
               runLoadRoadStandIn(file, sample.bytes, sample.size, sink);
     destroyLoadHeap(sampleHeap);
     if (ok && sample.sampled)
-        widenSampledTriangles(&file->vertices, sample.keptFraction, side);
+        widenSampledTriangles(&file->vertices, sample.keptFraction, sample.runs, side);
     return ok;
 }
 

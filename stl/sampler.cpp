@@ -4,7 +4,11 @@
 
 #include "stl/detect.h"
 
-const SampleBudget kThumbnailBudget = {1u << 19, 16, 48ull << 20, 8u << 10};
+SampleBudget pictureBudget(u32 side) {
+    u64 triangles = 4ull * side * side;
+    triangles = triangles < (1u << 16) ? 1u << 16 : triangles > (1u << 19) ? 1u << 19 : triangles;
+    return {triangles, 4, 96 * triangles, 2u << 10};
+}
 
 namespace {
 
@@ -70,6 +74,7 @@ bool sampleBinary(const ByteSource* source, const SampleBudget* budget, u32 coun
             return false;
     }
     out->sampled = true;
+    out->runs = runs;
     out->keptFraction = f32(taken) / f32(count);
     return true;
 }
@@ -97,6 +102,7 @@ bool sampleAscii(const ByteSource* source, const SampleBudget* budget, LoadHeap 
         if (last <= first)
             continue;
         __builtin_memmove(run, run + first, last - first);
+        ++out->runs;
         written += last - first;
         // A kept "endfacet" is followed by a blank inside the run, so the break fits.
         if (i != runs - 1)
@@ -139,18 +145,38 @@ bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHea
     return readFirstBytes(source, size, heap, sink, out);
 }
 
-void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u32 pictureSide) {
-    if (!(keptFraction > 0.0f && keptFraction < 1.0f) || pictureSide == 0)
+void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u64 runs, u32 pictureSide) {
+    if (!(keptFraction > 0.0f && keptFraction < 1.0f) || pictureSide == 0 || runs == 0)
         return;
     f32 diagonal = 0.0f;
     for (int i = 0; i < 3; ++i) {
         f32 extent = vertices->high[i] - vertices->low[i];
         diagonal += extent > 0.0f && extent < 1.0e18f ? extent * extent : 0.0f;
     }
-    diagonal = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(diagonal)));
-    f32 growth = kWidenPixels * diagonal / f32(pictureSide);
-    GpuVertex* triangle = vertices->vertices;
-    for (u64 t = 0; t < vertices->vertexCount / 3; ++t, triangle += 3) {
+    f32 pixel = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(diagonal))) / f32(pictureSide);
+    GpuVertex* vertex = vertices->vertices;
+    u64 triangles = vertices->vertexCount / 3;
+    // The whole surface in square pixels, from the sample's twice-areas.
+    f64 area = 0.0;
+    for (u64 t = 0; t < triangles; ++t) {
+        const f32* a = vertex[3 * t].position;
+        const f32* b = vertex[3 * t + 1].position;
+        const f32* c = vertex[3 * t + 2].position;
+        f32 u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        f32 v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+        f32 n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        f32 twice = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(n[0] * n[0] + n[1] * n[1] + n[2] * n[2])));
+        area += twice < 1.0e30f ? f64(twice) : 0.0;  // NaN fails too
+    }
+    f64 surfacePixels = pixel > 0.0f ? 0.5 * area / keptFraction / (f64(pixel) * pixel) : 0.0;
+    // Patches with this much surface each between them: grown by 1.5 times the spacing, at
+    // most kWidenMaxPixels, they cover it.
+    f32 spacing = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(f32(surfacePixels / f64(runs)))));
+    f32 grow = 1.5f * spacing;
+    grow = grow < kWidenPixels ? kWidenPixels : grow > kWidenMaxPixels ? kWidenMaxPixels : grow;
+    f32 growth = grow * pixel;
+    for (u64 t = 0; t < triangles; ++t) {
+        GpuVertex* triangle = vertex + 3 * t;
         f32 centre[3];
         for (int i = 0; i < 3; ++i)
             centre[i] = (triangle[0].position[i] + triangle[1].position[i] + triangle[2].position[i]) / 3.0f;

@@ -29,8 +29,11 @@ struct SampleBudget {
     u64 asciiRunBytes;  // ASCII text per run, before cutting to whole facets
 };
 
-// Thumbnails: 512 Ki triangles in runs of 16, 48 MiB of text in runs of 8 KiB.
-extern const SampleBudget kThumbnailBudget;
+// A picture `side` pixels square: four triangles a pixel, from 64 Ki to 512 Ki, in runs of
+// 4 records; for ASCII, 96 bytes of text per triangle (roughly half as many triangles,
+// whose text is twice as slow to read) in runs of 2 KiB. Short runs spread the sample over
+// the surface: each run is one small patch of it.
+SampleBudget pictureBudget(u32 side);
 
 enum : u64 { kSampleHeadBytes = 512 };  // what detection reads
 
@@ -40,6 +43,7 @@ struct StlSample {
     StlFormat format;         // kFormatUnknown: not STL (nothing reported)
     bool sampled;             // false: the whole file
     f32 keptFraction;         // of the file's triangles (binary) or bytes (ASCII); 1 when whole
+    u64 runs;                 // the patches kept; 0 when whole
 };
 
 // False when a read failed or memory ran out (both reported); true otherwise, with
@@ -47,10 +51,13 @@ struct StlSample {
 bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHeap heap, const ReportSink* sink,
                    StlSample* out);
 
-// Each triangle of a sampled load widened about its centre, each corner moving out by
-// kWidenPixels pixels of a picture `pictureSide` pixels square that the diagonal of the
-// vertices' box spans, so that the sample's triangles, however small, cover the gaps of the
-// triangles left out; the silhouette grows by at most that much. A whole file's triangles
-// (keptFraction 1) are left as they are.
-void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u32 pictureSide);
+// Each triangle of a sampled load widened in its own plane, every corner moving away from
+// the triangle's centre, so that the sample's `runs` patches, however small, cover the
+// surface the triangles left out would have: by at least kWidenPixels pixels, more when
+// the surface (the sample's area over keptFraction) has more pixels per patch. Pixels are
+// those of a picture `pictureSide` square that the diagonal of the vertices' box spans.
+// Growth in the surface's plane leaves a smooth silhouette where it is. A whole file's
+// triangles (keptFraction 1) are left as they are.
+void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u64 runs, u32 pictureSide);
 constexpr f32 kWidenPixels = 0.75f;
+constexpr f32 kWidenMaxPixels = 6.0f;

@@ -165,29 +165,36 @@ TEST(Sampler, FailedReadsFailTheSample) {
         }
 }
 
-// Widening moves each corner away from its triangle's centre by the growth; whole files and
-// bad corners are left alone.
+// Widening moves each corner away from its triangle's centre: by the least growth on a
+// flat (no surface) sample, by the most when few patches stand for much surface; whole
+// files and bad corners are left alone. The box is 200 units wide, the picture 100 pixels.
 TEST(Sampler, WideningMovesCornersOutByTheGrowth) {
     struct Case {
         f32 keptFraction;
-        f32 corner;  // x of the first corner; the second mirrored, the third at the centre
-        f32 expected;
+        f32 height;  // of the third corner; 0: a flat triangle
+        f32 corner;  // x of the first corner, the second mirrored
+        f32 growthPixels;
     } cases[] = {
-        {1.0f, 3.0f, 3.0f},                               // whole: unchanged
-        {0.5f, 3.0f, 3.0f + kWidenPixels * 200.0f / 100.0f},  // a box 200 wide on 100 pixels
-        {0.01f, -0.001f, -0.001f - kWidenPixels * 2.0f},
-        {0.5f, NAN, NAN},
+        {1.0f, 0.0f, 3.0f, 0.0f},     // whole: unchanged
+        {0.5f, 0.0f, 3.0f, kWidenPixels},
+        {0.01f, 0.0f, -0.001f, kWidenPixels},
+        {0.001f, 90.0f, 50.0f, kWidenMaxPixels},
+        {0.5f, 0.0f, NAN, NAN},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.keptFraction);
         GpuVertex triangle[3] = {};
         triangle[0].position[0] = c.corner;
         triangle[1].position[0] = -c.corner;
+        triangle[2].position[1] = c.height;
         PreparedVertices vertices = {triangle, 3, nullptr, {-100, 0, 0}, {100, 0, 0}};
-        widenSampledTriangles(&vertices, c.keptFraction, 100);
-        if (c.expected != c.expected)
-            EXPECT_NE(triangle[0].position[0], triangle[0].position[0]);
+        widenSampledTriangles(&vertices, c.keptFraction, 1, 100);
+        f32 centreY = c.height / 3;
+        f32 before = std::hypot(c.corner, centreY);
+        f32 after = std::hypot(triangle[0].position[0], triangle[0].position[1] - centreY);
+        if (c.growthPixels != c.growthPixels)
+            EXPECT_NE(after, after);
         else
-            EXPECT_NEAR(triangle[0].position[0], c.expected, 1e-4f) << c.keptFraction;
-        EXPECT_EQ(triangle[2].position[0], 0.0f);
+            EXPECT_NEAR(after - before, c.growthPixels * 2.0f, 1e-3f);
     }
 }
