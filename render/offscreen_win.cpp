@@ -56,38 +56,12 @@ void releaseOffscreenTarget(OffscreenTarget* target) {
 
 namespace {
 
-// The largest zoom at which every vertex stays inside a square picture, seen from the start
-// angles with the camera five radii from the box's centre.
-f32 fillingZoom(const Rotation3* rotation, const GpuMesh* mesh, bool yUp, const GpuVertex* vertices, u64 count) {
-    const f32* m = rotation->m;
-    f32 reach = 5.0f * meshRadius(mesh);
-    f32 s = mesh->metresPerUnit;
-    f32 zoom = 64.0f;
-    for (u64 k = 0; k < count; ++k) {
-        const f32* p = vertices[k].position;
-        f32 x = p[0] * s - mesh->centre[0], y = p[1] * s - mesh->centre[1], z = p[2] * s - mesh->centre[2];
-        // A Z-up file's (x, y, z) stands at (x, z, -y), as the frame places it.
-        const f32 o[3] = {x, yUp ? y : z, yUp ? z : -y};
-        f32 across = o[0] * m[0] + o[1] * m[3] + o[2] * m[6];
-        f32 up = o[0] * m[1] + o[1] * m[4] + o[2] * m[7];
-        f32 depth = reach - (o[0] * m[2] + o[1] * m[5] + o[2] * m[8]);
-        f32 extent = across < 0 ? -across : across;
-        extent = up > extent ? up : -up > extent ? -up : extent;
-        // NaN and infinite corners fail the test and are passed over.
-        if (extent > 0.0f && depth > 0.0f && depth / extent < zoom)
-            zoom = depth / extent;
-    }
-    return zoom;
-}
-
-// With `vertices`, zoomed so that they fill the square; else at the view's start zoom.
-void drawStartFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp,
-                    const PreparedVertices* vertices, const f32 clear[4], const ReportSink* sink) {
+// At `zoom`, or at the view's start zoom when it is 0.
+void drawStartFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, f32 zoom,
+                    const f32 clear[4], const ReportSink* sink) {
     ViewState start;
     initViewState(&start, nullptr);
-    // A hair inside the edges, so that antialiasing never cuts at the border.
-    f32 zoom = vertices ? 0.96f * fillingZoom(&start.rotation, mesh, yUp, vertices->vertices, vertices->vertexCount)
-                        : start.zoom;
+    zoom = zoom > 0.0f ? zoom : start.zoom;
     drawFrame(renderer, false, mesh, target->renderTargetView, target->depthView, target->width, target->height,
               &start.rotation, start.pan, meshRadius(mesh), zoom, yUp, clear, sink);
 }
@@ -117,19 +91,44 @@ u8 linearToSrgb(f32 linear) {
 
 }  // namespace
 
+f32 fillingZoom(const PreparedVertices* vertices, const GpuMesh* mesh, bool yUp) {
+    ViewState start;
+    initViewState(&start, nullptr);
+    const f32* m = start.rotation.m;
+    f32 reach = 5.0f * meshRadius(mesh);
+    f32 s = mesh->metresPerUnit;
+    f32 zoom = 64.0f;
+    for (u64 k = 0; k < vertices->vertexCount; ++k) {
+        const f32* p = vertices->vertices[k].position;
+        f32 x = p[0] * s - mesh->centre[0], y = p[1] * s - mesh->centre[1], z = p[2] * s - mesh->centre[2];
+        // A Z-up file's (x, y, z) stands at (x, z, -y), as the frame places it.
+        const f32 o[3] = {x, yUp ? y : z, yUp ? z : -y};
+        f32 across = o[0] * m[0] + o[1] * m[3] + o[2] * m[6];
+        f32 up = o[0] * m[1] + o[1] * m[4] + o[2] * m[7];
+        f32 depth = reach - (o[0] * m[2] + o[1] * m[5] + o[2] * m[8]);
+        f32 extent = across < 0 ? -across : across;
+        extent = up > extent ? up : -up > extent ? -up : extent;
+        // NaN and infinite corners fail the test and are passed over.
+        if (extent > 0.0f && depth > 0.0f && depth / extent < zoom)
+            zoom = depth / extent;
+    }
+    // A hair inside the edges, so that antialiasing never cuts at the border.
+    return 0.96f * zoom;
+}
+
 bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, u8* bgr,
                     const ReportSink* sink) {
     COLORREF background = GetSysColor(COLOR_APPWORKSPACE);
     const f32 clear[4] = {srgbToLinear[GetRValue(background)], srgbToLinear[GetGValue(background)],
                           srgbToLinear[GetBValue(background)], 1.0f};
-    drawStartFrame(renderer, target, mesh, yUp, nullptr, clear, sink);
+    drawStartFrame(renderer, target, mesh, yUp, 0.0f, clear, sink);
     return readOffscreenTarget(renderer, target, bgr, sink);
 }
 
-bool drawTransparentFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh,
-                               const PreparedVertices* vertices, bool yUp, u8* bgra, const ReportSink* sink) {
+bool drawTransparentFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, f32 zoom,
+                               bool yUp, u8* bgra, const ReportSink* sink) {
     const f32 clear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    drawStartFrame(renderer, target, mesh, yUp, vertices, clear, sink);
+    drawStartFrame(renderer, target, mesh, yUp, zoom, clear, sink);
     D3D11_MAPPED_SUBRESOURCE mapped;
     if (!mapResolvedTarget(renderer, target, &mapped, sink))
         return false;

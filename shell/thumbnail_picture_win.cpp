@@ -1,12 +1,9 @@
 #include "shell/thumbnail_picture_win.h"
 
 #include "app/settings_store_win.h"
-#include "diag/messages.h"
 #include "render/mesh.h"
 #include "render/offscreen_win.h"
-#include "stl/detect.h"
 #include "stl/load_road.h"
-#include "stl/provenance.h"
 
 namespace {
 
@@ -22,10 +19,8 @@ struct ThumbnailDevice {
 
 ThumbnailDevice device = {SRWLOCK_INIT, {}, false, {}};
 
-// Thumbnails have no one to show messages to: the sink only remembers that an error came.
-bool noteError(void* context, ResultCode code, uptr, const Utf16*) {
-    if (isErrorCode(code))
-        *static_cast<bool*>(context) = true;
+// Thumbnails have no one to show messages to: a failure is the result Explorer gets.
+bool ignoreReport(void*, ResultCode, uptr, const Utf16*) {
     return true;
 }
 
@@ -35,59 +30,19 @@ void releaseDeviceObjects() {
     releaseRenderer(&device.renderer);
 }
 
-// Until runLoadRoad has a body: its steps over the sample, into the record it fills.
-bool runLoadRoadStandIn(LoadedFile* out, const u8* bytes, u64 size, const ReportSink* sink) {
-    *out = LoadedFile{};
-    out->fileSize = size;
-    out->read = true;
-    StlFormat format = detectStlFormat(bytes, size);
-    if (format == kFormatUnknown)
-        return false;
-    LoadHeap heap = createLoadHeap();
-    if (!heap)
-        return false;
-    if (!parseStl(&out->result, format, bytes, bytes + size, heap, sink) ||
-        (applyLoadDefaults(&out->result.provenance, sink), !prepareVertices(&out->result, heap, sink, &out->vertices))) {
-        destroyLoadHeap(heap);
-        return false;
-    }
-    measureBoundingBox(&out->vertices, out->result.mesh.solidCount, out->result.provenance.metresPerUnit, out->centre,
-                       out->size);
-    out->heap = heap;
-    return true;
-}
-
-// The load's vertices as one immutable buffer, until the view's upload takes a finished load.
-bool uploadStandIn(GpuMesh* mesh, const Renderer* renderer, const LoadedFile* file, const ReportSink* sink) {
-    *mesh = GpuMesh{};
-    u64 count = file->vertices.vertexCount;
-    if (count > kMaxGpuVertices) {
-        reportDirect3DFailure(i32(E_OUTOFMEMORY), sink);
-        return false;
-    }
-    if (count != 0) {
-        D3D11_BUFFER_DESC desc = {};
-        desc.ByteWidth = UINT(count * sizeof(GpuVertex));
-        desc.Usage = D3D11_USAGE_IMMUTABLE;
-        desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
-        D3D11_SUBRESOURCE_DATA initial = {file->vertices.vertices, 0, 0};
-        if (reportIfFailed(renderer->device->CreateBuffer(&desc, &initial, &mesh->vertexBuffer), sink))
-            return false;
-    }
-    mesh->vertexCount = u32(count);
-    mesh->solidCount = file->result.mesh.solidCount;
-    mesh->drawRanges = file->vertices.drawRanges;
-    mesh->metresPerUnit = file->result.provenance.metresPerUnit;
-    for (int i = 0; i < 3; ++i) {
-        mesh->centre[i] = file->centre[i];
-        mesh->size[i] = file->size[i];
-    }
-    return true;
-}
-
 // Draws into `bits` under the device lock. A lost device is released so that the next
 // thumbnail makes a new one.
-bool drawLoaded(const LoadedFile* file, u32 side, u8* bits, const ReportSink* sink) {
+bool drawLoaded(LoadedFile* file, u32 side, u8* bits, const ReportSink* sink) {
+    const LoadResult* result = &file->result;
+    bool yUp = result->provenance.coordinateSpace == kSpaceYUp;
+    GpuMesh mesh = {};
+    for (int i = 0; i < 3; ++i) {
+        mesh.centre[i] = file->centre[i];
+        mesh.size[i] = file->size[i];
+    }
+    mesh.metresPerUnit = result->provenance.metresPerUnit;
+    // Measured before the upload frees the vertices.
+    f32 zoom = fillingZoom(&file->vertices, &mesh, yUp);
     AcquireSRWLockExclusive(&device.lock);
     bool ok = device.renderer.device || createOffscreenRenderer(&device.renderer, &device.software, sink);
     if (ok && device.target.width != side) {
@@ -96,13 +51,9 @@ bool drawLoaded(const LoadedFile* file, u32 side, u8* bits, const ReportSink* si
         if (!ok)
             device.target = OffscreenTarget{};
     }
-    GpuMesh mesh;
-    if (ok && uploadStandIn(&mesh, &device.renderer, file, sink)) {
-        const LoadResult* result = &file->result;
+    if (ok && prepareGpuMesh(&mesh, &device.renderer, file, sink)) {
         mesh.colour = objectColour(statedMaterialColour(result), result, readDefaultObjectColour());
-        mesh.solidVisible = file->solidVisible;
-        ok = drawTransparentFirstFrame(&device.renderer, &device.target, &mesh, &file->vertices,
-                                       result->provenance.coordinateSpace == kSpaceYUp, bits, sink);
+        ok = drawTransparentFirstFrame(&device.renderer, &device.target, &mesh, zoom, yUp, bits, sink);
         releaseVertexBuffer(&mesh);
     } else {
         ok = false;
@@ -113,15 +64,35 @@ bool drawLoaded(const LoadedFile* file, u32 side, u8* bits, const ReportSink* si
     return ok;
 }
 
+// A mesh too large for one vertex buffer is refused before its vertices are made.
+bool checkSize(void*, const LoadResult* result) {
+    return fitsOneVertexBuffer(result, nullptr);
+}
+
+const LoadRoadHooks kRoadHooks = {nullptr, nullptr, checkSize};
+
+// The load road's guarded reads leave a process-wide exception handler in this module:
+// once a load has run, the DLL stays mapped for the life of the process, whatever
+// DllCanUnloadNow answers, so that the handler never points into unloaded code.
+void pinModule() {
+    static volatile LONG pinned;
+    HMODULE self;
+    if (InterlockedExchange(&pinned, 1) == 0)
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&pinModule), &self);
+}
+
 // A sample of the file, loaded; the sample's bytes go before the vertices are drawn.
 bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink) {
     LoadHeap sampleHeap = createLoadHeap();
     if (!sampleHeap)
         return false;
+    pinModule();
     StlSample sample;
     SampleBudget budget = pictureBudget(side);
+    // Nothing of the load points into the sample's bytes: they go as soon as it is made.
     bool ok = readStlSample(source, &budget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown &&
-              runLoadRoadStandIn(file, sample.bytes, sample.size, sink);
+              runLoadRoad(file, sample.bytes, sample.size, sink, &kRoadHooks);
     destroyLoadHeap(sampleHeap);
     if (ok && sample.sampled)
         widenSampledTriangles(&file->vertices, sample.keptFraction, sample.runs, side);
@@ -131,9 +102,8 @@ bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, con
 }  // namespace
 
 HBITMAP drawThumbnail(const ByteSource* source, u32 side) {
-    bool failed = false;
-    ReportSink sink = {&failed, noteError};
-    LoadedFile file;
+    ReportSink sink = {nullptr, ignoreReport};
+    LoadedFile file = {};
     if (!loadThumbnailFile(&file, source, side, &sink))
         return nullptr;
     // Top-down (negative height) 32-bit rows, as thumbnails with alpha are returned.
@@ -150,7 +120,7 @@ HBITMAP drawThumbnail(const ByteSource* source, u32 side) {
         DeleteObject(bitmap);
         bitmap = nullptr;
     }
-    destroyLoadHeap(file.heap);
+    releaseLoadedFile(&file);
     return bitmap;
 }
 

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "stl/load_road.h"
 #include "stl/map_file.h"
 
 // Touching a view whose file has gone away (a network share dropping, a removable disk
@@ -42,4 +43,18 @@ bool mapFile(const u8** view, u64* size, const wchar_t* path, const ReportSink* 
 void unmapFile(const u8* view) {
     if (view)
         UnmapViewOfFile(view);
+}
+
+bool runLoadRoadOnFile(LoadedFile* out, const wchar_t* path, const ReportSink* sink, const LoadRoadHooks* hooks) {
+    const u8* view = nullptr;
+    u64 size = 0;
+    if (!mapFile(&view, &size, path, sink)) {
+        unmapFile(view);
+        *out = LoadedFile{};
+        out->fileSize = size;
+        return false;
+    }
+    bool loaded = runLoadRoad(out, view, size, sink, hooks);
+    unmapFile(view);  // the load keeps nothing of the file
+    return loaded;
 }
