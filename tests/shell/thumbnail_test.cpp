@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/hostile_inputs.h"
@@ -401,6 +403,24 @@ TEST_F(Thumbnails, BadInputGivesAnErrorAndNoFault) {
         EXPECT_FALSE(SUCCEEDED(picture.result)) << "reads failing after " << failAt << " bytes";
         EXPECT_EQ(stream.references(), 1u);
     }
+}
+
+// Thumbnails asked from several threads at once share the one device and all come out.
+TEST_F(Thumbnails, SeveralThreadsAtOnce) {
+    std::atomic<int> pictures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 8; ++i) {
+                const char* name = (t + i) % 2 ? "cube_binary.stl" : "fusion_y_up.stl";
+                Picture picture = thumbnailOfFile(fixture(name), UINT(64 + 32 * t));
+                pictures += picture.result == S_OK && picture.width == 64 + 32 * t &&
+                            Picture::alpha(picture.at(picture.width / 2, picture.width / 2)) == 255;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(pictures, 32);
 }
 
 // One stream per provider: a second Initialize is refused.
