@@ -66,13 +66,25 @@ void drawStartFrame(const Renderer* renderer, OffscreenTarget* target, const Gpu
               &start.rotation, start.pan, meshRadius(mesh), zoom, yUp, clear, sink);
 }
 
-// Resolves what was drawn and maps the one-sample copy for reading; the caller unmaps.
-bool mapResolvedTarget(const Renderer* renderer, OffscreenTarget* target, D3D11_MAPPED_SUBRESOURCE* mapped,
-                       const ReportSink* sink) {
+// Resolves what was drawn and hands each pixel (red, green, blue, alpha) to `convert`
+// with its place in `out`, `outBytes` a pixel, top row first.
+template <typename Convert>
+bool readResolvedTarget(const Renderer* renderer, OffscreenTarget* target, u8* out, u32 outBytes, Convert convert,
+                        const ReportSink* sink) {
     ID3D11DeviceContext* context = renderer->context;
     context->ResolveSubresource(target->resolved, 0, target->colour, 0, DXGI_FORMAT_R8G8B8A8_UNORM_SRGB);
     context->CopyResource(target->staging, target->resolved);
-    return !reportIfFailed(context->Map(target->staging, 0, D3D11_MAP_READ, 0, mapped), sink);
+    D3D11_MAPPED_SUBRESOURCE mapped;
+    if (reportIfFailed(context->Map(target->staging, 0, D3D11_MAP_READ, 0, &mapped), sink))
+        return false;
+    for (u32 y = 0; y < target->height; ++y) {
+        const u8* in = static_cast<const u8*>(mapped.pData) + u64(y) * mapped.RowPitch;
+        u8* row = out + u64(y) * target->width * outBytes;
+        for (u32 x = 0; x < target->width; ++x)
+            convert(in + 4 * x, row + u64(x) * outBytes);
+    }
+    context->Unmap(target->staging, 0);
+    return true;
 }
 
 // The sRGB code nearest to a linear value from 0 to 1.
@@ -129,45 +141,27 @@ bool drawTransparentFirstFrame(const Renderer* renderer, OffscreenTarget* target
                                bool yUp, u8* bgra, const ReportSink* sink) {
     const f32 clear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     drawStartFrame(renderer, target, mesh, yUp, zoom, clear, sink);
-    D3D11_MAPPED_SUBRESOURCE mapped;
-    if (!mapResolvedTarget(renderer, target, &mapped, sink))
-        return false;
-    for (u32 y = 0; y < target->height; ++y) {
-        const u8* in = static_cast<const u8*>(mapped.pData) + u64(y) * mapped.RowPitch;
-        u8* out = bgra + u64(y) * target->width * 4;
-        for (u32 x = 0; x < target->width; ++x, in += 4, out += 4) {
-            u8 alpha = in[3];
-            out[3] = alpha;
-            for (int c = 0; c < 3; ++c) {
-                u8 code = in[2 - c];
-                // The resolve averaged in linear light with the clear colour's zeros: an edge
-                // pixel holds coverage times the colour's linear value. Alpha blending wants
-                // the sRGB colour times coverage.
-                if (alpha != 255 && alpha != 0) {
-                    f32 linear = srgbToLinear[code] * 255.0f / f32(alpha);
-                    code = u8((u32(linearToSrgb(linear < 1.0f ? linear : 1.0f)) * alpha + 127) / 255);
-                }
-                out[c] = alpha == 0 ? 0 : code;
+    return readResolvedTarget(renderer, target, bgra, 4, [](const u8* in, u8* out) {
+        u8 alpha = in[3];
+        out[3] = alpha;
+        for (int c = 0; c < 3; ++c) {
+            u8 code = in[2 - c];
+            // The resolve averaged in linear light with the clear colour's zeros: an edge
+            // pixel holds coverage times the colour's linear value. Alpha blending wants the
+            // sRGB colour times coverage.
+            if (alpha != 255 && alpha != 0) {
+                f32 linear = srgbToLinear[code] * 255.0f / f32(alpha);
+                code = u8((u32(linearToSrgb(linear < 1.0f ? linear : 1.0f)) * alpha + 127) / 255);
             }
+            out[c] = alpha == 0 ? 0 : code;
         }
-    }
-    renderer->context->Unmap(target->staging, 0);
-    return true;
+    }, sink);
 }
 
 bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* bgr, const ReportSink* sink) {
-    D3D11_MAPPED_SUBRESOURCE mapped;
-    if (!mapResolvedTarget(renderer, target, &mapped, sink))
-        return false;
-    for (u32 y = 0; y < target->height; ++y) {
-        const u8* in = static_cast<const u8*>(mapped.pData) + u64(y) * mapped.RowPitch;
-        u8* out = bgr + u64(y) * target->width * 3;
-        for (u32 x = 0; x < target->width; ++x, in += 4, out += 3) {
-            out[0] = in[2];
-            out[1] = in[1];
-            out[2] = in[0];
-        }
-    }
-    renderer->context->Unmap(target->staging, 0);
-    return true;
+    return readResolvedTarget(renderer, target, bgr, 3, [](const u8* in, u8* out) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+    }, sink);
 }

@@ -47,14 +47,6 @@ u32 textUnits(const wchar_t* text) {
     return n;
 }
 
-bool sameText(const wchar_t* a, const wchar_t* b) {
-    while (*a && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
-
 // The row's value: its text, or the module's path for kModulePath.
 const wchar_t* rowValue(const RegistryRow& row, const wchar_t* modulePath) {
     return row.value == kModulePath ? modulePath : row.value;
@@ -71,7 +63,7 @@ void removeRow(const RegistryRow& row, const wchar_t* modulePath) {
         DWORD type = 0;
         if (RegQueryValueExW(key, row.name, nullptr, &type, reinterpret_cast<BYTE*>(stored), &bytes) ==
                 ERROR_SUCCESS &&
-            type == REG_SZ && sameText(stored, rowValue(row, modulePath)))
+            type == REG_SZ && CompareStringOrdinal(stored, -1, rowValue(row, modulePath), -1, FALSE) == CSTR_EQUAL)
             RegDeleteValueW(key, row.name);
     }
     DWORD subkeys = 1;
