@@ -137,13 +137,13 @@ struct Times {
 
 bool measure(const std::wstring& path, Times* times, u64* size, u64* triangles) {
     Clock::time_point start = Clock::now();
-    const u8* view = nullptr;
-    if (!mapFile(&view, size, path.c_str(), nullptr) || !view)
+    const u8* mapped = nullptr;
+    if (!mapFile(&mapped, size, path.c_str(), nullptr) || !mapped)
         return false;
     times->map.push_back(since(start));
 
     Clock::time_point t = Clock::now();
-    StlFormat format = detectStlFormat(view, *size);
+    StlFormat format = detectStlFormat(mapped, *size);
     times->detect.push_back(since(t));
     if (format == kFormatUnknown)
         return false;
@@ -152,17 +152,17 @@ bool measure(const std::wstring& path, Times* times, u64* size, u64* triangles) 
     LoadHeap heap = createLoadHeap();
     LoadResult result = {};
     result.format = format;
-    bool parsed = format == kFormatAscii ? readAsciiStl(&result.mesh, view, *size, heap, nullptr)
-                                         : readBinaryStl(&result.mesh, view, *size, heap, nullptr);
+    bool parsed = format == kFormatAscii ? readAsciiStl(&result.mesh, mapped, *size, heap, nullptr)
+                                         : readBinaryStl(&result.mesh, mapped, *size, heap, nullptr);
     times->parse.push_back(since(t));
     if (!parsed)
         return false;
 
     t = Clock::now();
     if (format == kFormatAscii)
-        identifyAsciiExporter(&result.mesh, &result.provenance, view, view + *size, nullptr);
+        identifyAsciiExporter(&result.mesh, &result.provenance, mapped, mapped + *size, nullptr);
     else
-        identifyBinaryExporter(&result.mesh, &result.provenance, view + *size, nullptr);
+        identifyBinaryExporter(&result.mesh, &result.provenance, mapped + *size, nullptr);
     times->identify.push_back(since(t));
 
     t = Clock::now();
@@ -184,7 +184,7 @@ bool measure(const std::wstring& path, Times* times, u64* size, u64* triangles) 
     // The floor: every byte of the file read once, a vertex array allocated and written once.
     t = Clock::now();
     u64 sum = 0;
-    const u64* words = reinterpret_cast<const u64*>(view);
+    const u64* words = reinterpret_cast<const u64*>(mapped);
     for (u64 i = 0; i < *size / 8; ++i)
         sum += words[i];
     u64* out = static_cast<u64*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -194,7 +194,7 @@ bool measure(const std::wstring& path, Times* times, u64* size, u64* triangles) 
     if (out[bytes / 16] == 0x5A && sum == 1)
         std::printf(" ");  // keeps the loops
     VirtualFree(out, 0, MEM_RELEASE);
-    unmapFile(view);
+    unmapFile(mapped);
 
     // The same stages as one call, as the viewer and the console tool run them.
     t = Clock::now();

@@ -61,11 +61,11 @@ TEST(LoadJob, NoViewOfTheFileRemainsOnceLoaded) {
     ViewHarness harness;
     for (bool binary : {true, false}) {
         std::wstring path = writeLarge(harness.files, binary ? L"kept_binary.stl" : L"kept_ascii.stl", !binary, 1);
-        const u8* view = nullptr;
+        const u8* mapped = nullptr;
         u64 size = 0;
-        ASSERT_TRUE(mapFile(&view, &size, path.c_str(), nullptr));
+        ASSERT_TRUE(mapFile(&mapped, &size, path.c_str(), nullptr));
         ASSERT_EQ(viewsOf(path), 1) << "the walk finds a view it should";
-        unmapFile(view);
+        unmapFile(mapped);
         LoadJob* job = harness.show(path);
         ASSERT_EQ(job->status, kJobLoaded) << binary;
         EXPECT_EQ(viewsOf(path), 0) << binary;
