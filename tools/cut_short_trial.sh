@@ -5,16 +5,17 @@
 # came during the read, or a reader's message when it came before) or "loaded" (when it came
 # after), and every other file loaded; a fault of the program ends the trial.
 #
-# usage: tools/cut_short_trial.sh [RUNS] [MEGABYTES]   (defaults: 20 runs, a 500 MB file)
+# usage: tools/cut_short_trial.sh [RUNS] [MEGABYTES] [SHARE]
+# (defaults: 20 runs, a 500 MB file, the cuts spread over the first half of an uncut run)
 # Needs the Windows build (tools/test.sh or cmake --build build/windows --target vantorel-info).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VANTOREL_BUILD:-$root/build}
 source "$root/tools/wine_session.sh"
-python3 - "$wine" "$build/windows/vantorel-info.exe" "$root/tests/fixtures" "${1:-20}" "${2:-500}" <<'PYTHON'
+python3 - "$wine" "$build/windows/vantorel-info.exe" "$root/tests/fixtures" "${1:-20}" "${2:-500}" "${3:-0.5}" <<'PYTHON'
 import json, os, shutil, struct, subprocess, sys, tempfile, time
 
-wine, program, fixtures, runs, megabytes = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
+wine, program, fixtures, runs, megabytes, share = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), float(sys.argv[6])
 # Memory-backed when there is room: twenty copies of the file are written.
 folder = tempfile.mkdtemp(prefix="vantorel-cut-", dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
 pristine = os.path.join(folder, "pristine.bin")
@@ -45,7 +46,7 @@ code, out, _, whole = run(None)
 print(f"uncut: exit {code}, {whole:.2f} s; {megabytes} MB file")
 faults = 0
 for i in range(runs):
-    moment = whole * (i + 0.5) / runs
+    moment = whole * share * (i + 0.5) / runs
     code, out, err, _ = run(moment)
     try:
         reports = {os.path.basename(r["path"].replace("\\", "/")): r for r in json.loads(out)}
