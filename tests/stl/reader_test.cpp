@@ -41,10 +41,7 @@ struct MeshRead {
     std::string name(u32 i) const { return std::string(reinterpret_cast<const char*>(solid(i).name.bytes), solid(i).name.length); }
     u64 offsetOf(u32 i) const { return u64(reinterpret_cast<const u8*>(solid(i).triangles) - file.data()); }
     uptr argumentOf(ResultCode code) const {
-        for (const Recorded& r : recorder.reports)
-            if (r.code == code)
-                return r.argument;
-        return ~uptr(0);
+        return recorder.collect([code](ResultCode c) { return c == code; }, [](const Recorded& r) { return r.argument; }).at(0);
     }
 };
 

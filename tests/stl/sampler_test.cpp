@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -81,10 +82,7 @@ Sampled sampleOf(MemorySource& memory, const SampleBudget& budget) {
 }
 
 bool anyError(const std::vector<Recorded>& reports) {
-    for (const Recorded& r : reports)
-        if (isErrorCode(r.code))
-            return true;
-    return false;
+    return std::any_of(reports.begin(), reports.end(), [](const Recorded& r) { return isErrorCode(r.code); });
 }
 
 }  // namespace
