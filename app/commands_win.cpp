@@ -46,8 +46,11 @@ void step(MainWindow* main, bool backward) {
         return;
     wchar_t path[MAX_PATH];
     do {
-        if (!stepFolderWalker(walker, path, backward))
+        if (!stepFolderWalker(walker, path, backward)) {
+            if (walker->state == kWalkerFailed)  // the folder could not be listed at all
+                enableFolderWalkerItems(main->menu, false);
             return;
+        }
     } while (probeStlFile(path) == kOtherFile);
     beginLoad(main, path);
     // The next run of steps stops when it comes back to the file now shown.

@@ -23,7 +23,7 @@ if [ ${#need[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || exit 1
 fi
 
-source "$root/tools/wine_session.sh"
+source "$root/tools/wine_session.sh" || exit 1
 cmake --build "$build/windows" --target vantorel-info >/dev/null || { echo "bench_render.sh: build first (tools/test.sh)"; exit 1; }
 info="$build/windows/vantorel-info.exe"
 

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# tools/run.sh as the first command of a fresh clone: no display and no Wine prefix yet (a
+# build folder of its own that reuses the built viewer). It must end with status 0, name
+# the file it showed and leave a screenshot of the window with the model in it.
+# Usage: run_script_test.sh SOURCE_DIR WINDOWS_BUILD_DIR
+set -u
+root=$1
+windowsBuild=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+ln -s "$windowsBuild" "$work/windows"
+
+fail() {
+    echo "run_script_test: $1" >&2
+    printf '%s\n' "$output" | sed 's/^/  run.sh: /' >&2
+    exit 1
+}
+
+output=$(env -u DISPLAY VANTOREL_BUILD="$work" "$root/tools/run.sh" 2>&1)
+status=$?
+[ $status -eq 0 ] || fail "run.sh ended with status $status"
+grep -qF "the viewer showed table.stl" <<<"$output" || fail "run.sh did not report the sample as shown"
+[ -d "$work/wine-prefix/drive_c" ] || fail "no Wine prefix was made in $work/wine-prefix"
+shot=$work/screenshot.png
+[ -f "$shot" ] || fail "no screenshot at $shot"
+# A window that shows a shaded model, its messages and its tree has thousands of colours; an
+# empty or black window has a handful.
+read -r width height colours < <(identify -format '%w %h %k' "$shot") || fail "the screenshot is not a picture"
+[ "$width" -ge 400 ] && [ "$height" -ge 300 ] || fail "the screenshot is only ${width}x$height"
+[ "$colours" -ge 200 ] || fail "the screenshot has only $colours colours: no model shown"
+echo "run_script_test: run.sh made a prefix, showed the sample and saved a ${width}x$height screenshot ($colours colours)"
