@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/dialog_thread_win.h"
 #include "app/settings_store_win.h"
 #include "diag/report.h"
 #include "shell/folder_walker_win.h"
@@ -94,6 +95,7 @@ HWND control(const MainWindow* main, u16 id);
 // Commands: menu items, accelerators, arrow keys and panel notifications.
 void onCommand(MainWindow* main, u16 id, u16 notification);
 void openDroppedFiles(MainWindow* main, HDROP drop);
+void onDialogClosed(MainWindow* main, LPARAM lParam);
 void applyObjectColour(MainWindow* main);
 
 // Settings under HKEY_CURRENT_USER\Software\Vantorel (settings_store_win.h).
