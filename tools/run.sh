@@ -60,7 +60,7 @@ fi
 "$wine" "$viewer" "$file" >/dev/null 2>&1 &
 viewerPid=$!
 
-# The window's title names the file; the file is shown once two captures a second apart agree.
+# The window's title names the file from the start of its load.
 title="Vantorel STL Viewer – $(basename "$file")"
 window=""
 shot="$build/screenshot.png"
@@ -79,13 +79,27 @@ if [ -z "$window" ]; then
     echo "run.sh: no window titled \"$title\" appeared within a minute" >&2
     exit 1
 fi
+# The model is shown once the 3D view (the window's top left) holds more than a handful of
+# colours, which the progress bar in its place and an empty view do not, and three captures a
+# second apart agree. A file that shows no model is taken as it is after a minute.
 previous=""
+same=0
+shown=""
 for _ in $(seq 1 60); do
     sleep 1
     import -window "$window" "$shot.tmp.png" || { echo "run.sh: could not capture the window $window" >&2; exit 1; }
     current=$(convert "$shot.tmp.png" rgba:- | md5sum)
-    [ "$current" = "$previous" ] && break
+    if [ "$current" = "$previous" ]; then same=$((same + 1)); else same=0; fi
     previous=$current
+    colours=$(convert "$shot.tmp.png" -crop 60%x80%+0+0 +repage -format '%k' info:)
+    if [ "$same" -ge 2 ] && [ "$colours" -ge 12 ]; then
+        shown=yes
+        break
+    fi
 done
 mv "$shot.tmp.png" "$shot"
-echo "run.sh: the viewer showed $(basename "$file"); screenshot of its window: $shot"
+if [ -n "$shown" ]; then
+    echo "run.sh: the viewer showed $(basename "$file"); screenshot of its window: $shot"
+else
+    echo "run.sh: the viewer shows no model of $(basename "$file") after a minute; screenshot of its window: $shot"
+fi
