@@ -79,9 +79,10 @@ if [ -z "$window" ]; then
     echo "run.sh: no window titled \"$title\" appeared within a minute" >&2
     exit 1
 fi
-# The model is shown once the 3D view (the window's top left) holds more than a handful of
-# colours, which the progress bar in its place and an empty view do not, and three captures a
-# second apart agree. A file that shows no model is taken as it is after a minute.
+# The model is shown once the middle of the 3D view (the window's left) holds more than a
+# handful of colours, which the progress bar in its place and an empty view do not, and
+# three captures a second apart agree. A file that shows no model is taken as it is after a
+# minute.
 previous=""
 same=0
 shown=""
@@ -91,8 +92,10 @@ for _ in $(seq 1 60); do
     current=$(convert "$shot.tmp.png" rgba:- | md5sum)
     if [ "$current" = "$previous" ]; then same=$((same + 1)); else same=0; fi
     previous=$current
-    colours=$(convert "$shot.tmp.png" -crop 60%x80%+0+0 +repage -format '%k' info:)
-    if [ "$same" -ge 2 ] && [ "$colours" -ge 12 ]; then
+    read -r width height <<<"$(identify -format '%w %h' "$shot.tmp.png")"
+    colours=$(convert "$shot.tmp.png" -crop "$((width * 45 / 100))x$((height * 55 / 100))+$((width * 8 / 100))+$((height * 12 / 100))" \
+        +repage -format '%k' info:)
+    if [ "$same" -ge 2 ] && [ "$colours" -ge 8 ]; then
         shown=yes
         break
     fi
