@@ -42,9 +42,14 @@ DWORD WINAPI dialogThread(void* parameter) {
     request->chosen = SUCCEEDED(com) && showDialog(request);
     if (SUCCEEDED(com))
         CoUninitialize();
-    // The owner is gone only when the process ends.
-    if (!PostMessageW(request->owner, kDialogClosed, 0, reinterpret_cast<LPARAM>(request)))
-        deallocate(request);
+    // A full message queue refuses the post for a moment; the owner goes only with the process.
+    while (!PostMessageW(request->owner, kDialogClosed, 0, reinterpret_cast<LPARAM>(request))) {
+        if (!IsWindow(request->owner)) {
+            deallocate(request);
+            return 0;
+        }
+        Sleep(10);
+    }
     return 0;
 }
 

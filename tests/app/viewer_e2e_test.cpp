@@ -88,7 +88,9 @@ TEST(Viewer, StartStatesAndSettings) {
     viewer.command(kCommandFlipZoom);
     allowWrites(true);
     EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);  // kept for this run
-    EXPECT_EQ(viewer.messageLines().back(), L"<unknown>");
+    std::vector<std::wstring> lines = viewer.messageLines();
+    ASSERT_FALSE(lines.empty()) << "the message box could not be read";
+    EXPECT_EQ(lines.back(), L"<unknown>");
     EXPECT_EQ(storedFlipZoom(), 1u);
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
 }

@@ -201,6 +201,8 @@ public:
     }
     // A pointer-sized result of a function called in the viewer.
     u64 callRemoteWide(const char* dll, const char* function, u64 first, u64 second = 0, u64 third = 0) const {
+        const u64 none = 0;  // what a call that never ran leaves
+        WriteProcessMemory(process_.hProcess, static_cast<u8*>(remote_) + kWideResult, &none, sizeof none, nullptr);
         callRemote(dll, function, first, second, third);
         return readRemote<u64>(static_cast<u8*>(remote_) + kWideResult);
     }
