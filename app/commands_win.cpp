@@ -180,7 +180,7 @@ void applyObjectColour(MainWindow* main) {
     HWND viewWindow = control(main, kViewId);
     ViewState* view = viewStateOf(viewWindow);
     GpuMesh* mesh = view ? view->mesh : nullptr;
-    u32 colour = objectColour(packColour(main->materialColour), main->shown.view ? &main->shown.result : nullptr,
+    u32 colour = objectColour(packColour(main->materialColour), main->fileShown ? &main->shown.result : nullptr,
                               packColour(main->defaultObjectColour));
     if (main->materialColour.fourth != 0)
         brush = CreateSolidBrush(RGB(main->materialColour.red, main->materialColour.green, main->materialColour.blue));

@@ -44,7 +44,7 @@ INT_PTR onInitDialog(HWND window, MainWindow* main) {
         SetMenu(window, main->menu);
     main->job = nullptr;
     main->walker = nullptr;
-    main->shown.view = nullptr;
+    main->fileShown = false;
     main->flipZoom = 0;
     main->wireframe = 0;
     main->textSink = ReportSink{main, windowTextSink};
@@ -108,7 +108,7 @@ INT_PTR onItemChanging(MainWindow* main, const NMTVITEMCHANGE* change) {
 }
 
 INT_PTR onNotify(MainWindow* main, const NMHDR* header) {
-    if (!main->shown.view || header->idFrom != kTreeId)
+    if (!main->fileShown || header->idFrom != kTreeId)
         return FALSE;
     switch (header->code) {
     case TVN_ITEMCHANGINGW:

@@ -10,6 +10,7 @@
 #include "app/dialog_thread_win.h"
 #include "app/settings_store_win.h"
 #include "diag/report.h"
+#include "render/mesh.h"
 #include "shell/folder_walker_win.h"
 #include "stl/load_job.h"
 
@@ -63,7 +64,9 @@ struct MainWindow {
     ReportSink textSink;        // last link: lines into the message box
     LoadJob* job;               // the current load, null when none runs
     FolderWalker* walker;
-    LoadedFile shown;           // the displayed load; `view` null when none
+    LoadedFile shown;           // the displayed load, when fileShown
+    GpuMesh* shownMesh;         // its mesh on the view's GPU, in its heap
+    bool fileShown;
     Colour4 materialColour;
     Colour4 defaultObjectColour;
     HBRUSH swatchBrush;

@@ -94,7 +94,7 @@ void showLoadedFile(MainWindow* main) {
         SendMessageW(order, CB_SETCURSEL, result.provenance.colourOrder == kColourBgr ? 1 : 0, 0);
     }
     updateDimensions(main);
-    handOverMesh(viewWindow, main->shown.gpuMesh);
+    handOverMesh(viewWindow, main->shownMesh);
     EnableWindow(check, TRUE);
     EnableWindow(control(main, kSwatchId), TRUE);
     applyObjectColour(main);
@@ -118,7 +118,7 @@ void showFailure(MainWindow* main) {
 void showLoadResult(MainWindow* main) {
     main->materialColour = Colour4{0xFF, 0xFF, 0xFF, 0};
     EnableWindow(control(main, kColourOrderListId), FALSE);
-    if (main->shown.view)
+    if (main->fileShown)
         showLoadedFile(main);
     else
         showFailure(main);
@@ -136,10 +136,10 @@ void updateDimensions(MainWindow* main) {
     if (ViewState* view = viewStateOf(viewWindow))
         view->yUp = yUp;
     InvalidateRect(viewWindow, nullptr, FALSE);
-    if (!main->shown.view || !main->shown.gpuMesh)
+    if (!main->fileShown || !main->shownMesh)
         return;
     Utf16 text[kDimensionsTextUnits + 1];
-    *writeDimensionsText(main->shown.gpuMesh->size, yUp, text) = 0;
+    *writeDimensionsText(main->shownMesh->size, yUp, text) = 0;
     SetWindowTextW(control(main, kDimensionsLineId), reinterpret_cast<const wchar_t*>(text));
 }
 
@@ -173,7 +173,7 @@ void emptyTree(HWND tree) {
 // file item's check back; on Windows the change was already taken or refused when the
 // control asked, so nothing differs here any more.
 void syncTreeChecks(MainWindow* main) {
-    if (!main->shown.view)
+    if (!main->fileShown)
         return;
     HWND tree = control(main, kTreeId);
     HTREEITEM file = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));

@@ -8,6 +8,7 @@
 #include "diag/report.h"
 #include "render/math.h"
 #include "render/mesh.h"
+#include "stl/load_road.h"
 
 #pragma pack(push, 1)
 
@@ -118,11 +119,13 @@ void releaseSwapChainTarget(SwapChainTarget* target);
 // view's last owner.
 void releaseGpu(ViewState* view);
 
-// A load's triangles as one immutable vertex buffer with its draw ranges and bounding box.
-// Allocates only from `heap`; on false (reported) nothing is left on the GPU and the caller
-// destroys the heap.
-bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, const LoadResult* result, u8* solidVisible, LoadHeap heap,
-                    const ReportSink* sink);
+// A finished load's vertices as one immutable vertex buffer with its draw ranges, box and
+// visibility; the vertex array is freed from the load's heap once the buffer holds it. On
+// false (reported) nothing is left on the GPU.
+bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, LoadedFile* file, const ReportSink* sink);
+// Whether a load's triangles fit one vertex buffer; reported when not. Asked before the
+// vertices are made, so that a mesh too large is refused before its memory is taken.
+bool fitsOneVertexBuffer(const LoadResult* result, const ReportSink* sink);
 
 // A view's state that stays valid until releaseViewState, or null when the window has none
 // (not created yet, or destroyed). Safe from any thread.

@@ -28,14 +28,10 @@ TEST(Gpu, OneDeviceForConcurrentCallersAndAHugeMeshIsRefused) {
 
     // 153,391,692 vertices do not fit one buffer's 32-bit byte width: refused before anything
     // is allocated for them.
-    LoadHeap heap = createLoadHeap();
     StlSolid solid = {0, 0, 51130564, nullptr, {nullptr, 0, 0}};
     LoadResult result = {kFormatBinary, {nullptr, &solid, 1}, {}};
-    GpuMesh mesh = {};
-    EXPECT_FALSE(prepareGpuMesh(&mesh, &view->renderer, &result, nullptr, heap, &harness.sink.sink));
+    EXPECT_FALSE(fitsOneVertexBuffer(&result, &harness.sink.sink));
     EXPECT_EQ(harness.sink.recorder.lines(), std::vector<std::u16string>{u"out of GPU memory"});
-    EXPECT_EQ(mesh.vertexBuffer, nullptr);
-    destroyLoadHeap(heap);
 }
 
 namespace {
@@ -84,11 +80,11 @@ TEST(ViewFrame, UpAxisFramingHiddenAndBackFacingSolids) {
     LoadJob* two = harness.show(fixture(L"two_solids.stl"));
     ASSERT_EQ(two->status, kJobLoaded);
     u32 both = harness.frame().count(isModel);
-    two->solidVisible[1] = 0;
+    two->file.solidVisible[1] = 0;
     u32 left = harness.frame().count(isModel);
     EXPECT_GT(left, 100u);
     EXPECT_LT(left, both);
-    two->solidVisible[0] = 0;
+    two->file.solidVisible[0] = 0;
     EXPECT_EQ(harness.frame().count(isModel), 0u);
 
     // A triangle facing down, seen from above: culled when shaded, its edges drawn in wireframe.
@@ -244,7 +240,9 @@ TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrameOnScreen) {
         OffscreenTarget target;
         ASSERT_TRUE(createOffscreenTarget(renderer.device, &target, 200, 150, nullptr));
         GpuMesh mesh = {};
-        ASSERT_TRUE(prepareGpuMesh(&mesh, &renderer, &job->result, job->solidVisible, job->heap, nullptr));
+        LoadedFile file;
+        ASSERT_TRUE(runLoadRoadOnFile(&file, fixture(L"box_z_up.stl").c_str(), nullptr, nullptr));
+        ASSERT_TRUE(prepareGpuMesh(&mesh, &renderer, &file, nullptr));
         std::vector<u8> bgr(200 * 150 * 3);
         ASSERT_TRUE(drawFirstFrame(&renderer, &target, &mesh, false, bgr.data(), nullptr));
         size_t differing = 0;
@@ -252,6 +250,7 @@ TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrameOnScreen) {
             differing += shown.rgb[i] != (u32(bgr[3 * i + 2]) << 16 | u32(bgr[3 * i + 1]) << 8 | bgr[3 * i]);
         EXPECT_LE(differing, software ? shown.rgb.size() / 100 : 0) << software;
         releaseVertexBuffer(&mesh);
+        releaseLoadedFile(&file);
         releaseOffscreenTarget(&target);
         releaseRenderer(&renderer);
     }

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "render/load_gpu_win.h"
 #include "render/view_window_win.h"
-#include "stl/load_job.h"
 #include "support/sinks.h"
 #include "support/stl_bytes.h"
 #include "support/temp_folder_win.h"
@@ -144,7 +144,7 @@ public:
     ViewState* state() const { return viewStateOf(view); }
 
     LoadJob* start(const std::wstring& path) {
-        LoadJob* job = createLoadJob(path.c_str(), view, parent, nullptr);
+        LoadJob* job = createViewLoadJob(path.c_str(), view, parent, nullptr);
         if (job && queueLoadJob(job))
             ++running;
         return job;
@@ -167,7 +167,7 @@ public:
         if (shown)
             detachMesh(view);
         state()->yUp = yUp;
-        handOverMesh(view, job->gpuMesh);
+        handOverMesh(view, jobMesh(job));
         shown = true;
         return job;
     }
