@@ -95,7 +95,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 MainWindow* mainWindowOf(HWND window);
 HWND control(const MainWindow* main, u16 id);
 
-// Commands: menu items, accelerators, arrow keys and panel notifications.
+// Commands: menu items, accelerators, the 3D view's steps and panel notifications.
 void onCommand(MainWindow* main, u16 id, u16 notification);
 void openDroppedFiles(MainWindow* main, HDROP drop);
 void onDialogClosed(MainWindow* main, LPARAM lParam);
@@ -119,5 +119,10 @@ void updateDimensions(MainWindow* main);
 void appendText(HWND edit, const wchar_t* text);
 void appendLine(MainWindow* main, const wchar_t* text);
 bool windowTextSink(void* main, ResultCode code, uptr argument, const Utf16* trace);
+
+// The tree of solids (solids_tree_win.cpp): filled from the shown load, emptied before the
+// next, and its notifications (WM_NOTIFY from kTreeId; kTreeChecksChanged).
+void fillSolidsTree(MainWindow* main);
 void emptyTree(HWND tree);
+INT_PTR onSolidsTreeNotify(MainWindow* main, const NMHDR* header);
 void syncTreeChecks(MainWindow* main);

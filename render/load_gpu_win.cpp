@@ -2,21 +2,23 @@
 
 #include "diag/stage_stamps.h"
 #include "render/renderer_win.h"
+#include "render/view_gpu_win.h"
+#include "render/view_window_win.h"
 
 namespace {
 
 DWORD WINAPI warmUpGpu(void* context) {
-    ViewState* view = static_cast<ViewState*>(context);
-    ensureGpu(view, nullptr);
-    releaseViewState(view);
+    ViewState* state = static_cast<ViewState*>(context);
+    ensureGpu(state, nullptr);
+    releaseViewState(state);
     return 0;
 }
 
 // The device is made on a pool thread of its own while the job parses.
 void startWarmUp(LoadJob* job, StlFormat) {
-    ViewState* view = retainViewState(static_cast<HWND>(job->endContext));
-    if (view && !QueueUserWorkItem(warmUpGpu, view, 0))
-        releaseViewState(view);
+    ViewState* state = retainViewState(static_cast<HWND>(job->endContext));
+    if (state && !QueueUserWorkItem(warmUpGpu, state, 0))
+        releaseViewState(state);
 }
 
 bool checkVertexCount(LoadJob* job, const LoadResult* result) {
@@ -25,32 +27,31 @@ bool checkVertexCount(LoadJob* job, const LoadResult* result) {
 
 void* uploadToView(LoadJob* job) {
     const ReportSink* sink = &job->translator;
-    ViewState* view = retainViewState(static_cast<HWND>(job->endContext));
-    if (!view)
+    ViewState* state = retainViewState(static_cast<HWND>(job->endContext));
+    if (!state)
         return nullptr;
     // The upload works on a reference of its own: the user-interface thread may release the
     // view's device (a lost GPU) while the buffer is being made.
-    Renderer device = {};
-    bool failed = !ensureGpu(view, sink);
+    Renderer upload = {};
+    bool failed = !ensureGpu(state, sink);
     stampStage(kStampDeviceReady);
     if (!failed) {
-        acquireSpinLock(&view->gpuLock);
-        device.device = view->renderer.device;
-        if (device.device)
-            device.device->AddRef();
-        releaseSpinLock(&view->gpuLock);
+        acquireSpinLock(&state->gpuLock);
+        upload.device = state->renderer.device;
+        if (upload.device)
+            upload.device->AddRef();
+        else
+            onGpuLost(state, DXGI_ERROR_DEVICE_REMOVED, sink);  // lost since it was made ready
+        releaseSpinLock(&state->gpuLock);
     }
-    releaseViewState(view);
-    if (!device.device) {
-        if (!failed)
-            reportDirect3DFailure(i32(DXGI_ERROR_DEVICE_REMOVED), sink);  // lost since it was made ready
+    releaseViewState(state);
+    if (!upload.device)
         return nullptr;
-    }
     GpuMesh* mesh = allocateArrayOf<GpuMesh>(job->file.heap, 1, sink);
-    if (mesh && !prepareGpuMesh(mesh, &device, &job->file, sink))
+    if (mesh && !prepareGpuMesh(mesh, &upload, &job->file, sink))
         mesh = nullptr;
     stampStage(kStampUploaded);
-    device.device->Release();
+    upload.device->Release();
     return mesh;
 }
 

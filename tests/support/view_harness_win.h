@@ -203,12 +203,15 @@ public:
     HWND view = nullptr;
     TranslatingSink sink;  // the view's sink, as the main window's would be
     std::vector<LoadJob*> finished;
+    std::vector<WPARAM> commands;  // WM_COMMAND from the view
     int running = 0;
     bool shown = false;
 
 private:
     static LRESULT CALLBACK parentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         ViewHarness* self = reinterpret_cast<ViewHarness*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_COMMAND && self)
+            self->commands.push_back(wParam);
         if (message != kLoadCompleted || !self)
             return DefWindowProcW(window, message, wParam, lParam);
         self->finished.push_back(reinterpret_cast<LoadJob*>(wParam));
