@@ -1,7 +1,6 @@
 // What the menu items, the accelerators, the 3D view's arrow keys and the panel's controls do. All
 // on the user-interface thread.
 #include <windows.h>
-#include <commdlg.h>
 
 #include "app/main_window_win.h"
 #include "render/view_window_win.h"
@@ -25,29 +24,17 @@ void openFile(MainWindow* main, const wchar_t* path) {
     beginLoad(main, path);
 }
 
-void open(MainWindow* main) {
-    // Static: 64 KiB would not fit the main thread's first stack pages comfortably.
-    static wchar_t file[32768];
-    file[0] = 0;
-    OPENFILENAMEW dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = main->window;
-    dialog.lpstrFilter = L"Stereolithography (*.stl)\0*.stl\0All Files\0*.*\0";
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = 32767;
-    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (GetOpenFileNameW(&dialog))
-        openFile(main, file);
-}
-
 void step(MainWindow* main, bool backward) {
     FolderWalker* walker = main->walker;
     if (!walker)
         return;
     wchar_t path[MAX_PATH];
     do {
-        if (!stepFolderWalker(walker, path, backward))
+        if (!stepFolderWalker(walker, path, backward)) {
+            if (walker->state == kWalkerFailed)  // the folder could not be listed at all
+                enableFolderWalkerItems(main->menu, false);
             return;
+        }
     } while (probeStlFile(path) == kOtherFile);
     beginLoad(main, path);
     // The next run of steps stops when it comes back to the file now shown.
@@ -87,22 +74,17 @@ void toggleWireframe(MainWindow* main) {
     InvalidateRect(viewWindow, nullptr, FALSE);
 }
 
-bool chooseColour(HWND owner, Colour4 initial, Colour4* chosen) {
-    CHOOSECOLORW dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.rgbResult = RGB(initial.red, initial.green, initial.blue);
-    dialog.lpCustColors = customColours;
-    dialog.Flags = CC_RGBINIT | CC_FULLOPEN | CC_ANYCOLOR;
-    if (!ChooseColorW(&dialog))
-        return false;
-    *chosen = Colour4{GetRValue(dialog.rgbResult), GetGValue(dialog.rgbResult), GetBValue(dialog.rgbResult), 0xFF};
-    return true;
+// The colour dialog, its answer handled by the command that asked (onDialogClosed).
+void chooseColour(MainWindow* main, u16 purpose, Colour4 initial) {
+    startDialog(main->window, kColourDialog, purpose, RGB(initial.red, initial.green, initial.blue), customColours);
 }
 
-void selectDefaultMaterial(MainWindow* main) {
-    if (!chooseColour(main->window, main->defaultObjectColour, &main->defaultObjectColour))
-        return;
+Colour4 chosenColour(const DialogRequest* request) {
+    return Colour4{GetRValue(request->colour), GetGValue(request->colour), GetBValue(request->colour), 0xFF};
+}
+
+void defaultMaterialChosen(MainWindow* main, Colour4 colour) {
+    main->defaultObjectColour = colour;
     if (main->materialColour.fourth == 0)
         applyObjectColour(main);
     const Colour4& c = main->defaultObjectColour;
@@ -119,9 +101,8 @@ void materialChecked(MainWindow* main) {
     applyObjectColour(main);
 }
 
-void swatchClicked(MainWindow* main) {
-    if (!chooseColour(main->window, main->materialColour, &main->materialColour))
-        return;
+void swatchColourChosen(MainWindow* main, Colour4 colour) {
+    main->materialColour = colour;
     SendMessageW(control(main, kMaterialCheckId), BM_SETCHECK, BST_CHECKED, 0);
     main->materialColour.fourth = 0xFF;
     applyObjectColour(main);
@@ -132,7 +113,7 @@ void swatchClicked(MainWindow* main) {
 void onCommand(MainWindow* main, u16 id, u16 notification) {
     switch (id) {
     case kCommandOpen:
-        open(main);
+        startDialog(main->window, kOpenFileDialog, kCommandOpen, 0, nullptr);
         break;
     case kCommandExit:
     case IDCANCEL:
@@ -151,7 +132,7 @@ void onCommand(MainWindow* main, u16 id, u16 notification) {
         toggleWireframe(main);
         break;
     case kCommandDefaultMaterial:
-        selectDefaultMaterial(main);
+        chooseColour(main, kCommandDefaultMaterial, main->defaultObjectColour);
         break;
     case kCommandAbout:
         about(main);
@@ -169,9 +150,20 @@ void onCommand(MainWindow* main, u16 id, u16 notification) {
         break;
     case kSwatchId:
         if (notification == STN_CLICKED)
-            swatchClicked(main);
+            chooseColour(main, kSwatchId, main->materialColour);
         break;
     }
+}
+
+void onDialogClosed(MainWindow* main, LPARAM lParam) {
+    DialogRequest* request = dialogClosed(lParam);
+    if (request->chosen && request->purpose == kCommandOpen)
+        openFile(main, request->path);
+    else if (request->chosen && request->purpose == kCommandDefaultMaterial)
+        defaultMaterialChosen(main, chosenColour(request));
+    else if (request->chosen && request->purpose == kSwatchId)
+        swatchColourChosen(main, chosenColour(request));
+    finishDialog(request);
 }
 
 // Several files dropped: the first opens, as if chosen with File, Open.

@@ -219,6 +219,9 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case kTreeChecksChanged:
         syncTreeChecks(main);
         return FALSE;
+    case kDialogClosed:
+        onDialogClosed(main, lParam);
+        return FALSE;
     }
     return FALSE;
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/dialog_thread_win.h"
 #include "app/settings_store_win.h"
 #include "diag/report.h"
 #include "render/mesh.h"
@@ -97,6 +98,7 @@ HWND control(const MainWindow* main, u16 id);
 // Commands: menu items, accelerators, the 3D view's steps and panel notifications.
 void onCommand(MainWindow* main, u16 id, u16 notification);
 void openDroppedFiles(MainWindow* main, HDROP drop);
+void onDialogClosed(MainWindow* main, LPARAM lParam);
 void applyObjectColour(MainWindow* main);
 
 // Settings under HKEY_CURRENT_USER\Software\Vantorel (settings_store_win.h).

@@ -100,14 +100,6 @@ bool parsingName(IShellFolder* folder, LPCITEMIDLIST item, wchar_t out[MAX_PATH]
     return fits;
 }
 
-bool samePath(const wchar_t* a, const wchar_t* b) {
-    while (*a && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
-
 // Item by item, the sizes and bytes agree and both lists end together.
 bool sameItemIdList(LPCITEMIDLIST a, LPCITEMIDLIST b) {
     for (;;) {
@@ -123,37 +115,79 @@ bool sameItemIdList(LPCITEMIDLIST a, LPCITEMIDLIST b) {
     }
 }
 
-// The view of one shell window: folder, view and its items in view order.
-bool listWindowView(FolderWalker* w, IDispatch* window) {
+void forgetList(WalkerList* list) {
+    release(list->folderView);
+    release(list->folder);
+    freeItems(list->items, list->itemCount);
+    *list = WalkerList{};
+}
+
+// The open file's place in the list, through the view's selection (the item the user
+// opened) or else by parsing name.
+bool findInList(WalkerList* list, const wchar_t* path) {
+    wchar_t name[MAX_PATH];
+    LPITEMIDLIST* selected = nullptr;
+    u32 selectedCount = 0;
+    bool found = false;
+    if (list->folderView && enumerateView(list->folderView, SVGIO_SELECTION, &selected, &selectedCount)) {
+        for (u32 s = 0; s < selectedCount && !found; ++s) {
+            if (!parsingName(list->folder, selected[s], name) || !sameFilePath(name, path))
+                continue;
+            for (u32 i = 0; i < list->itemCount && !found; ++i) {
+                if (sameItemIdList(selected[s], list->items[i])) {
+                    list->found = i;
+                    found = true;
+                }
+            }
+        }
+        freeItems(selected, selectedCount);
+    }
+    for (u32 i = 0; i < list->itemCount && !found; ++i) {
+        if (parsingName(list->folder, list->items[i], name) && sameFilePath(name, path)) {
+            list->found = i;
+            found = true;
+        }
+    }
+    return found;
+}
+
+// The view of one shell window, from its browser.
+IFolderView* windowView(IDispatch* window) {
     IServiceProvider* services = nullptr;
     IShellBrowser* browser = nullptr;
     IShellView* view = nullptr;
-    bool ok = false;
+    IFolderView* folderView = nullptr;
     if (SUCCEEDED(window->QueryInterface(kIidServiceProvider, reinterpret_cast<void**>(&services))) && services &&
         SUCCEEDED(services->QueryService(kSidTopLevelBrowser, kIidShellBrowser, reinterpret_cast<void**>(&browser))) && browser &&
         SUCCEEDED(browser->QueryActiveShellView(&view)) && view &&
-        SUCCEEDED(view->QueryInterface(kIidFolderView, reinterpret_cast<void**>(&w->folderView))) && w->folderView &&
-        SUCCEEDED(w->folderView->GetFolder(kIidShellFolder, reinterpret_cast<void**>(&w->folder))) && w->folder) {
-        w->current = w->start = 0;
-        ok = enumerateView(w->folderView, SVGIO_ALLVIEW | SVGIO_FLAG_VIEWORDER, &w->items, &w->itemCount);
-    }
-    if (!ok) {
-        release(w->folder);
-        release(w->folderView);
-    }
+        FAILED(view->QueryInterface(kIidFolderView, reinterpret_cast<void**>(&folderView))))
+        folderView = nullptr;
     release(view);
     release(browser);
     release(services);
-    return ok;
+    return folderView;
 }
 
-bool listShellWindow(FolderWalker* w) {
+// The desktop's icons sit in a SHELLDLL_DefView under Progman (the shell window), or under
+// one of the WorkerW windows once Windows has drawn a wallpaper slideshow or a task view
+// behind them; either top-level window is the desktop the user opened the file from.
+bool isDesktop(HWND window) {
+    if (window == GetShellWindow())
+        return true;
+    wchar_t name[8];
+    return GetClassNameW(window, name, 8) == 7 && CompareStringOrdinal(name, 7, L"WorkerW", 7, TRUE) == CSTR_EQUAL &&
+           FindWindowExW(window, nullptr, L"SHELLDLL_DefView", nullptr) != nullptr;
+}
+
+// Every shell window whose handle is `window`: Windows 11's Explorer shows its tabs in one
+// top-level window, and each tab is a shell window of its own with that handle.
+u32 shellWindowViews(HWND window, IFolderView* views[kWalkerMostViews]) {
     IShellWindows* windows = nullptr;
     if (FAILED(CoCreateInstance(kClsidShellWindows, nullptr, CLSCTX_ALL, kIidShellWindows, reinterpret_cast<void**>(&windows))) ||
         !windows)
-        return false;
-    bool listed = false;
-    if (w->window == GetShellWindow()) {
+        return 0;
+    u32 count = 0;
+    if (isDesktop(window)) {
         VARIANT desktop, root;
         VariantInit(&desktop);
         VariantInit(&root);
@@ -162,11 +196,12 @@ bool listShellWindow(FolderWalker* w) {
         long handle = 0;
         IDispatch* dispatch = nullptr;
         if (windows->FindWindowSW(&desktop, &root, SWC_DESKTOP, &handle, SWFO_NEEDDISPATCH, &dispatch) == S_OK && dispatch) {
-            listed = listWindowView(w, dispatch);
+            if ((views[count] = windowView(dispatch)) != nullptr)
+                ++count;
             dispatch->Release();
         }
     } else {
-        for (long index = 0; !listed; ++index) {
+        for (long index = 0; count < kWalkerMostViews; ++index) {
             VARIANT at;
             VariantInit(&at);
             at.vt = VT_I4;
@@ -177,14 +212,36 @@ bool listShellWindow(FolderWalker* w) {
             IWebBrowserApp* browser = nullptr;
             SHANDLE_PTR handle = 0;
             if (SUCCEEDED(dispatch->QueryInterface(kIidWebBrowserApp, reinterpret_cast<void**>(&browser))) && browser &&
-                SUCCEEDED(browser->get_HWND(&handle)) && reinterpret_cast<HWND>(handle) == w->window)
-                listed = listWindowView(w, dispatch);
+                SUCCEEDED(browser->get_HWND(&handle)) && reinterpret_cast<HWND>(handle) == window &&
+                (views[count] = windowView(dispatch)) != nullptr)
+                ++count;
             release(browser);
             dispatch->Release();
         }
     }
     windows->Release();
-    return listed;
+    return count;
+}
+
+// The first of the views whose folder holds the open file, its items in view order.
+bool listFromViews(FolderWalker* w) {
+    IFolderView* views[kWalkerMostViews] = {};
+    u32 count = w->source(w->window, views);
+    bool found = false;
+    for (u32 v = 0; v < count; ++v) {
+        WalkerList& list = w->viewList;
+        if (!found) {
+            list.folderView = views[v];
+            views[v] = nullptr;
+            found = SUCCEEDED(list.folderView->GetFolder(kIidShellFolder, reinterpret_cast<void**>(&list.folder))) && list.folder &&
+                    enumerateView(list.folderView, SVGIO_ALLVIEW | SVGIO_FLAG_VIEWORDER, &list.items, &list.itemCount) &&
+                    findInList(&list, w->path);
+            if (!found)
+                forgetList(&list);
+        }
+        release(views[v]);
+    }
+    return found;
 }
 
 bool enumerateFolder(IShellFolder* folder, SHCONTF flags, LPITEMIDLIST** items, u32* count) {
@@ -196,126 +253,107 @@ bool enumerateFolder(IShellFolder* folder, SHCONTF flags, LPITEMIDLIST** items, 
     return ok;
 }
 
-// The folder's own enumeration, for a file opened any other way. The folder holds the open
-// file, so an empty list is never the answer: Wine's shell folders list nothing for
-// SHCONTF_STORAGE, and there the folders and files are asked for by name instead.
-bool listFolder(FolderWalker* w, LPITEMIDLIST folderList) {
+// The folder's own enumeration. The folder holds the open file, so an empty list is never
+// the answer: Wine's shell folders list nothing for SHCONTF_STORAGE, and there the folders
+// and files are asked for by name instead.
+bool listFolder(FolderWalker* w) {
+    // No parsing name reaches MAX_PATH units, so a longer path can never be found: it is
+    // refused here rather than copied into the folder buffer.
+    wchar_t folderPath[MAX_PATH];
+    if (!copyPath(folderPath, w->path))
+        return false;
+    PathRemoveFileSpecW(folderPath);
+    LPITEMIDLIST folderId = ILCreateFromPathW(folderPath);
     IShellFolder* desktop = nullptr;
-    bool ok = false;
-    if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop &&
-        SUCCEEDED(desktop->BindToObject(folderList, nullptr, kIidShellFolder, reinterpret_cast<void**>(&w->folder))) && w->folder) {
-        w->folderView = nullptr;
-        w->current = w->start = 0;
-        ok = enumerateFolder(w->folder, SHCONTF_STORAGE, &w->items, &w->itemCount);
-        if (ok && w->itemCount == 0) {
-            freeItems(w->items, 0);
-            w->items = nullptr;
-            ok = enumerateFolder(w->folder, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &w->items, &w->itemCount);
+    WalkerList& list = w->folderList;
+    bool ok = folderId && SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop &&
+              SUCCEEDED(desktop->BindToObject(folderId, nullptr, kIidShellFolder, reinterpret_cast<void**>(&list.folder))) &&
+              list.folder;
+    if (ok) {
+        ok = enumerateFolder(list.folder, SHCONTF_STORAGE, &list.items, &list.itemCount);
+        if (ok && list.itemCount == 0) {
+            freeItems(list.items, 0);
+            list.items = nullptr;
+            ok = enumerateFolder(list.folder, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &list.items, &list.itemCount);
         }
+        ok = ok && findInList(&list, w->path);
     }
     if (!ok)
-        release(w->folder);
+        forgetList(&list);
     release(desktop);
-    ILFree(folderList);
+    if (folderId)
+        ILFree(folderId);
     return ok;
 }
 
-bool findThroughSelection(FolderWalker* w) {
-    LPITEMIDLIST* selected = nullptr;
-    u32 selectedCount = 0;
-    if (!enumerateView(w->folderView, SVGIO_SELECTION, &selected, &selectedCount))
-        return false;
-    bool found = false;
-    wchar_t name[MAX_PATH];
-    for (u32 s = 0; s < selectedCount && !found; ++s) {
-        if (!parsingName(w->folder, selected[s], name) || !samePath(name, w->path))
-            continue;
-        for (u32 i = 0; i < w->itemCount; ++i) {
-            if (sameItemIdList(selected[s], w->items[i])) {
-                w->current = w->start = i;
-                found = true;
-                break;
-            }
-        }
-    }
-    freeItems(selected, selectedCount);
-    return found;
-}
-
-bool findByName(FolderWalker* w) {
-    wchar_t name[MAX_PATH];
-    for (u32 i = 0; i < w->itemCount; ++i) {
-        if (parsingName(w->folder, w->items[i], name) && samePath(name, w->path)) {
-            w->current = w->start = i;
-            return true;
-        }
-    }
-    return false;
-}
-
-void forgetList(FolderWalker* w) {
-    release(w->folderView);
-    release(w->folder);
-    freeItems(w->items, w->itemCount);
-    w->items = nullptr;
-    w->itemCount = 0;
-}
-
-// The list and the open file's place in it; the state says how it went.
-void listAndFind(FolderWalker* w) {
-    bool listed = w->window && listShellWindow(w);
-    if (!listed) {
-        if (!w->path) {
-            w->state = kWalkerFailed;
-            return;
-        }
-        // No parsing name reaches MAX_PATH units, so a longer path can never be found:
-        // it is refused here rather than copied into the folder buffer.
-        wchar_t folderPath[MAX_PATH];
-        if (!copyPath(folderPath, w->path)) {
-            w->state = kWalkerFailed;
-            return;
-        }
-        PathRemoveFileSpecW(folderPath);
-        LPITEMIDLIST folderList = ILCreateFromPathW(folderPath);
-        if (!folderList || !listFolder(w, folderList)) {
-            w->state = kWalkerFailed;
-            return;
-        }
-    }
-    if (w->path && !((w->folderView && findThroughSelection(w)) || findByName(w))) {
-        forgetList(w);
-        w->state = kWalkerFailed;
+// The last of the two owners frees the record and the lists nobody took.
+void dropReference(FolderWalker* w) {
+    if (InterlockedDecrement(&w->references) != 0)
         return;
-    }
-    w->state = kWalkerReady;
+    forgetList(&w->list);
+    forgetList(&w->folderList);
+    forgetList(&w->viewList);
+    CloseHandle(w->thread);
+    CloseHandle(w->folderListed);
+    if (w->path)
+        deallocate(w->path);
+    deallocate(w);
 }
 
+// The folder's own list first, so that the user-interface side has it when the shell's
+// views are slow to answer; then the views.
 DWORD WINAPI listingThread(void* parameter) {
     FolderWalker* w = static_cast<FolderWalker*>(parameter);
-    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
-        return 0;
-    listAndFind(w);
-    CoUninitialize();
+    HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(com) && w->path) {
+        listFolder(w);
+        SetEvent(w->folderListed);
+        if (w->window)
+            listFromViews(w);
+    } else {
+        SetEvent(w->folderListed);
+    }
+    dropReference(w);
+    if (SUCCEEDED(com))
+        CoUninitialize();
     return 0;
+}
+
+void takeList(FolderWalker* w, WalkerList* from) {
+    w->list = *from;
+    *from = WalkerList{};
+    w->current = w->start = w->list.found;
+    w->state = kWalkerReady;
 }
 
 }  // namespace
 
-FolderWalker* startFolderWalker(const wchar_t* path, HWND window) {
+// CompareStringOrdinal with case ignored compares as the file system does ("Handling
+// Sorting in Your Applications" and "CompareStringOrdinal", Microsoft Learn).
+bool sameFilePath(const wchar_t* a, const wchar_t* b) {
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+FolderWalker* startFolderWalker(const wchar_t* path, HWND window, ShellViewSource source) {
     FolderWalker* w = static_cast<FolderWalker*>(allocate(sizeof(FolderWalker)));
     if (!w)
         return nullptr;
     *w = FolderWalker{};
     w->window = window;
+    w->source = source ? source : shellWindowViews;
+    w->references = 2;
     if (path) {
         u64 length = textLength(path);
         w->path = static_cast<wchar_t*>(allocate((length + 1) * sizeof(wchar_t)));
         if (w->path)
             __builtin_memcpy(w->path, path, (length + 1) * sizeof(wchar_t));
     }
-    w->thread = CreateThread(nullptr, 0, listingThread, w, 0, nullptr);
+    w->folderListed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (w->folderListed)
+        w->thread = CreateThread(nullptr, 0, listingThread, w, 0, nullptr);
     if (!w->thread) {
+        if (w->folderListed)
+            CloseHandle(w->folderListed);
         if (w->path)
             deallocate(w->path);
         deallocate(w);
@@ -324,44 +362,48 @@ FolderWalker* startFolderWalker(const wchar_t* path, HWND window) {
     return w;
 }
 
+// The view's list once the thread has ended; while it works, the folder's own list once
+// that is made. A thread that is still at work keeps its view list and frees it.
 bool waitForFolderWalker(FolderWalker* w) {
-    if (w->thread) {
-        WaitForSingleObject(w->thread, INFINITE);
-        CloseHandle(w->thread);
-        w->thread = nullptr;
-        if (w->path)
-            deallocate(w->path);
-        w->path = nullptr;
-    }
+    if (w->state != kWalkerListing)
+        return w->state == kWalkerReady;
+    bool ended = WaitForSingleObject(w->thread, kWalkerWaitMilliseconds) == WAIT_OBJECT_0;
+    if (ended && w->viewList.items)
+        takeList(w, &w->viewList);
+    else if (WaitForSingleObject(w->folderListed, 0) == WAIT_OBJECT_0 && w->folderList.items)
+        takeList(w, &w->folderList);
+    else if (ended || WaitForSingleObject(w->folderListed, 0) == WAIT_OBJECT_0)
+        w->state = kWalkerFailed;
     return w->state == kWalkerReady;
 }
 
 bool stepFolderWalker(FolderWalker* w, wchar_t path[MAX_PATH], bool backward) {
-    if (!waitForFolderWalker(w) || w->itemCount == 0)
+    if (!waitForFolderWalker(w) || w->list.itemCount == 0)
         return false;
-    u32 next = backward ? (w->current == 0 ? w->itemCount - 1 : w->current - 1)
-                        : (w->current + 1 == w->itemCount ? 0 : w->current + 1);
+    u32 count = w->list.itemCount;
+    u32 next = backward ? (w->current == 0 ? count - 1 : w->current - 1) : (w->current + 1 == count ? 0 : w->current + 1);
     w->current = next;
     if (next == w->start)
         return false;
-    return parsingName(w->folder, w->items[next], path);
+    return parsingName(w->list.folder, w->list.items[next], path);
 }
 
 void discardFolderWalker(FolderWalker* w) {
-    if (!w)
-        return;
-    if (waitForFolderWalker(w))
-        forgetList(w);
-    deallocate(w);
+    if (w)
+        dropReference(w);
+}
+
+void enableFolderWalkerItems(HMENU menu, bool enabled) {
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STATE;
+    item.fState = enabled ? MFS_ENABLED : MFS_DISABLED;
+    SetMenuItemInfoW(menu, kCommandPreviousFile, FALSE, &item);
+    SetMenuItemInfoW(menu, kCommandNextFile, FALSE, &item);
 }
 
 void restartFolderWalker(FolderWalker** walker, HMENU menu, const wchar_t* path, HWND window) {
     discardFolderWalker(*walker);
     *walker = startFolderWalker(path, window);
-    MENUITEMINFOW item = {};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_STATE;
-    item.fState = *walker ? MFS_ENABLED : MFS_DISABLED;
-    SetMenuItemInfoW(menu, kCommandPreviousFile, FALSE, &item);
-    SetMenuItemInfoW(menu, kCommandNextFile, FALSE, &item);
+    enableFolderWalkerItems(menu, *walker != nullptr);
 }

@@ -13,7 +13,7 @@ side=${1:-512}
 
 "$root/tools/bootstrap.sh" f3d python3-numpy || exit 1
 
-source "$root/tools/wine_session.sh"
+source "$root/tools/wine_session.sh" || exit 1
 cmake --build "$build/windows" --target vantorel-info >/dev/null || { echo "bench_render.sh: build first (tools/test.sh)"; exit 1; }
 info="$build/windows/vantorel-info.exe"
 

@@ -30,7 +30,7 @@ for i in 1 2 3; do
     [ -f "$scratch/step/torus_$i.stl" ] || cp "$scratch/data/bin_1m.stl" "$scratch/step/torus_$i.stl"
 done
 
-source "$root/tools/wine_session.sh"
+source "$root/tools/wine_session.sh" || exit 1
 
 cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1

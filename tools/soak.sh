@@ -12,7 +12,7 @@ filter=${1:-ViewerStress.*}
 
 "$root/tools/bootstrap.sh" || exit 1
 mkdir -p "$build"
-source "$root/tools/wine_session.sh"
+source "$root/tools/wine_session.sh" || exit 1
 
 if [ ! -f "$build/windows/build.ninja" ]; then
     cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \

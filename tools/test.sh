@@ -24,7 +24,7 @@ step() {
 
 mkdir -p "$build"
 # A display of our own and the build's Wine prefix for the windows the tests create.
-source "$root/tools/wine_session.sh"
+source "$root/tools/wine_session.sh" || exit 1
 
 step configure-windows cmake -S "$root" -B "$build/windows" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release

@@ -7,6 +7,8 @@
 
 #include <sddl.h>
 
+#include <functional>
+
 namespace {
 
 const wchar_t kKey[] = L"Software\\Vantorel";
@@ -89,7 +91,9 @@ TEST(Viewer, StartStatesAndSettings) {
     viewer.command(kCommandFlipZoom);
     allowWrites(true);
     EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);  // kept for this run
-    EXPECT_EQ(viewer.messageLines().back(), L"<unknown>");
+    std::vector<std::wstring> lines = viewer.messageLines();
+    ASSERT_FALSE(lines.empty()) << "the message box could not be read";
+    EXPECT_EQ(lines.back(), L"<unknown>");
     EXPECT_EQ(storedFlipZoom(), 1u);
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
 }
@@ -204,4 +208,40 @@ TEST(Viewer, StepsTogglesAndLoads) {
     EXPECT_EQ(viewer.title(), kTitlePrefix + L"alone.stl");
     EXPECT_FALSE(viewer.visible(kProgressId));
     EXPECT_EQ(viewer.text(kMessagesId), messages);
+}
+
+// File, Open and the colour dialog are shown by a thread of their own: while one is up the
+// main window is disabled, as a modal dialog's owner is, yet answers messages and paints;
+// the answer typed into the dialog opens the file or sets the colour, and the window is
+// enabled again.
+TEST(Viewer, DialogsLeaveTheWindowAnswering) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+    Viewer viewer({});
+    const std::wstring file = fixture(L"cube_ascii.stl");
+    struct Case {
+        WPARAM command;
+        std::vector<std::pair<int, std::wstring>> fields;  // control id (cmb13, the colour edits), text
+        std::function<bool()> done;
+    };
+    const Case cases[] = {
+        {kCommandOpen, {{0x47C, file}}, [&] { return viewer.title() == kTitlePrefix + L"cube_ascii.stl" && viewer.loaded(); }},
+        {kCommandDefaultMaterial, {{706, L"10"}, {707, L"20"}, {708, L"30"}}, [&] { return viewer.meshColour() == 0xFF1E140Au; }},
+    };
+    for (const Case& c : cases) {
+        viewer.command(c.command);
+        HWND dialog = nullptr;
+        ASSERT_TRUE(waitFor([&] { return (dialog = viewer.dialog()) != nullptr; }, 30000)) << c.command << ": the dialog";
+        EXPECT_NE(GetWindowThreadProcessId(dialog, nullptr), GetWindowThreadProcessId(viewer.window(), nullptr)) << c.command;
+        EXPECT_FALSE(IsWindowEnabled(viewer.window())) << c.command;
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutW(viewer.window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer), 0) << c.command;
+        InvalidateRect(viewer.window(), nullptr, TRUE);
+        EXPECT_TRUE(waitFor([&] { return !GetUpdateRect(viewer.window(), nullptr, FALSE); }, 5000)) << c.command << ": a repaint";
+        for (const auto& [id, text] : c.fields)
+            SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(text.c_str()), SMTO_ABORTIFHUNG, 5000, &answer);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(waitFor(c.done, 30000)) << c.command << ": the answer taken";
+        EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(viewer.window()) && !viewer.dialog(); }, 5000)) << c.command;
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
 }

@@ -53,6 +53,7 @@ bool dominant(u32 rgb) {
 // A post 10 x 10 x 40 along the file's Z, then its Y axis, blue at its foot and red at its
 // top, stands when read with that axis up, framed whole: the border is all background.
 TEST(ViewFrame, UpAxisFramingHiddenAndBackFacingSolids) {
+    SKIP_WITHOUT_VISIBLE_DESKTOP();
     ViewHarness harness;
     for (int axis : {2, 1}) {
         f32 lo[3] = {0, 0, 0}, hi[3] = {10, 10, 10};
@@ -163,6 +164,7 @@ void injectFault(ViewState* v, int method, void* replacement, HRESULT fault) {
 // loses its paint and resize: both are done once the lock is free. Minimising keeps the
 // size and the swap chain.
 TEST(ViewFaults, BusyLockAndMinimise) {
+    SKIP_WITHOUT_VISIBLE_DESKTOP();
     ViewHarness harness;
     ViewState* v = harness.state();
     ASSERT_EQ(harness.show(fixture(L"cube_binary.stl"))->status, kJobLoaded);
@@ -186,6 +188,7 @@ TEST(ViewFaults, BusyLockAndMinimise) {
 // its mesh arrived: the old mesh's buffer belongs to the lost device), and the next load
 // draws again.
 TEST(ViewFaults, LostGpuAndRefusedResize) {
+    SKIP_WITHOUT_VISIBLE_DESKTOP();
     ViewHarness harness;
     ViewState* v = harness.state();
     const std::wstring cube = fixture(L"cube_binary.stl");
@@ -249,6 +252,7 @@ TEST(ViewFaults, WindowDestroyedDuringALoad) {
 
 // The console tool's picture of a file is the first frame a view of the same size shows.
 TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrameOnScreen) {
+    SKIP_WITHOUT_VISIBLE_DESKTOP();
     ViewHarness harness(200, 150);
     LoadJob* job = harness.show(fixture(L"box_z_up.stl"));
     ASSERT_EQ(job->status, kJobLoaded);

@@ -115,6 +115,16 @@ public:
     }
 
     HWND window() const { return window_; }
+    // A visible dialog of the viewer other than its main window, or null.
+    HWND dialog() const {
+        for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == process_.dwProcessId && w != window_ && IsWindowVisible(w))
+                return w;
+        }
+        return nullptr;
+    }
     HWND control(int id) const { return GetDlgItem(window_, id); }
     void post(HWND window, UINT message, WPARAM wParam, LPARAM lParam = 0) const { PostMessageW(window, message, wParam, lParam); }
     // Carried out before this returns, as a menu click is.
@@ -171,12 +181,15 @@ public:
     // of the viewer with up to three arguments; its 32-bit result is the thread's exit code.
     DWORD callRemote(const char* dll, const char* function, u64 first, u64 second = 0, u64 third = 0) const {
         // sub rsp, 40; mov rcx, first; mov rdx, second; mov r8, third; mov rax, function;
-        // call rax; add rsp, 40; ret
+        // call rax; mov [wide result], rax; add rsp, 40; ret
         u8 code[] = {0x48, 0x83, 0xEC, 0x28, 0x48, 0xB9, 0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xBA, 0, 0, 0, 0, 0, 0, 0, 0, 0x49, 0xB8,
-                     0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x28, 0xC3};
+                     0, 0, 0, 0, 0, 0, 0, 0, 0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD0, 0x48, 0xA3, 0, 0, 0, 0, 0, 0, 0, 0,
+                     0x48, 0x83, 0xC4, 0x28, 0xC3};
         const u64 values[] = {first, second, third, u64(GetProcAddress(GetModuleHandleA(dll), function))};
         for (int i = 0; i < 4; ++i)
             memcpy(code + 6 + 10 * i, &values[i], 8);
+        const u64 wide = u64(remote_) + kWideResult;
+        memcpy(code + 48, &wide, 8);
         u8* remote = static_cast<u8*>(remote_) + 3072;
         WriteProcessMemory(process_.hProcess, remote, code, sizeof code, nullptr);
         HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, LPTHREAD_START_ROUTINE(remote), nullptr, 0, nullptr);
@@ -185,6 +198,13 @@ public:
         GetExitCodeThread(thread, &result);
         CloseHandle(thread);
         return result;
+    }
+    // A pointer-sized result of a function called in the viewer.
+    u64 callRemoteWide(const char* dll, const char* function, u64 first, u64 second = 0, u64 third = 0) const {
+        const u64 none = 0;  // what a call that never ran leaves
+        WriteProcessMemory(process_.hProcess, static_cast<u8*>(remote_) + kWideResult, &none, sizeof none, nullptr);
+        callRemote(dll, function, first, second, third);
+        return readRemote<u64>(static_cast<u8*>(remote_) + kWideResult);
     }
     // Menus cannot be read from another process under Wine (GetMenuState answers -1): asked
     // inside the viewer.
@@ -262,7 +282,8 @@ public:
     }
 
     // A drop from Explorer: the DROPFILES block (wide names, a NUL after each, another at
-    // the end) placed in the viewer's memory, where DragQueryFileW reads it.
+    // the end) in global memory of the viewer's own, which DragFinish frees with GlobalFree
+    // ("DragFinish", Microsoft Learn).
     void drop(const std::vector<std::wstring>& paths) const {
         std::wstring names;
         for (const std::wstring& path : paths)
@@ -270,7 +291,8 @@ public:
         DROPFILES header = {sizeof(DROPFILES), {}, FALSE, TRUE};
         std::string block(reinterpret_cast<const char*>(&header), sizeof header);
         block.append(reinterpret_cast<const char*>(names.c_str()), 2 * names.size() + 2);
-        void* remote = VirtualAllocEx(process_.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        void* remote = reinterpret_cast<void*>(callRemoteWide("kernel32.dll", "GlobalAlloc", GMEM_FIXED, block.size()));
+        ASSERT_NE(remote, nullptr) << "GlobalAlloc in the viewer";
         WriteProcessMemory(process_.hProcess, remote, block.data(), block.size(), nullptr);
         post(window_, WM_DROPFILES, WPARAM(remote));
     }
@@ -278,7 +300,9 @@ public:
 private:
     PROCESS_INFORMATION process_ = {};
     HWND window_ = nullptr;
-    void* remote_ = nullptr;  // 4 KB: a tree item at 0, its text at 512, a result at 2048, code at 3072
+    // 4 KB: a tree item at 0, its text at 512, a result at 2048, a wide result at 2304, code at 3072.
+    static constexpr u32 kWideResult = 2304;
+    void* remote_ = nullptr;
 };
 
 // ---- What a load should show, from the console tool's report.

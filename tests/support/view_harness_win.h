@@ -30,6 +30,25 @@ inline bool waitFor(Condition done, DWORD milliseconds = 20000, DWORD interval =
     }
 }
 
+// A window's pixels can be read back only from a desktop that is shown: the window station
+// has visible display surfaces (WSF_VISIBLE, "USEROBJECTFLAGS", Microsoft Learn) and the
+// input desktop is ours to open (not so while the workstation is locked). A service's
+// session, as some CI runners have, has neither.
+inline bool desktopVisible() {
+    USEROBJECTFLAGS flags = {};
+    if (!GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, nullptr) ||
+        !(flags.dwFlags & WSF_VISIBLE))
+        return false;
+    HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+    if (input)
+        CloseDesktop(input);
+    return input != nullptr;
+}
+#define SKIP_WITHOUT_VISIBLE_DESKTOP()                                                            \
+    if (!desktopVisible())                                                                         \
+    GTEST_SKIP() << "no visible desktop (a service session or a locked workstation): the window's " \
+                    "pixels cannot be read"
+
 inline std::wstring windowsPath(const char* path) {
     wchar_t full[MAX_PATH * 4];
     GetFullPathNameW(std::wstring(path, path + strlen(path)).c_str(), MAX_PATH * 4, full, nullptr);
