@@ -12,6 +12,7 @@
 #include "stl/heap.h"
 #include "stl/map_file.h"
 #include "format/length_text.h"
+#include "format/mesh_text.h"
 #include "render/mesh.h"
 #include "render/offscreen_win.h"
 #include "stl/provenance.h"
@@ -166,6 +167,8 @@ bool reportFile(const wchar_t* path, bool json, Pictures* pictures, TextOutput* 
     outcome.rendering = pictures != nullptr;
     outcome.software = pictures && pictures->software;
     Utf16 dimensions[kDimensionsTextUnits];
+    MeshCheck meshCheck;
+    Utf16 meshText[kMeshTextUnits];
     outcome.read = mapFile(&view, &size, path, &translator);
     if (outcome.read && view) {
         format = detectStlFormat(view, size);
@@ -188,6 +191,11 @@ bool reportFile(const wchar_t* path, bool json, Pictures* pictures, TextOutput* 
                 if (outcome.measured) {
                     *writeDimensionsText(outcome.size, result.provenance.coordinateSpace == kSpaceYUp, dimensions) = 0;
                     outcome.dimensions = dimensions;
+                    if (checkMesh(&result, decimalUnit(result.provenance.metresPerUnit), &translator, &meshCheck)) {
+                        *writeMeshText(&meshCheck, outcome.size, meshText) = 0;
+                        outcome.mesh = &meshCheck;
+                        outcome.meshText = meshText;
+                    }
                 }
             }
         }

@@ -1,5 +1,7 @@
 #include "stl/mesh_check.h"
 
+#include <emmintrin.h>
+
 #include "stl/heap.h"
 #include "stl/worker_thread.h"
 
@@ -188,7 +190,7 @@ void measureTriangles(Part* part) {
             f64 ux = v[1].x - ax, uy = v[1].y - ay, uz = v[1].z - az;
             f64 wx = v[2].x - ax, wy = v[2].y - ay, wz = v[2].z - az;
             f64 nx = uy * wz - uz * wy, ny = uz * wx - ux * wz, nz = ux * wy - uy * wx;
-            part->area += __builtin_sqrt(nx * nx + ny * ny + nz * nz);
+            part->area += _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(nx * nx + ny * ny + nz * nz)));
             part->volume += ax * nx + ay * ny + az * nz;
         }
     }
