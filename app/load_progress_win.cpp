@@ -25,6 +25,7 @@ void releaseShownFile(MainWindow* main) {
     ShowWindow(view, SW_HIDE);
     detachMesh(view);
     emptyTree(control(main, kTreeId));
+    stopMeshCheck(main);
     releaseLoadedFile(&main->shown);
     SetWindowTextW(control(main, kMessagesId), L"");
     ShowWindow(control(main, kProgressId), SW_SHOW);

@@ -45,6 +45,7 @@ INT_PTR onInitDialog(HWND window, MainWindow* main) {
     main->job = nullptr;
     main->walker = nullptr;
     main->shown.view = nullptr;
+    main->meshCheck = nullptr;
     main->flipZoom = 0;
     main->wireframe = 0;
     main->textSink = ReportSink{main, windowTextSink};
@@ -86,7 +87,9 @@ INT_PTR onCommandMessage(MainWindow* main, WPARAM wParam) {
 }
 
 INT_PTR onTimer(MainWindow* main, WPARAM timer, LPARAM callback) {
-    if (callback == 0)
+    if (callback == 0 && timer == kMeshCheckTimer)
+        onMeshCheckTimer(main);
+    else if (callback == 0)
         onProgressTimer(main, timer);
     return FALSE;
 }
@@ -149,7 +152,7 @@ void layout(MainWindow* main, int width, int height) {
         u16 id;
         int x, y, width, height;
     };
-    Place places[12] = {
+    Place places[13] = {
         {kViewId, mx, my, viewWidth, viewHeight},
         {kProgressId, mx, my, viewWidth, viewHeight},
         {kMessagesId, mx, height - ph - my, viewWidth, ph},
@@ -158,16 +161,17 @@ void layout(MainWindow* main, int width, int height) {
     static const struct {
         u16 id;
         u8 x, y, width, height;
-    } kPanel[8] = {
-        {kFormatLineId, 7, 7, 154, 8},      {kDimensionsLineId, 7, 28, 154, 8}, {kSpaceLabelId, 7, 52, 80, 8},
+    } kPanel[9] = {
+        {kFormatLineId, 7, 7, 154, 8},      {kDimensionsLineId, 7, 28, 154, 8}, {kMeshLineId, 7, 38, 154, 8},
+        {kSpaceLabelId, 7, 52, 80, 8},
         {kSpaceListId, 111, 49, 50, 14},    {kMaterialCheckId, 7, 73, 50, 8},   {kSwatchId, 111, 70, 50, 14},
         {kColourOrderLabelId, 7, 94, 80, 8}, {kColourOrderListId, 111, 91, 50, 14},
     };
-    for (u32 i = 0; i < 8; ++i) {
+    for (u32 i = 0; i < 9; ++i) {
         RECT rect = dialogRect(window, kPanel[i].x, kPanel[i].y, kPanel[i].width, kPanel[i].height);
         places[4 + i] = Place{kPanel[i].id, rect.left + panelLeft, rect.top, rect.right, rect.bottom};
     }
-    if (HDWP batch = BeginDeferWindowPos(12)) {
+    if (HDWP batch = BeginDeferWindowPos(13)) {
         for (const Place& place : places) {
             HWND child = control(main, place.id);
             if (child && batch)
@@ -272,6 +276,9 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case kTreeChecksChanged:
         syncTreeChecks(main);
+        return FALSE;
+    case kMeshChecked:
+        onMeshChecked(main, reinterpret_cast<MeshCheckRun*>(lParam));
         return FALSE;
     }
     return FALSE;

@@ -26,6 +26,7 @@ enum : u16 {
     kSwatchId = 25,
     kColourOrderLabelId = 26,
     kColourOrderListId = 27,
+    kMeshLineId = 28,
 };
 
 // Command ids of the menu items and accelerators (Next and Previous File come with the
@@ -42,9 +43,12 @@ enum : u16 {
 // Private messages of the main window. kLoadCompleted (WM_APP) comes from load jobs; the
 // tree's checkbox message is posted to ourselves after a click or the space bar, so that
 // it reads the state the tree view has given the item by then.
-enum : UINT { kTreeChecksChanged = WM_APP + 1 };
+// kMeshChecked comes from the mesh check's thread, its run record in lParam.
+enum : UINT { kTreeChecksChanged = WM_APP + 1, kMeshChecked = WM_APP + 2 };
 
-enum : u32 { kProgressTimer = 1, kFileItemParameter = 0xFFFFFFFF };
+enum : u32 { kProgressTimer = 1, kMeshCheckTimer = 2, kFileItemParameter = 0xFFFFFFFF };
+
+struct MeshCheckRun;
 
 #pragma pack(push, 1)
 
@@ -73,6 +77,7 @@ struct MainWindow {
     u32 loadsBegun;
     u32 loadsDiscarded;
     u32 loadsShown;
+    MeshCheckRun* meshCheck;    // the check of the shown file while it runs
 };
 
 #pragma pack(pop)
@@ -116,3 +121,10 @@ void appendLine(MainWindow* main, const wchar_t* text);
 bool windowTextSink(void* main, ResultCode code, uptr argument, const Utf16* trace);
 void emptyTree(HWND tree);
 void syncTreeChecks(MainWindow* main);
+
+// The mesh line: the check starts after the shown file's first frame and is stopped
+// before the file is released.
+void scheduleMeshCheck(MainWindow* main);
+void onMeshCheckTimer(MainWindow* main);
+void stopMeshCheck(MainWindow* main);
+void onMeshChecked(MainWindow* main, MeshCheckRun* run);

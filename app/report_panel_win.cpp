@@ -98,6 +98,7 @@ void showLoadedFile(MainWindow* main) {
     EnableWindow(check, TRUE);
     EnableWindow(control(main, kSwatchId), TRUE);
     applyObjectColour(main);
+    scheduleMeshCheck(main);
 }
 
 void showFailure(MainWindow* main) {

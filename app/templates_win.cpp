@@ -119,6 +119,7 @@ constexpr ControlRow kControls[] = {
     {kProgressId, 0, L"msctls_progress32", L"", kProgressStyle},
     {kFormatLineId, kStaticClass, nullptr, L"", kLineStyle},
     {kDimensionsLineId, kStaticClass, nullptr, L"", kLineStyle},
+    {kMeshLineId, kStaticClass, nullptr, L"", kLineStyle},
     {kSpaceLabelId, kStaticClass, nullptr, L"Coordinate Space:", kLineStyle},
     {kSpaceListId, kComboBoxClass, nullptr, L"", kListStyle},
     {kMaterialCheckId, kButtonClass, nullptr, L"Material:", kCheckStyle},

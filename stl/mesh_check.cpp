@@ -28,6 +28,7 @@ struct Part {
     u64 endCount;
     u32 endCapacity;
     bool failed;     // out of memory
+    bool asks;       // this part runs on the calling thread, which asks the sink
 };
 
 struct Check {
@@ -43,7 +44,27 @@ struct Check {
     u8* tinted;
     bool marking;
     HeapHandle heap;
+    const ReportSink* sink;  // asked by the calling thread only
+    u32 progress;            // thousandths done when the current step began
+    volatile u32 stop;       // the sink answered stop: both threads end their step
 };
+
+// The check may run without a sink (a fuzzer, a benchmark).
+void tell(const ReportSink* sink, ResultCode code, uptr argument = 0) {
+    if (sink)
+        report(sink, code, argument);
+}
+
+// Every so many items a step looks whether it should end early, so that a newer load
+// waits a moment at most for a check it supersedes.
+bool stopped(Part* part, u64 item) {
+    if (item & 0x3FFF)
+        return false;
+    Check* check = part->check;
+    if (part->asks && check->sink && !report(check->sink, kProgress, check->progress))
+        __atomic_store_n(&check->stop, 1u, __ATOMIC_RELAXED);
+    return __atomic_load_n(&check->stop, __ATOMIC_RELAXED) != 0;
+}
 
 // The coordinate bits of a corner, -0 read as +0.
 struct CornerBits {
@@ -170,6 +191,8 @@ void measureTriangles(Part* part) {
         u64 from = part->first > solidFirst ? part->first : solidFirst;
         u64 to = part->end < solidEnd ? part->end : solidEnd;
         for (u64 t = from; t < to; ++t) {
+            if (stopped(part, t - from))
+                return;
             const StlTriangle& triangle = mesh->solids[s].triangles[t - solidFirst];
             CornerBits a = bitsOf(triangle.vertices[0]), b = bitsOf(triangle.vertices[1]), c = bitsOf(triangle.vertices[2]);
             u32* keys = check->vertexOf + 3 * t;
@@ -200,6 +223,8 @@ void measureTriangles(Part* part) {
 void scatterCorners(Part* part) {
     Check* check = part->check;
     for (u64 corner = 3 * u64(part->first); corner < 3 * u64(part->end); ++corner) {
+        if (stopped(part, corner - 3 * u64(part->first)))
+            return;
         u32 key = check->vertexOf[corner];
         if (check->parent[corner / 3] == kNone)
             continue;
@@ -269,17 +294,22 @@ void groupRun(Part* part, u64* run, u32 n) {
 void weldBuckets(Part* part) {
     Check* check = part->check;
     for (u32 bucket = part->first; bucket < part->end; ++bucket) {
+        if (stopped(part, u64(bucket - part->first) << 5))
+            return;
         u32 start = bucket ? check->bucketEnd[bucket - 1] : 0;
         u32 end = check->bucketEnd[bucket];
         u64* a = check->sorted + start;
         u32 n = end - start;
+        // The corners of the next bucket are read at random in the file: asked for now, they
+        // arrive while this bucket is sorted and welded.
+        if (bucket + 1 < part->end)
+            for (u32 i = end; i < check->bucketEnd[bucket + 1]; ++i)
+                __builtin_prefetch(&cornerAt(check, u32(check->sorted[i])));
         sortBucket(part, a, n);
         for (u32 i = 0; i < n;) {
             u32 j = i + 1;
             while (j < n && a[j] >> 32 == a[i] >> 32)
                 ++j;
-            if (i + 16 < n)
-                __builtin_prefetch(&cornerAt(check, u32(a[i + 16])));
             groupRun(part, a + i, j - i);
             i = j;
         }
@@ -338,13 +368,19 @@ void markEdge(Part* part, u32 a, u32 b) {
 void matchEdges(Part* part) {
     Check* check = part->check;
     const u64* sorted = check->sorted;
-    for (u32 i = part->first; i < part->end && !part->failed;) {
+    for (u32 i = part->first, vertices = 0; i < part->end && !part->failed && !stopped(part, vertices++);) {
         u32 a = u32(sorted[i] >> 32);
         u32 j = i;
         for (; j < part->end && u32(sorted[j] >> 32) == a; ++j) {
         }
         if (!reserveScratch(part, 2 * u64(j - i)))
             return;
+        // The triangles of vertices further on, read at random: asked for ahead of use.
+        for (u32 k = j; k < j + 8 && k < part->end; ++k) {
+            u32 corner = u32(sorted[k + 24 < part->end ? k + 24 : k]);
+            __builtin_prefetch(&check->vertexOf[corner - corner % 3]);
+            __builtin_prefetch(&check->parent[corner / 3]);
+        }
         u32 n = 0;
         for (; i < j; ++i) {
             u32 corner = u32(sorted[i]), t = corner / 3, k = corner % 3;
@@ -417,22 +453,24 @@ void splitRange(Part parts[2], u32 end, u32 middle) {
     parts[1].end = end;
 }
 
-bool stepDone(u32 fault, const Part parts[2], const ReportSink* sink, u32 thousandths) {
+bool stepDone(u32 fault, const Part parts[2], u32 thousandths) {
+    Check* check = parts[0].check;
     if (fault) {
-        report(sink, kSystemError, fault);
+        tell(check->sink, kSystemError, fault);
         return false;
     }
     if (parts[0].failed || parts[1].failed) {
-        report(sink, kOutOfMemory);
+        tell(check->sink, kOutOfMemory);
         return false;
     }
-    return !sink || report(sink, kProgress, thousandths);
+    check->progress = thousandths;
+    return !check->stop && (!check->sink || report(check->sink, kProgress, thousandths));
 }
 
-bool runCheck(Check* check, Part parts[2], const ReportSink* sink, MeshCheck* out) {
+bool runCheck(Check* check, Part parts[2], MeshCheck* out) {
     u32 triangles = check->triangles;
     splitRange(parts, triangles, triangles / 2);
-    if (!stepDone(runStep(measureTriangles, parts), parts, sink, 200))
+    if (!stepDone(runStep(measureTriangles, parts), parts, 200))
         return false;
     u32 position = 0;
     for (u32 b = 0; b < check->buckets; ++b)
@@ -442,7 +480,7 @@ bool runCheck(Check* check, Part parts[2], const ReportSink* sink, MeshCheck* ou
             position += count;
         }
     u32 sortedCount = position;
-    if (!stepDone(runStep(scatterCorners, parts), parts, sink, 300))
+    if (!stepDone(runStep(scatterCorners, parts), parts, 300))
         return false;
     // The later part's positions have reached the end of each bucket.
     check->bucketEnd = parts[1].histogram;
@@ -450,16 +488,16 @@ bool runCheck(Check* check, Part parts[2], const ReportSink* sink, MeshCheck* ou
     while (split < check->buckets && check->bucketEnd[split] < sortedCount / 2)
         ++split;
     splitRange(parts, check->buckets, split);
-    if (!stepDone(runStep(weldBuckets, parts), parts, sink, 600))
+    if (!stepDone(runStep(weldBuckets, parts), parts, 600))
         return false;
     u32 middle = sortedCount / 2;
     while (middle > 0 && middle < sortedCount && check->sorted[middle] >> 32 == check->sorted[middle - 1] >> 32)
         ++middle;
     splitRange(parts, sortedCount, middle);
-    if (!stepDone(runStep(matchEdges, parts), parts, sink, 900))
+    if (!stepDone(runStep(matchEdges, parts), parts, 900))
         return false;
     splitRange(parts, triangles, triangles / 2);
-    if (!stepDone(runStep(countShells, parts), parts, sink, 1000))
+    if (!stepDone(runStep(countShells, parts), parts, 1000))
         return false;
     for (int i = 0; i < 2; ++i) {
         const Part& p = parts[i];
@@ -488,7 +526,7 @@ bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* si
     if (marks)
         *marks = MeshMarks{};
     if (total > kMaxCheckedTriangles) {
-        report(sink, kOutOfMemory);  // past what 32-bit corner numbers reach
+        tell(sink, kOutOfMemory);  // past what 32-bit corner numbers reach
         return false;
     }
     u32 triangles = u32(total);
@@ -501,7 +539,7 @@ bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* si
     check.buckets = 1u << check.bucketBits;
     check.heap = createLoadHeap();
     if (!check.heap) {
-        report(sink, kOutOfMemory);
+        tell(sink, kOutOfMemory);
         return false;
     }
     HeapHandle heap = check.heap;
@@ -524,7 +562,7 @@ bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* si
               (!marks || !total || check.tinted);
     Part parts[2] = {};
     if (!ok) {
-        report(sink, kOutOfMemory);
+        tell(sink, kOutOfMemory);
     } else {
         u64 first = 0;
         for (u32 s = 0; s < mesh->solidCount; ++s) {
@@ -539,7 +577,9 @@ bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* si
             parts[i].scratch = scratch[i];
             parts[i].scratchCapacity = kScratchElements;
         }
-        ok = runCheck(&check, parts, sink, out);
+        parts[0].asks = true;
+        check.sink = sink;
+        ok = runCheck(&check, parts, out);
     }
     if (ok && marks) {
         u64 ends = parts[0].endCount + parts[1].endCount;

@@ -107,6 +107,9 @@ TEST(Viewer, StepsTogglesAndLoads) {
 
     Viewer viewer({fixture(L"cube_ascii.stl")});
     ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+    // The mesh line is filled once the check, on a thread of its own, has ended.
+    EXPECT_TRUE(waitFor([&] { return !viewer.text(kMeshLineId).empty(); })) << "waited for the mesh line";
+    EXPECT_EQ(viewer.text(kMeshLineId), L"mesh: closed, 1 shell, volume 1.00\u2009cm\u00b3, area 6.00\u2009cm\u00b2");
     EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
     EXPECT_EQ(viewer.meshColour(), 0xFFF0F0F0u);
     viewer.command(kCommandFlipZoom);
