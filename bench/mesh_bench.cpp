@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "render/mesh.h"
 #include "stl/detect.h"
 #include "stl/heap.h"
@@ -27,17 +28,6 @@
 #include "tests/support/private_bytes_win.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 u64 privateBytes() {
     return committedPrivateBytes(GetCurrentProcess());

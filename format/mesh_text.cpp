@@ -15,18 +15,13 @@ Utf16* appendCount(Utf16* out, u64 count, const char* noun, bool* first) {
     if (!*first)
         out = appendAscii(out, ", ");
     *first = false;
-    bool one = count == 1;
-    char digits[24];
-    u32 n = 0;
-    do {
-        digits[n++] = char('0' + count % 10);
-        count /= 10;
-    } while (count);
-    while (n)
-        *out++ = Utf16(digits[--n]);
+    char digits[20];
+    char* end = writeDecimal(digits, count);
+    for (const char* digit = digits; digit < end; ++digit)
+        *out++ = Utf16(*digit);
     *out++ = u' ';
     out = appendAscii(out, noun);
-    return one ? out : appendAscii(out, "s");
+    return count == 1 ? out : appendAscii(out, "s");
 }
 
 // A measure in the chosen unit, square or cubic: "12.34 cm³".
