@@ -12,6 +12,8 @@ namespace {
 
 typedef std::vector<StlTriangle> Solid;
 
+const f64 kPi = 3.14159265358979323846;
+
 StlTriangle triangle(const f32 a[3], const f32 b[3], const f32 c[3]) {
     StlTriangle t = {};
     const f32* corners[3] = {a, b, c};
@@ -45,7 +47,7 @@ void flip(StlTriangle* t) {
 // A closed torus of rows x columns quads, each cut into two triangles.
 Solid torus(int rows, int columns, f32 shift = 0) {
     auto at = [&](int i, int j, f32 out[3]) {
-        f64 u = 2 * M_PI * (i % rows) / rows, v = 2 * M_PI * (j % columns) / columns;
+        f64 u = 2 * kPi * (i % rows) / rows, v = 2 * kPi * (j % columns) / columns;
         out[0] = f32((10 + 3 * std::cos(v)) * std::cos(u)) + shift;
         out[1] = f32((10 + 3 * std::cos(v)) * std::sin(u));
         out[2] = f32(3 * std::sin(v));
@@ -167,7 +169,7 @@ TEST(MeshCheck, ToriOnTwoThreads) {
     EXPECT_TRUE(r.check.closed);
     EXPECT_EQ(r.check.misorientedEdges, 0u);
     EXPECT_EQ(r.check.shells, 2u);
-    EXPECT_NEAR(r.check.signedVolume, 2 * 2 * M_PI * M_PI * 10 * 9, 2 * 2 * M_PI * M_PI * 10 * 9 * 0.01);
+    EXPECT_NEAR(r.check.signedVolume, 2 * 2 * kPi * kPi * 10 * 9, 2 * 2 * kPi * kPi * 10 * 9 * 0.01);
 }
 
 TEST(MeshCheck, MarksWhereTheMeshIsBroken) {
