@@ -37,10 +37,13 @@ void runMeshCheck(void* context) {
 
 // A timer's message comes after the paint messages ("GetMessage ... processes messages in
 // the following order: ... WM_PAINT messages, WM_TIMER messages", GetMessage on Microsoft
-// Learn), so the check starts after the first frame has been drawn.
+// Learn), so the check starts after the first frame has been drawn; and only once the user
+// rests on the file, so that stepping through a folder starts no check it would stop again.
+const UINT kMeshCheckDelayMs = 250;
+
 void scheduleMeshCheck(MainWindow* main) {
     SetWindowTextW(control(main, kMeshLineId), L"");
-    SetTimer(main->window, kMeshCheckTimer, USER_TIMER_MINIMUM, nullptr);
+    SetTimer(main->window, kMeshCheckTimer, kMeshCheckDelayMs, nullptr);
 }
 
 void onMeshCheckTimer(MainWindow* main) {
