@@ -1,4 +1,4 @@
-// What the menu items, the accelerators, the arrow keys and the panel's controls do. All
+// What the menu items, the accelerators, the 3D view's arrow keys and the panel's controls do. All
 // on the user-interface thread.
 #include <windows.h>
 #include <commdlg.h>
@@ -73,18 +73,18 @@ void saveSetting(MainWindow* main, const wchar_t* name, u32 value) {
 void toggleFlipZoom(MainWindow* main) {
     main->flipZoom = !main->flipZoom;
     setChecked(main->menu, kCommandFlipZoom, main->flipZoom);
-    if (ViewState* view = viewStateOf(control(main, kViewId)))
-        view->flipZoom = main->flipZoom;
-    saveSetting(main, L"FlipZoom", main->flipZoom);
+    if (ViewState* state = viewStateOf(control(main, kViewId)))
+        state->flipZoom = main->flipZoom;
+    saveSetting(main, kFlipZoomSetting, main->flipZoom);
 }
 
 void toggleWireframe(MainWindow* main) {
     main->wireframe = !main->wireframe;
     setChecked(main->menu, kCommandWireframe, main->wireframe);
-    HWND view = control(main, kViewId);
-    if (ViewState* state = viewStateOf(view))
+    HWND viewWindow = control(main, kViewId);
+    if (ViewState* state = viewStateOf(viewWindow))
         state->wireframe = main->wireframe;
-    InvalidateRect(view, nullptr, FALSE);
+    InvalidateRect(viewWindow, nullptr, FALSE);
 }
 
 bool chooseColour(HWND owner, Colour4 initial, Colour4* chosen) {
@@ -106,7 +106,7 @@ void selectDefaultMaterial(MainWindow* main) {
     if (main->materialColour.fourth == 0)
         applyObjectColour(main);
     const Colour4& c = main->defaultObjectColour;
-    saveSetting(main, L"DefaultObjectColor", reverseColourBytes(packColour(Colour4{c.red, c.green, c.blue, 0xFF})));
+    saveSetting(main, kDefaultObjectColourSetting, storedColourFrom(packColour(Colour4{c.red, c.green, c.blue, 0xFF})));
 }
 
 void about(MainWindow* main) {
@@ -156,6 +156,10 @@ void onCommand(MainWindow* main, u16 id, u16 notification) {
     case kCommandAbout:
         about(main);
         break;
+    case kViewId:
+        if (notification == kViewStepForward || notification == kViewStepBackward)
+            step(main, notification == kViewStepBackward);
+        break;
     case kSpaceListId:
         if (notification == CBN_SELCHANGE)
             updateDimensions(main);
@@ -186,9 +190,9 @@ void applyObjectColour(MainWindow* main) {
         DeleteObject(main->swatchBrush);
     HBRUSH brush = nullptr;
     HWND viewWindow = control(main, kViewId);
-    ViewState* view = viewStateOf(viewWindow);
-    GpuMesh* mesh = view ? view->mesh : nullptr;
-    u32 colour = objectColour(packColour(main->materialColour), main->shown.view ? &main->shown.result : nullptr,
+    ViewState* state = viewStateOf(viewWindow);
+    GpuMesh* mesh = state ? state->mesh : nullptr;
+    u32 colour = objectColour(packColour(main->materialColour), main->fileShown ? &main->shown.result : nullptr,
                               packColour(main->defaultObjectColour));
     if (main->materialColour.fourth != 0)
         brush = CreateSolidBrush(RGB(main->materialColour.red, main->materialColour.green, main->materialColour.blue));

@@ -1,5 +1,5 @@
-// vantorel-info: the viewer's load pipeline without a window or a GPU, for scripts. Maps,
-// detects, parses and identifies each file given and prints what the viewer would report.
+// vantorel-info: the viewer's load road without a window, for scripts. Runs the road over each
+// file given and prints what the viewer would report; with pictures, draws its first frame.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -8,14 +8,10 @@
 #include "app/runtime.h"
 #include "app/settings_store_win.h"
 #include "diag/messages.h"
-#include "stl/detect.h"
-#include "stl/heap.h"
-#include "stl/map_file.h"
 #include "format/length_text.h"
 #include "format/mesh_text.h"
-#include "render/mesh.h"
 #include "render/offscreen_win.h"
-#include "stl/provenance.h"
+#include "stl/load_road.h"
 
 namespace {
 
@@ -120,18 +116,15 @@ wchar_t* picturePath(const wchar_t* folder, const wchar_t* path) {
     return out;
 }
 
-// The viewer's first frame of a loaded file, written as a PNG; the measured box comes from
-// the same upload. False (reported) when the mesh, the frame or the file cannot be made.
-bool renderPicture(Pictures* pictures, const wchar_t* path, const LoadResult* result, LoadHeap heap,
-                   const ReportSink* sink, LoadOutcome* outcome, wchar_t** written) {
+// The viewer's first frame of a loaded file, written as a PNG. False (reported) when the
+// mesh, the frame or the file cannot be made; `uploaded` says whether the mesh was.
+bool renderPicture(Pictures* pictures, const wchar_t* path, LoadedFile* file, const ReportSink* sink, bool* uploaded,
+                   wchar_t** written) {
     GpuMesh mesh = {};
-    if (!prepareGpuMesh(&mesh, &pictures->renderer, result, nullptr, heap, sink))
+    *uploaded = prepareGpuMesh(&mesh, &pictures->renderer, file, sink);
+    if (!*uploaded)
         return false;
-    for (int i = 0; i < 3; ++i) {
-        outcome->centre[i] = mesh.centre[i];
-        outcome->size[i] = mesh.size[i];
-    }
-    outcome->measured = true;
+    const LoadResult* result = &file->result;
     mesh.colour = objectColour(statedMaterialColour(result), result, pictures->defaultObjectColour);
     wchar_t* target = picturePath(pictures->folder, path);
     bool ok = target && drawFirstFrame(&pictures->renderer, &pictures->target, &mesh,
@@ -147,61 +140,54 @@ bool renderPicture(Pictures* pictures, const wchar_t* path, const LoadResult* re
     return ok;
 }
 
-// Runs the load pipeline on one file and writes its report. Returns whether it loaded (and,
+// With pictures, a mesh that no vertex buffer can hold is refused before its vertices are made.
+bool fitsThePicture(void* sink, const LoadResult* result) {
+    return fitsOneVertexBuffer(result, static_cast<const ReportSink*>(sink));
+}
+
+// Runs the load road on one file and writes its report. Returns whether it loaded (and,
 // with pictures, whether its picture was written).
 bool reportFile(const wchar_t* path, bool json, Pictures* pictures, TextOutput* out) {
     MessageText messages = {};
     ReportSink collector = {&messages, collectLine};
     ReportSink translator = makeMessageTranslator(&collector);
-    const u8* view = nullptr;
-    u64 size = 0;
-    LoadResult result = {};
-    LoadHeap heap = nullptr;
-    StlFormat format = kFormatUnknown;
-    bool loaded = false;
+    LoadRoadHooks hooks = {&translator, nullptr, pictures ? fitsThePicture : nullptr};
+    LoadedFile file;
+    bool loaded = runLoadRoadOnFile(&file, path, &translator, &hooks);
     wchar_t* picture = nullptr;
     LoadOutcome outcome = {};
     outcome.path = reinterpret_cast<const Utf16*>(path);
-    outcome.result = &result;
+    outcome.read = file.read;
+    outcome.format = file.result.format;
+    outcome.result = &file.result;
     outcome.messages = &messages;
     outcome.rendering = pictures != nullptr;
     outcome.software = pictures && pictures->software;
     Utf16 dimensions[kDimensionsTextUnits];
     MeshCheck meshCheck;
     Utf16 meshText[kMeshTextUnits];
-    outcome.read = mapFile(&view, &size, path, &translator);
-    if (outcome.read && view) {
-        format = detectStlFormat(view, size);
-        if (format != kFormatUnknown) {
-            heap = createLoadHeap();
-            PreparedVertices prepared;
-            if (!heap) {
-                report(&translator, kOutOfMemory);
-            } else if (parseStl(&result, format, view, view + size, heap, &translator)) {
-                applyLoadDefaults(&result.provenance, &translator);
-                // The same preparation the viewer uploads, for the same box.
-                if (pictures) {
-                    loaded = renderPicture(pictures, path, &result, heap, &translator, &outcome, &picture);
-                } else if (prepareVertices(&result, heap, &translator, &prepared)) {
-                    measureBoundingBox(&prepared, result.mesh.solidCount, result.provenance.metresPerUnit,
-                                       outcome.centre, outcome.size);
-                    outcome.measured = true;
-                    loaded = true;
-                }
-                if (outcome.measured) {
-                    *writeDimensionsText(outcome.size, result.provenance.coordinateSpace == kSpaceYUp, dimensions) = 0;
-                    outcome.dimensions = dimensions;
-                    if (checkMesh(&result, decimalUnit(result.provenance.metresPerUnit), &translator, &meshCheck)) {
-                        *writeMeshText(&meshCheck, outcome.size, meshText) = 0;
-                        outcome.mesh = &meshCheck;
-                        outcome.meshText = meshText;
-                    }
-                }
-            }
+    bool meshChecked =
+        loaded && checkMesh(&file.vertices, decimalUnit(file.result.provenance.metresPerUnit), &translator, &meshCheck);
+    if (loaded) {
+        // The box of the vertices the viewer uploads; with pictures, once they are uploaded.
+        outcome.measured = true;
+        if (pictures)
+            loaded = renderPicture(pictures, path, &file, &translator, &outcome.measured, &picture);
+    }
+    if (outcome.measured) {
+        for (int i = 0; i < 3; ++i) {
+            outcome.centre[i] = file.centre[i];
+            outcome.size[i] = file.size[i];
+        }
+        *writeDimensionsText(outcome.size, file.result.provenance.coordinateSpace == kSpaceYUp, dimensions) = 0;
+        outcome.dimensions = dimensions;
+        if (meshChecked) {
+            *writeMeshText(&meshCheck, outcome.size, meshText) = 0;
+            outcome.mesh = &meshCheck;
+            outcome.meshText = meshText;
         }
     }
     outcome.loaded = outcome.measured;
-    outcome.format = format;
     outcome.picture = reinterpret_cast<const Utf16*>(picture);
     if (json)
         writeLoadJson(out, &outcome);
@@ -209,9 +195,7 @@ bool reportFile(const wchar_t* path, bool json, Pictures* pictures, TextOutput* 
         writeLoadText(out, &outcome);
     if (picture)
         deallocate(picture);
-    if (heap)
-        destroyLoadHeap(heap);
-    unmapFile(view);
+    releaseLoadedFile(&file);
     releaseMessageText(&messages);
     return loaded;
 }

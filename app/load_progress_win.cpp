@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "app/main_window_win.h"
+#include "render/load_gpu_win.h"
 #include "render/view_window_win.h"
 
 namespace {
@@ -26,7 +27,11 @@ void releaseShownFile(MainWindow* main) {
     detachMesh(view);
     emptyTree(control(main, kTreeId));
     stopMeshCheck(main);
+    if (main->shownMesh)
+        releaseVertexBuffer(main->shownMesh);
+    main->shownMesh = nullptr;
     releaseLoadedFile(&main->shown);
+    main->fileShown = false;
     SetWindowTextW(control(main, kMessagesId), L"");
     ShowWindow(control(main, kProgressId), SW_SHOW);
     SetWindowTextW(control(main, kFormatLineId), L"");
@@ -78,11 +83,11 @@ void beginLoad(MainWindow* main, const wchar_t* path) {
     makeWindowTitle(path, title);
     SetWindowTextW(main->window, title);
 
-    if (main->shown.view)
+    if (main->fileShown)
         releaseShownFile(main);
 
     main->job = nullptr;
-    LoadJob* job = createLoadJob(path, view, main->window, &main->translator);
+    LoadJob* job = createViewLoadJob(path, view, main->window, &main->translator);
     if (!job)
         return;
     if (!queueLoadJob(job)) {
@@ -111,7 +116,9 @@ void onLoadCompleted(MainWindow* main, LoadJob* job) {
     KillTimer(main->window, kProgressTimer);
     if (job->status != kJobCancelled)
         takeJobMessages(job, appendToMessages, control(main, kMessagesId));
-    __builtin_memcpy(&main->shown, &job->view, sizeof main->shown);  // the result block, whole
+    main->shown = job->file;
+    main->shownMesh = jobMesh(job);
+    main->fileShown = job->status == kJobLoaded;
     showLoadResult(main);
     freeLoadJobRecord(job);
 }

@@ -5,16 +5,12 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/templates_win.h"
 #include "render/view_window_win.h"
 
 namespace {
 
 enum : u16 { kAppIcon = 101 };
-
-INT_PTR result(HWND window, LONG_PTR value) {
-    SetWindowLongPtrW(window, DWLP_MSGRESULT, value);
-    return TRUE;
-}
 
 void setIcons(HWND window) {
     HINSTANCE module = GetModuleHandleW(nullptr);
@@ -44,16 +40,16 @@ INT_PTR onInitDialog(HWND window, MainWindow* main) {
         SetMenu(window, main->menu);
     main->job = nullptr;
     main->walker = nullptr;
-    main->shown.view = nullptr;
+    main->fileShown = false;
     main->meshCheck = nullptr;
     main->flipZoom = 0;
     main->wireframe = 0;
     main->textSink = ReportSink{main, windowTextSink};
     main->translator = makeMessageTranslator(&main->textSink);
 
-    HWND view = control(main, kViewId);
-    ShowWindow(view, SW_HIDE);
-    if (ViewState* state = viewStateOf(view))
+    HWND viewWindow = control(main, kViewId);
+    ShowWindow(viewWindow, SW_HIDE);
+    if (ViewState* state = viewStateOf(viewWindow))
         state->sink = &main->translator;
     setIcons(window);
 
@@ -94,36 +90,9 @@ INT_PTR onTimer(MainWindow* main, WPARAM timer, LPARAM callback) {
     return FALSE;
 }
 
-// Windows (Vista on) asks before a checkbox changes; Wine's tree view toggles without
-// asking, which the posted kTreeChecksChanged catches up with. Either way a change is
-// acted on once: what this refuses or copies into solidVisible is then no change there.
-INT_PTR onItemChanging(MainWindow* main, const NMTVITEMCHANGE* change) {
-    if (((change->uStateNew ^ change->uStateOld) & TVIS_STATEIMAGEMASK & 0x3000) == 0)
-        return FALSE;
-    u32 parameter = u32(change->lParam);
-    if (parameter == kFileItemParameter)
-        return result(main->window, 1);
-    if (parameter < main->shown.result.mesh.solidCount) {
-        main->shown.solidVisible[parameter] = (change->uStateNew & 0x3000) == 0x2000;
-        InvalidateRect(control(main, kViewId), nullptr, FALSE);
-    }
-    return result(main->window, 0);
-}
-
 INT_PTR onNotify(MainWindow* main, const NMHDR* header) {
-    if (!main->shown.view || header->idFrom != kTreeId)
-        return FALSE;
-    switch (header->code) {
-    case TVN_ITEMCHANGINGW:
-        return onItemChanging(main, reinterpret_cast<const NMTVITEMCHANGE*>(header));
-    case NM_CLICK:
-        PostMessageW(main->window, kTreeChecksChanged, 0, 0);
-        return FALSE;
-    case TVN_KEYDOWN:
-        if (reinterpret_cast<const NMTVKEYDOWN*>(header)->wVKey == VK_SPACE)
-            PostMessageW(main->window, kTreeChecksChanged, 0, 0);
-        return FALSE;
-    }
+    if (header->idFrom == kTreeId)
+        return onSolidsTreeNotify(main, header);
     return FALSE;
 }
 
@@ -139,43 +108,33 @@ RECT dialogRect(HWND window, int x, int y, int width, int height) {
     return rect;
 }
 
+// Each control of the table at its place: the areas follow the window's size, the panel's
+// lines keep their size at the panel's left edge.
 void layout(MainWindow* main, int width, int height) {
     HWND window = main->window;
-    RECT margin = dialogRect(window, 2, 2, 0, 0);
-    RECT panel = dialogRect(window, 168, 56, 0, 0);
-    RECT top = dialogRect(window, 0, 112, 0, 0);
-    int mx = margin.left, my = margin.top, pw = panel.left, ph = panel.top, th = top.top;
+    RECT margin = dialogRect(window, kMargin, kMargin, 0, 0);
+    RECT panel = dialogRect(window, kPanelWidth, kMessagesHeight, 0, 0);
+    RECT lines = dialogRect(window, 0, kPanelLinesHeight, 0, 0);
+    int mx = margin.left, my = margin.top, pw = panel.left, ph = panel.top, th = lines.top;
     int viewWidth = width - pw - 3 * mx;
     int viewHeight = height - ph - 3 * my;
     int panelLeft = width - pw - mx;
-    struct Place {
-        u16 id;
-        int x, y, width, height;
+    const RECT areas[] = {
+        {0, 0, 0, 0},  // kAreaPanelLines: from each row's own rectangle
+        {mx, my, viewWidth, viewHeight},
+        {mx, height - ph - my, viewWidth, ph},
+        {panelLeft, th + 2 * my, pw, height - th - 3 * my},
     };
-    Place places[13] = {
-        {kViewId, mx, my, viewWidth, viewHeight},
-        {kProgressId, mx, my, viewWidth, viewHeight},
-        {kMessagesId, mx, height - ph - my, viewWidth, ph},
-        {kTreeId, panelLeft, th + 2 * my, pw, height - th - 3 * my},
-    };
-    static const struct {
-        u16 id;
-        u8 x, y, width, height;
-    } kPanel[9] = {
-        {kFormatLineId, 7, 7, 154, 8},      {kDimensionsLineId, 7, 28, 154, 8}, {kMeshLineId, 7, 38, 154, 8},
-        {kSpaceLabelId, 7, 52, 80, 8},
-        {kSpaceListId, 111, 49, 50, 14},    {kMaterialCheckId, 7, 73, 50, 8},   {kSwatchId, 111, 70, 50, 14},
-        {kColourOrderLabelId, 7, 94, 80, 8}, {kColourOrderListId, 111, 91, 50, 14},
-    };
-    for (u32 i = 0; i < 9; ++i) {
-        RECT rect = dialogRect(window, kPanel[i].x, kPanel[i].y, kPanel[i].width, kPanel[i].height);
-        places[4 + i] = Place{kPanel[i].id, rect.left + panelLeft, rect.top, rect.right, rect.bottom};
-    }
-    if (HDWP batch = BeginDeferWindowPos(13)) {
-        for (const Place& place : places) {
-            HWND child = control(main, place.id);
+    if (HDWP batch = BeginDeferWindowPos(sizeof kControls / sizeof kControls[0])) {
+        for (const ControlRow& row : kControls) {
+            RECT place = areas[row.area];  // left, top, width, height
+            if (row.area == kAreaPanelLines) {
+                place = dialogRect(window, row.x, row.y, row.width, row.height);
+                place.left += panelLeft;
+            }
+            HWND child = control(main, row.id);
             if (child && batch)
-                batch = DeferWindowPos(batch, child, nullptr, place.x, place.y, place.width, place.height,
+                batch = DeferWindowPos(batch, child, nullptr, place.left, place.top, place.right, place.bottom,
                                        SWP_NOZORDER | SWP_NOREDRAW | SWP_FRAMECHANGED | SWP_NOOWNERZORDER);
         }
         if (batch)
@@ -192,7 +151,7 @@ INT_PTR onSize(MainWindow* main, WPARAM kind, LPARAM size) {
 }
 
 INT_PTR onGetMinMaxInfo(MainWindow* main, MINMAXINFO* info) {
-    RECT minimum = dialogRect(main->window, 232, 184, 0, 0);
+    RECT minimum = dialogRect(main->window, kMinimumWidth, kMinimumHeight, 0, 0);
     info->ptMinTrackSize.x = minimum.left;
     info->ptMinTrackSize.y = minimum.top;
     return FALSE;
@@ -217,16 +176,6 @@ INT_PTR onSysColorChange(MainWindow* main) {
 INT_PTR onClose() {
     TerminateProcess(GetCurrentProcess(), 0);
     return TRUE;
-}
-
-// Left and Right step through the folder wherever the focus is (the 3D view passes key
-// messages on); other keys go on to the dialog manager.
-INT_PTR onKeyDown(MainWindow* main, WPARAM key) {
-    if (key == VK_LEFT || key == VK_RIGHT) {
-        onCommand(main, key == VK_LEFT ? kCommandPreviousFile : kCommandNextFile, 0);
-        return result(main->window, 0);
-    }
-    return result(main->window, -1);
 }
 
 }  // namespace
@@ -264,10 +213,6 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return onSysColorChange(main);
     case WM_CLOSE:
         return onClose();
-    case WM_KEYDOWN:
-        return onKeyDown(main, wParam);
-    case WM_KEYUP:
-        return result(window, -1);
     case WM_DROPFILES:
         openDroppedFiles(main, reinterpret_cast<HDROP>(wParam));
         return FALSE;

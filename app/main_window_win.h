@@ -9,6 +9,7 @@
 
 #include "app/settings_store_win.h"
 #include "diag/report.h"
+#include "render/mesh.h"
 #include "shell/folder_walker_win.h"
 #include "stl/load_job.h"
 
@@ -66,7 +67,9 @@ struct MainWindow {
     ReportSink textSink;        // last link: lines into the message box
     LoadJob* job;               // the current load, null when none runs
     FolderWalker* walker;
-    LoadedFile shown;           // the displayed load; `view` null when none
+    LoadedFile shown;           // the displayed load, when fileShown
+    GpuMesh* shownMesh;         // its mesh on the view's GPU, in its heap
+    bool fileShown;
     Colour4 materialColour;
     Colour4 defaultObjectColour;
     HBRUSH swatchBrush;
@@ -96,7 +99,7 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 MainWindow* mainWindowOf(HWND window);
 HWND control(const MainWindow* main, u16 id);
 
-// Commands: menu items, accelerators, arrow keys and panel notifications.
+// Commands: menu items, accelerators, the 3D view's steps and panel notifications.
 void onCommand(MainWindow* main, u16 id, u16 notification);
 void openDroppedFiles(MainWindow* main, HDROP drop);
 void applyObjectColour(MainWindow* main);
@@ -119,7 +122,12 @@ void updateDimensions(MainWindow* main);
 void appendText(HWND edit, const wchar_t* text);
 void appendLine(MainWindow* main, const wchar_t* text);
 bool windowTextSink(void* main, ResultCode code, uptr argument, const Utf16* trace);
+
+// The tree of solids (solids_tree_win.cpp): filled from the shown load, emptied before the
+// next, and its notifications (WM_NOTIFY from kTreeId; kTreeChecksChanged).
+void fillSolidsTree(MainWindow* main);
 void emptyTree(HWND tree);
+INT_PTR onSolidsTreeNotify(MainWindow* main, const NMHDR* header);
 void syncTreeChecks(MainWindow* main);
 
 // The mesh line: the check starts after the shown file's first frame and is stopped

@@ -10,7 +10,7 @@
 
 struct MeshCheckRun {
     HWND window;  // told with kMeshChecked when the check ends
-    const LoadResult* result;
+    const PreparedVertices* vertices;
     f64 metresPerUnit;
     volatile u8 cancel;
     bool joined;  // the thread is gone; the record waits for its message
@@ -29,7 +29,7 @@ bool answerCheck(void* context, ResultCode, uptr, const Utf16*) {
 void runMeshCheck(void* context) {
     MeshCheckRun* run = static_cast<MeshCheckRun*>(context);
     ReportSink sink = {run, answerCheck};
-    run->checked = checkMesh(run->result, run->metresPerUnit, &sink, &run->check);
+    run->checked = checkMesh(run->vertices, run->metresPerUnit, &sink, &run->check);
     PostMessageW(run->window, kMeshChecked, 0, reinterpret_cast<LPARAM>(run));
 }
 
@@ -48,14 +48,15 @@ void scheduleMeshCheck(MainWindow* main) {
 
 void onMeshCheckTimer(MainWindow* main) {
     KillTimer(main->window, kMeshCheckTimer);
-    if (!main->shown.view || main->meshCheck)
+    const PreparedVertices& vertices = main->shown.vertices;
+    if (!main->fileShown || main->meshCheck || (vertices.vertexCount && !vertices.vertices))
         return;
     MeshCheckRun* run = static_cast<MeshCheckRun*>(allocate(sizeof(MeshCheckRun)));
     if (!run)
         return;
     *run = MeshCheckRun{};
     run->window = main->window;
-    run->result = &main->shown.result;
+    run->vertices = &main->shown.vertices;
     run->metresPerUnit = decimalUnit(main->shown.result.provenance.metresPerUnit);
     run->thread = startWorkerThread(runMeshCheck, run);
     if (!run->thread) {
@@ -84,10 +85,13 @@ void onMeshChecked(MainWindow* main, MeshCheckRun* run) {
         joinWorkerThread(run->thread);  // it has posted its last word
     if (run == main->meshCheck) {
         main->meshCheck = nullptr;
+        // The GPU has its copy; the array was kept for the check alone.
+        heapFree(main->shown.heap, main->shown.vertices.vertices);
+        main->shown.vertices.vertices = nullptr;
         Utf16 text[kMeshTextUnits + 8] = u"mesh: ";
         const u32 label = 6;
-        if (run->checked && main->shown.gpuMesh)
-            *writeMeshText(&run->check, main->shown.gpuMesh->size, text + label) = 0;
+        if (run->checked && main->shownMesh)
+            *writeMeshText(&run->check, main->shownMesh->size, text + label) = 0;
         else
             __builtin_memcpy(text + label, u"not checked", 12 * sizeof(Utf16));
         SetWindowTextW(control(main, kMeshLineId), reinterpret_cast<const wchar_t*>(text));

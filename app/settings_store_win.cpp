@@ -1,6 +1,8 @@
 #include "app/settings_store_win.h"
 
 const wchar_t kSettingsKey[] = L"Software\\Vantorel";
+const wchar_t kFlipZoomSetting[] = L"FlipZoom";
+const wchar_t kDefaultObjectColourSetting[] = L"DefaultObjectColor";
 
 namespace {
 
@@ -21,6 +23,8 @@ struct SettingsValueFailure {
 
 }  // namespace
 
+namespace {
+
 bool readSettingValue(HKEY key, const wchar_t* name, u32* value) {
     DWORD type = 0;
     DWORD size = 0;
@@ -31,6 +35,8 @@ bool readSettingValue(HKEY key, const wchar_t* name, u32* value) {
     RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
     return true;
 }
+
+}  // namespace
 
 HKEY openSettingsForWriting(const ReportSink* sink) {
     HKEY key = nullptr;
@@ -56,14 +62,20 @@ bool writeSettingValue(HKEY key, const wchar_t* name, u32 value, const ReportSin
     return false;
 }
 
-u32 readDefaultObjectColour() {
-    u32 colour = kDefaultObjectColour;
+StoredSettings readStoredSettings() {
+    StoredSettings settings = {false, kDefaultObjectColour};
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return colour;
+        return settings;
     u32 value;
-    if (readSettingValue(key, L"DefaultObjectColor", &value))
-        colour = reverseColourBytes(value);
+    if (readSettingValue(key, kFlipZoomSetting, &value))
+        settings.flipZoom = value != 0;
+    if (readSettingValue(key, kDefaultObjectColourSetting, &value))
+        settings.defaultObjectColour = __builtin_bswap32(value);
     RegCloseKey(key);
-    return colour;
+    return settings;
+}
+
+u32 readDefaultObjectColour() {
+    return readStoredSettings().defaultObjectColour;
 }

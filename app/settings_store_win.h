@@ -14,14 +14,22 @@ extern const wchar_t kSettingsKey[];  // under HKEY_CURRENT_USER
 // F0 F0 F0 with the fourth byte FF, red in the lowest byte as meshes take colours.
 enum : u32 { kDefaultObjectColour = 0xFFF0F0F0 };
 
-bool readSettingValue(HKEY key, const wchar_t* name, u32* value);
-HKEY openSettingsForWriting(const ReportSink* sink);
-bool writeSettingValue(HKEY key, const wchar_t* name, u32 value, const ReportSink* sink);
+extern const wchar_t kFlipZoomSetting[];             // "FlipZoom"
+extern const wchar_t kDefaultObjectColourSetting[];  // "DefaultObjectColor"
 
-// The bytes in reverse order: a "DefaultObjectColor" value becomes a mesh colour (red
-// lowest, fourth byte as stored), and a mesh colour the value to store.
-inline u32 reverseColourBytes(u32 value) {
-    return __builtin_bswap32(value);
-}
+// What the settings say, with the defaults where they are missing or unreadable.
+struct StoredSettings {
+    bool flipZoom;
+    u32 defaultObjectColour;  // red in the lowest byte, as meshes take colours
+};
+StoredSettings readStoredSettings();
 // The user's default object colour, or kDefaultObjectColour without one.
 u32 readDefaultObjectColour();
+
+// A stored colour has its bytes in the reverse order of a mesh colour.
+inline u32 storedColourFrom(u32 meshColour) {
+    return __builtin_bswap32(meshColour);
+}
+
+HKEY openSettingsForWriting(const ReportSink* sink);
+bool writeSettingValue(HKEY key, const wchar_t* name, u32 value, const ReportSink* sink);

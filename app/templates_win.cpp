@@ -92,43 +92,6 @@ struct alignas(4) TemplateUnits {
 constexpr u32 kDialogStyle = WS_VISIBLE | WS_CLIPCHILDREN | WS_OVERLAPPEDWINDOW | DS_SETFONT | DS_FIXEDSYS;
 static_assert(kDialogStyle == 0x12CF0048);
 
-constexpr u32 kLineStyle = WS_VISIBLE | SS_LEFT;
-constexpr u32 kListStyle = WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST;
-constexpr u32 kViewStyle = WS_VISIBLE | WS_BORDER | WS_TABSTOP;
-constexpr u32 kProgressStyle = WS_VISIBLE | WS_BORDER;
-constexpr u32 kCheckStyle = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
-constexpr u32 kSwatchStyle = WS_VISIBLE | WS_TABSTOP | SS_SUNKEN | SS_NOTIFY;
-constexpr u32 kTreeStyle = WS_VISIBLE | WS_BORDER | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT;
-constexpr u32 kMessagesStyle =
-    WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
-static_assert(kLineStyle == 0x10000000 && kListStyle == 0x10210003 && kViewStyle == 0x10810000 &&
-              kProgressStyle == 0x10800000 && kCheckStyle == 0x10010003 && kSwatchStyle == 0x10011100 &&
-              kTreeStyle == 0x10810007 && kMessagesStyle == 0x10A10844);
-
-struct ControlRow {
-    u16 id;
-    u16 classOrdinal;        // 0: by name
-    const wchar_t* className;
-    const wchar_t* text;
-    u32 style;
-};
-
-// Template order is tab order.
-constexpr ControlRow kControls[] = {
-    {kViewId, 0, L"STLView", L"", kViewStyle},
-    {kProgressId, 0, L"msctls_progress32", L"", kProgressStyle},
-    {kFormatLineId, kStaticClass, nullptr, L"", kLineStyle},
-    {kDimensionsLineId, kStaticClass, nullptr, L"", kLineStyle},
-    {kMeshLineId, kStaticClass, nullptr, L"", kLineStyle},
-    {kSpaceLabelId, kStaticClass, nullptr, L"Coordinate Space:", kLineStyle},
-    {kSpaceListId, kComboBoxClass, nullptr, L"", kListStyle},
-    {kMaterialCheckId, kButtonClass, nullptr, L"Material:", kCheckStyle},
-    {kSwatchId, kStaticClass, nullptr, L"", kSwatchStyle},
-    {kColourOrderLabelId, kStaticClass, nullptr, L"Triangle Colors:", kLineStyle},
-    {kColourOrderListId, kComboBoxClass, nullptr, L"", kListStyle},
-    {kTreeId, 0, L"SysTreeView32", L"", kTreeStyle},
-    {kMessagesId, kEditClass, nullptr, L"", kMessagesStyle},
-};
 constexpr u16 kControlCount = sizeof kControls / sizeof kControls[0];
 
 constexpr u32 emitDialog(u16* units) {

@@ -39,7 +39,7 @@ void runMessageLoop(MainWindow* main) {
 // The template leaves position and size to the system. Wine makes a window of no height
 // of that; such a window gets three quarters of the work area, as Windows gives.
 void sizeUnsizedWindow(HWND window) {
-    RECT rect, minimum = {232, 184, 0, 0};
+    RECT rect, minimum = {kMinimumWidth, kMinimumHeight, 0, 0};
     GetWindowRect(window, &rect);
     MapDialogRect(window, &minimum);
     if (rect.right - rect.left >= minimum.left && rect.bottom - rect.top >= minimum.top)

@@ -1,4 +1,4 @@
-// The load pipeline in process, stage by stage, as a user waits for it: map, detect, parse,
+// The load road in process, stage by stage, as a user waits for it: map, detect, parse,
 // identify, defaults, vertex preparation with the bounding box (no device). Median of
 // several runs over a warm page cache, with a floor for the same bytes: reading the file
 // once and writing the vertex array once with plain loops. Then one more load, untimed, for
@@ -22,12 +22,12 @@
 
 #include "bench/bench_clock.h"
 #include "bench/stl_text.h"
-#include "render/mesh.h"
 #include "stl/ascii_reader.h"
 #include "stl/binary_reader.h"
 #include "stl/detect.h"
 #include "stl/exporter.h"
 #include "stl/heap.h"
+#include "stl/load_road.h"
 #include "stl/map_file.h"
 #include "stl/provenance.h"
 #include "tests/support/private_bytes_win.h"
@@ -49,14 +49,10 @@ struct MemoryUse {
     u64 before, peak, after;  // private bytes before the load, the most during it, after it
 };
 
-// One load as the viewer makes it, untimed, while a second thread samples the private bytes:
-// the peak while the load runs (the vertex array included) and what stays once the vertex
-// array is freed, as the upload frees it, with the load's heap still alive.
+// One load as the viewer makes it (the load road), untimed, while a second thread samples
+// the private bytes: the peak while the load runs (the vertex array included) and what stays
+// once the vertex array is freed, as the upload frees it, with the load's heap still alive.
 bool measureMemory(const std::wstring& path, MemoryUse* use) {
-    const u8* view = nullptr;
-    u64 size = 0;
-    if (!mapFile(&view, &size, path.c_str(), nullptr) || !view)
-        return false;
     use->before = privateBytes();
     std::atomic<bool> running{true};
     std::atomic<u64> peak{use->before};
@@ -67,27 +63,17 @@ bool measureMemory(const std::wstring& path, MemoryUse* use) {
                 peak.store(now);
         }
     });
-    StlFormat format = detectStlFormat(view, size);
-    LoadHeap heap = createLoadHeap();
-    LoadResult result = {};
-    result.format = format;
-    bool ok = format == kFormatAscii ? readAsciiStl(&result.mesh, view, size, heap, nullptr)
-                                     : readBinaryStl(&result.mesh, view, size, heap, nullptr);
-    PreparedVertices prepared = {};
-    if (ok) {
-        applyLoadDefaults(&result.provenance, nullptr);
-        ok = prepareVertices(&result, heap, nullptr, &prepared);
-    }
+    LoadedFile file;
+    bool ok = runLoadRoadOnFile(&file, path.c_str(), nullptr, nullptr);
     // The upload copies the array into the buffer; the sampler sees it whole meanwhile.
     Sleep(20);
     running.store(false);
     sampler.join();
-    if (prepared.vertices)
-        heapFree(heap, prepared.vertices);
+    if (file.vertices.vertices)
+        heapFree(file.heap, file.vertices.vertices);
     use->peak = std::max(peak.load(), privateBytes());
     use->after = privateBytes();
-    destroyLoadHeap(heap);
-    unmapFile(view);
+    releaseLoadedFile(&file);
     return ok;
 }
 
@@ -136,18 +122,18 @@ void generate(const std::string& folder) {
 }
 
 struct Times {
-    std::vector<double> map, detect, parse, identify, defaults, prepare, total, floor;
+    std::vector<double> map, detect, parse, identify, defaults, prepare, total, road, floor;
 };
 
 bool measure(const std::wstring& path, Times* times, u64* size, u64* triangles) {
     Clock::time_point start = Clock::now();
-    const u8* view = nullptr;
-    if (!mapFile(&view, size, path.c_str(), nullptr) || !view)
+    const u8* mapped = nullptr;
+    if (!mapFile(&mapped, size, path.c_str(), nullptr) || !mapped)
         return false;
     times->map.push_back(since(start));
 
     Clock::time_point t = Clock::now();
-    StlFormat format = detectStlFormat(view, *size);
+    StlFormat format = detectStlFormat(mapped, *size);
     times->detect.push_back(since(t));
     if (format == kFormatUnknown)
         return false;
@@ -156,17 +142,17 @@ bool measure(const std::wstring& path, Times* times, u64* size, u64* triangles) 
     LoadHeap heap = createLoadHeap();
     LoadResult result = {};
     result.format = format;
-    bool parsed = format == kFormatAscii ? readAsciiStl(&result.mesh, view, *size, heap, nullptr)
-                                         : readBinaryStl(&result.mesh, view, *size, heap, nullptr);
+    bool parsed = format == kFormatAscii ? readAsciiStl(&result.mesh, mapped, *size, heap, nullptr)
+                                         : readBinaryStl(&result.mesh, mapped, *size, heap, nullptr);
     times->parse.push_back(since(t));
     if (!parsed)
         return false;
 
     t = Clock::now();
     if (format == kFormatAscii)
-        identifyAsciiExporter(&result.mesh, &result.provenance, view, view + *size, nullptr);
+        identifyAsciiExporter(&result.mesh, &result.provenance, mapped, mapped + *size, nullptr);
     else
-        identifyBinaryExporter(&result.mesh, &result.provenance, view + *size, nullptr);
+        identifyBinaryExporter(&result.mesh, &result.provenance, mapped + *size, nullptr);
     times->identify.push_back(since(t));
 
     t = Clock::now();
@@ -188,7 +174,7 @@ bool measure(const std::wstring& path, Times* times, u64* size, u64* triangles) 
     // The floor: every byte of the file read once, a vertex array allocated and written once.
     t = Clock::now();
     u64 sum = 0;
-    const u64* words = reinterpret_cast<const u64*>(view);
+    const u64* words = reinterpret_cast<const u64*>(mapped);
     for (u64 i = 0; i < *size / 8; ++i)
         sum += words[i];
     u64* out = static_cast<u64*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -198,8 +184,15 @@ bool measure(const std::wstring& path, Times* times, u64* size, u64* triangles) 
     if (out[bytes / 16] == 0x5A && sum == 1)
         std::printf(" ");  // keeps the loops
     VirtualFree(out, 0, MEM_RELEASE);
-    unmapFile(view);
-    return true;
+    unmapFile(mapped);
+
+    // The same stages as one call, as the viewer and the console tool run them.
+    t = Clock::now();
+    LoadedFile file;
+    bool loaded = runLoadRoadOnFile(&file, path.c_str(), nullptr, nullptr);
+    times->road.push_back(since(t));
+    releaseLoadedFile(&file);
+    return loaded;
 }
 
 }  // namespace
@@ -240,10 +233,10 @@ int main(int argc, char** argv) {
         double total = median(times.total);
         const char* name = std::strrchr(file.c_str(), '\\') ? std::strrchr(file.c_str(), '\\') + 1 : file.c_str();
         std::printf("%s\t%.1f MB\t%llu tri\tmap %.2f\tdetect %.3f\tparse %.1f\tidentify %.3f\tdefaults %.3f\tprepare %.1f\t"
-                    "total %.1f ms\t%.0f MB/s\t%.1f Mtri/s\tfloor %.1f ms (x%.2f)\tpeak %.1f B/tri beyond file and vertex array\t"
+                    "total %.1f ms\troad %.1f ms\t%.0f MB/s\t%.1f Mtri/s\tfloor %.1f ms (x%.2f)\tpeak %.1f B/tri beyond file and vertex array\t"
                     "private during %.1f B/tri (%.1f MB; limit %.1f MB)\tprivate after %.2f B/tri\n",
                     name, double(size) / 1e6, (unsigned long long)triangles, median(times.map), median(times.detect),
-                    median(times.parse), median(times.identify), median(times.defaults), median(times.prepare), total,
+                    median(times.parse), median(times.identify), median(times.defaults), median(times.prepare), total, median(times.road),
                     double(size) / 1e6 / (total / 1e3), double(triangles) / 1e6 / (total / 1e3), median(times.floor),
                     total / median(times.floor), beyond, double(memory.peak - memory.before) / double(triangles),
                     double(memory.peak - memory.before) / 1e6,

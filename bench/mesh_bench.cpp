@@ -1,6 +1,6 @@
-// The mesh check beside the load pipeline, on the same file in the same process, runs
+// The mesh check beside the load road, on the same file in the same process, runs
 // interleaved so that both meet the same machine: the load (map, detect, parse, identify,
-// defaults, vertices and box) and then the check of its triangles. Medians of several runs
+// defaults, vertices and box) and then the check of its vertices. Medians of several runs
 // over a warm page cache, the private bytes the check adds while it runs (sampled by a
 // second thread) and what stays after it, and the check's answers, for comparison with
 // other tools.
@@ -19,49 +19,14 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
-#include "render/mesh.h"
-#include "stl/detect.h"
-#include "stl/heap.h"
-#include "stl/map_file.h"
+#include "stl/load_road.h"
 #include "stl/mesh_check.h"
-#include "stl/provenance.h"
 #include "tests/support/private_bytes_win.h"
 
 namespace {
 
 u64 privateBytes() {
     return committedPrivateBytes(GetCurrentProcess());
-}
-
-struct Loaded {
-    const u8* view;
-    LoadHeap heap;
-    LoadResult result;
-};
-
-bool load(const std::wstring& path, Loaded* out) {
-    u64 size = 0;
-    *out = Loaded{};
-    if (!mapFile(&out->view, &size, path.c_str(), nullptr) || !out->view)
-        return false;
-    StlFormat format = detectStlFormat(out->view, size);
-    out->heap = createLoadHeap();
-    if (format == kFormatUnknown || !parseStl(&out->result, format, out->view, out->view + size, out->heap, nullptr))
-        return false;
-    applyLoadDefaults(&out->result.provenance, nullptr);
-    PreparedVertices prepared;
-    f32 centre[3], box[3];
-    if (!prepareVertices(&out->result, out->heap, nullptr, &prepared))
-        return false;
-    measureBoundingBox(&prepared, out->result.mesh.solidCount, out->result.provenance.metresPerUnit, centre, box);
-    return true;
-}
-
-void release(Loaded* loaded) {
-    if (loaded->heap)
-        destroyLoadHeap(loaded->heap);
-    if (loaded->view)
-        unmapFile(loaded->view);
 }
 
 }  // namespace
@@ -81,22 +46,22 @@ int main(int argc, char** argv) {
         std::vector<double> loads, checks;
         MeshCheck check = {};
         for (int run = 0; run < runs; ++run) {
-            Loaded loaded;
+            LoadedFile loaded;
             Clock::time_point start = Clock::now();
-            bool ok = load(path, &loaded);
+            bool ok = runLoadRoadOnFile(&loaded, path.c_str(), nullptr, nullptr);
             loads.push_back(since(start));
             start = Clock::now();
-            ok = ok && checkMesh(&loaded.result, loaded.result.provenance.metresPerUnit, nullptr, &check);
+            ok = ok && checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, nullptr, &check);
             checks.push_back(since(start));
-            release(&loaded);
+            releaseLoadedFile(&loaded);
             if (!ok) {
                 std::fprintf(stderr, "mesh_bench: %s did not load\n", file.c_str());
                 return 1;
             }
         }
         // Once more, untimed, for the memory the check takes while it runs and what it leaves.
-        Loaded loaded;
-        load(path, &loaded);
+        LoadedFile loaded;
+        runLoadRoadOnFile(&loaded, path.c_str(), nullptr, nullptr);
         u64 before = privateBytes();
         std::atomic<bool> running{true};
         std::atomic<u64> peak{before};
@@ -107,11 +72,11 @@ int main(int argc, char** argv) {
                     peak.store(now);
             }
         });
-        checkMesh(&loaded.result, loaded.result.provenance.metresPerUnit, nullptr, &check);
+        checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, nullptr, &check);
         running.store(false);
         sampler.join();
         u64 after = privateBytes();
-        release(&loaded);
+        releaseLoadedFile(&loaded);
         double triangles = double(check.triangles ? check.triangles : 1);
         const char* name = std::strrchr(file.c_str(), '\\') ? std::strrchr(file.c_str(), '\\') + 1 : file.c_str();
         std::printf("%s\t%llu tri\tload %.1f ms\tcheck %.1f ms\tcheck/load %.2f\tcheck memory %.1f B/tri\tafter %.2f B/tri\t"

@@ -56,17 +56,17 @@ def run_f3d(path, image):
 
 
 def stage_row(frequency, s):
-    """Stages in ms: window (entry to window), parse (load start to parsed), device wait
-    (parsed to device ready: the device is made alongside the parse), vertices, upload, first
-    frame, and entry to the first frame."""
+    """Stages in ms: window (entry to window), parse (load start to parsed), vertices (parsed to
+    vertices written), device wait (vertices written to device ready: the device is made
+    alongside the parse and the vertices), upload, first frame, and entry to the first frame."""
     return {
         "window": ms(frequency, s["window"], s["entry"]),
         "to load": ms(frequency, s["load"], s["window"]),
         "parse": ms(frequency, s["parsed"], s["load"]),
-        "device wait": ms(frequency, s["device"], s["parsed"]),
+        "device wait": ms(frequency, s["device"], s["vertices"]),
         "device from entry": ms(frequency, s["device"], s["entry"]),
-        "vertices": ms(frequency, s["vertices"], s["device"]),
-        "upload": ms(frequency, s["uploaded"], s["vertices"]),
+        "vertices": ms(frequency, s["vertices"], s["parsed"]),
+        "upload": ms(frequency, s["uploaded"], s["device"]),
         "frame": ms(frequency, s["frame"], s["uploaded"]),
         "entry to frame": ms(frequency, s["frame"], s["entry"]),
     }
@@ -89,7 +89,7 @@ def main():
     image = tempfile.mktemp(suffix=".png", dir="/tmp")
     print("== End to end: entry to the first presented frame of the model, by stage (ms, median of %d fresh processes)" % a.runs)
     print("   whole = launch to exit of the process (under Wine: Wine's start and end included); F3D = `xvfb-run -a f3d --output=x.png FILE`, whole process")
-    print("   dev.wait = parse end to device ready (the device is made on another thread from the load's start);")
+    print("   dev.wait = vertices written to device ready (the device is made on another thread from the load's start);")
     print("   dev@entry = device ready, from entry; -dev = entry>frame less dev.wait; start = launch to entry and")
     print("   end = first frame to exit (Wine's own, with the stamped build's immediate exit)")
     header = ["file", "window", "parse", "dev.wait", "dev@entry", "vertices", "upload", "frame", "entry>frame", "-dev",
@@ -127,8 +127,8 @@ def main():
         print()
         print("== Stepping: Next File to the new file's first frame, %s (%d files)" % (a.step_folder, len(files)))
         for i, (frequency, step, s) in enumerate(lines[1:], 1):
-            r = {"parse": ms(frequency, s["parsed"], s["load"]), "vertices": ms(frequency, s["vertices"], s["device"]),
-                 "upload": ms(frequency, s["uploaded"], s["vertices"]), "frame": ms(frequency, s["frame"], s["uploaded"])}
+            r = {"parse": ms(frequency, s["parsed"], s["load"]), "vertices": ms(frequency, s["vertices"], s["parsed"]),
+                 "upload": ms(frequency, s["uploaded"], s["device"]), "frame": ms(frequency, s["frame"], s["uploaded"])}
             total = ms(frequency, s["frame"], step)
             line = "step %d: %.1f ms (to load %.1f, parse %.1f, vertices %.1f, upload %.1f, frame %.1f)" % (
                 i, total, ms(frequency, s["load"], step), r["parse"], r["vertices"], r["upload"], r["frame"])

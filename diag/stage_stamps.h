@@ -10,8 +10,8 @@ enum StageStamp : u32 {
     kStampWindowReady,       // the main window exists and has its size
     kStampLoadBegins,        // the load job starts on its worker thread
     kStampParsed,            // mapped, detected and parsed
-    kStampDeviceReady,       // the Direct3D device exists for the upload
-    kStampVerticesWritten,   // the vertex array and its box are written
+    kStampDeviceReady,       // the Direct3D device exists for the upload (after the vertices)
+    kStampVerticesWritten,   // the vertex array and its box are written (before the device is waited for)
     kStampUploaded,          // the vertex buffer is made
     kStampFramePresented,    // a frame with a mesh was presented
     kStampCount,

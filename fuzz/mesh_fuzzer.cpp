@@ -1,12 +1,11 @@
-// The mesh check on whatever the parse makes of arbitrary bytes (an exact-size copy, so a
+// The mesh check on whatever the load road makes of arbitrary bytes (an exact-size copy, so a
 // read past the end is a heap overflow the sanitizer sees). Besides the sanitizers, it traps
 // when the counts disagree with each other: every non-degenerate triangle uses three edges,
 // no more shells than triangles, one mark per open or non-manifold edge, and a closed mesh
 // of finite coordinates has a finite volume.
 #include <vector>
 
-#include "stl/detect.h"
-#include "stl/heap.h"
+#include "stl/load_road.h"
 #include "stl/mesh_check.h"
 
 namespace {
@@ -16,19 +15,18 @@ void require(bool condition) {
         __builtin_trap();
 }
 
-bool finiteCoordinates(const StlMesh& mesh) {
-    for (u32 s = 0; s < mesh.solidCount; ++s)
-        for (u32 t = 0; t < mesh.solids[s].triangleCount; ++t)
-            for (const StlVector& v : mesh.solids[s].triangles[t].vertices)
-                if (v.x - v.x != 0 || v.y - v.y != 0 || v.z - v.z != 0)
-                    return false;
+bool finiteCoordinates(const PreparedVertices& vertices) {
+    for (u64 i = 0; i < vertices.vertexCount; ++i)
+        for (f32 x : vertices.vertices[i].position)
+            if (x - x != 0)
+                return false;
     return true;
 }
 
-void checkInvariants(const LoadResult& result, LoadHeap heap) {
+void checkInvariants(const LoadedFile& file) {
     MeshCheck check;
     MeshMarks marks;
-    if (!checkMesh(&result, 0.001, nullptr, &check, heap, &marks))
+    if (!checkMesh(&file.vertices, 0.001, nullptr, &check, file.heap, &marks))
         return;
     u64 kept = check.triangles - check.degenerateTriangles;
     require(check.degenerateTriangles <= check.triangles);
@@ -39,7 +37,7 @@ void checkInvariants(const LoadResult& result, LoadHeap heap) {
     require(marks.edgeEndCount == check.openEdges + check.nonManifoldEdges);
     require(check.closed == (check.openEdges == 0 && check.nonManifoldEdges == 0));
     require(!check.insideOut || (check.closed && check.signedVolume < 0));
-    if (check.closed && finiteCoordinates(result.mesh))
+    if (check.closed && finiteCoordinates(file.vertices))
         require(check.signedVolume - check.signedVolume == 0 && check.area - check.area == 0);
 }
 
@@ -48,11 +46,9 @@ void checkInvariants(const LoadResult& result, LoadHeap heap) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> copy(data, data + size);
     const u8* first = copy.data();
-    LoadHeap heap = createLoadHeap();
-    LoadResult result = {};
-    StlFormat format = detectStlFormat(first, size);
-    if (format != kFormatUnknown && parseStl(&result, format, first, first + size, heap, nullptr))
-        checkInvariants(result, heap);
-    destroyLoadHeap(heap);
+    LoadedFile file;
+    if (runLoadRoad(&file, first, size, nullptr, nullptr))
+        checkInvariants(file);
+    releaseLoadedFile(&file);
     return 0;
 }

@@ -1,9 +1,12 @@
 #include "render/frame_win.h"
 
 #include "diag/messages.h"
-#include "diag/stage_stamps.h"
+#include "render/shader_constants.h"
 
-// Made by the transfer function in double precision, rounded to single.
+namespace {
+
+// Linear value of each 8-bit sRGB code (IEC 61966-2-1), made by the transfer function in
+// double precision and rounded to single.
 const f32 srgbToLinear[256] = {
     0.0f, 0.000303526991f, 0.000607053982f, 0.000910580973f, 0.00121410796f, 0.00151763496f, 0.00182116195f, 0.00212468882f,
     0.00242821593f, 0.0027317428f, 0.00303526991f, 0.00334653584f, 0.00367650739f, 0.00402471703f, 0.00439144205f, 0.00477695325f,
@@ -39,58 +42,56 @@ const f32 srgbToLinear[256] = {
     0.938685715f, 0.947306514f, 0.955973327f, 0.964686275f, 0.973445296f, 0.982250571f, 0.991102099f, 1.0f,
 };
 
-namespace {
 
-// One 16-byte register of a constant buffer.
-void storeRow(f32* out, f32 x, f32 y, f32 z, f32 w) {
+void setRegister(ShaderRegister out, f32 x, f32 y, f32 z, f32 w) {
     out[0] = x;
     out[1] = y;
     out[2] = z;
     out[3] = w;
 }
 
-void writeEyeConstants(f32* out, const Rotation3* rotation, const f32 eye[3], const Matrix4& projection) {
+void writeEyeConstants(EyeConstants* out, const Rotation3* rotation, const f32 eye[3], const Matrix4& projection) {
     const f32* m = rotation->m;
-    Matrix4 view;
+    Matrix4 worldToEye;
     for (int i = 0; i < 3; ++i)
-        view.rows[i] = float4(m[3 * i], m[3 * i + 1], m[3 * i + 2], 0.0f);
+        worldToEye.rows[i] = float4(m[3 * i], m[3 * i + 1], m[3 * i + 2], 0.0f);
     f32 translation[3];
     for (int j = 0; j < 3; ++j)
         translation[j] = -(eye[0] * m[j] + eye[1] * m[3 + j] + eye[2] * m[6 + j]);
-    view.rows[3] = float4(translation[0], translation[1], translation[2], 1.0f);
-    Matrix4 worldToScreen = multiplyAffine(view, projection);
+    worldToEye.rows[3] = float4(translation[0], translation[1], translation[2], 1.0f);
+    Matrix4 worldToScreen = multiplyAffine(worldToEye, projection);
     for (int i = 0; i < 4; ++i)
-        _mm_storeu_ps(out + 4 * i, worldToScreen.rows[i]);
-    storeRow(out + 16, eye[0], eye[1], eye[2], 0.0f);
+        _mm_storeu_ps(out->worldToScreen[i], worldToScreen.rows[i]);
+    setRegister(out->eyeInWorld, eye[0], eye[1], eye[2], 0.0f);
 }
 
-void writeMeshConstants(f32* out, const GpuMesh* mesh, bool yUp) {
+void writeMeshConstants(MeshConstants* out, const GpuMesh* mesh, bool yUp) {
     f32 s = mesh->metresPerUnit;
     // A Z-up file's (x, y, z) lands at (x, z, -y): a proper rotation, so facets keep their
     // winding. The normal rows are the position rows over their squared length.
-    storeRow(out, s, 0, 0, 0);
-    storeRow(out + 16, 1 / s, 0, 0, 0);
+    setRegister(out->objectToWorld[0], s, 0, 0, 0);
+    setRegister(out->normalToWorld[0], 1 / s, 0, 0, 0);
     if (yUp) {
-        storeRow(out + 4, 0, s, 0, 0);
-        storeRow(out + 8, 0, 0, s, 0);
-        storeRow(out + 20, 0, 1 / s, 0, 0);
-        storeRow(out + 24, 0, 0, 1 / s, 0);
+        setRegister(out->objectToWorld[1], 0, s, 0, 0);
+        setRegister(out->objectToWorld[2], 0, 0, s, 0);
+        setRegister(out->normalToWorld[1], 0, 1 / s, 0, 0);
+        setRegister(out->normalToWorld[2], 0, 0, 1 / s, 0);
     } else {
-        storeRow(out + 4, 0, 0, -s, 0);
-        storeRow(out + 8, 0, s, 0, 0);
-        storeRow(out + 20, 0, 0, -1 / s, 0);
-        storeRow(out + 24, 0, 1 / s, 0, 0);
+        setRegister(out->objectToWorld[1], 0, 0, -s, 0);
+        setRegister(out->objectToWorld[2], 0, s, 0, 0);
+        setRegister(out->normalToWorld[1], 0, 0, -1 / s, 0);
+        setRegister(out->normalToWorld[2], 0, 1 / s, 0, 0);
     }
-    storeRow(out + 12, 0, 0, 0, 1);
+    setRegister(out->objectToWorld[3], 0, 0, 0, 1);
     const f32 byteToUnit = 1.0f / 255.0f;
     u32 colour = mesh->colour;
-    storeRow(out + 28, f32(colour & 0xFF) * byteToUnit, f32((colour >> 8) & 0xFF) * byteToUnit,
-             f32((colour >> 16) & 0xFF) * byteToUnit, 1.0f);
+    setRegister(out->diffuse, f32(colour & 0xFF) * byteToUnit, f32((colour >> 8) & 0xFF) * byteToUnit,
+                f32((colour >> 16) & 0xFF) * byteToUnit, 1.0f);
 }
 
 // Writes a constant buffer through a discarding map; a failure is reported and the buffer
 // keeps its contents for this frame.
-template <typename Write>
+template <typename Constants, typename Write>
 bool updateConstants(ID3D11DeviceContext* context, ID3D11Buffer* buffer, const ReportSink* sink, Write write) {
     D3D11_MAPPED_SUBRESOURCE mapped;
     HRESULT result = context->Map(buffer, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped);
@@ -98,18 +99,30 @@ bool updateConstants(ID3D11DeviceContext* context, ID3D11Buffer* buffer, const R
         reportDirect3DFailure(i32(result), sink);
         return false;
     }
-    write(static_cast<f32*>(mapped.pData));
+    write(static_cast<Constants*>(mapped.pData));
     context->Unmap(buffer, 0);
     return true;
 }
 
+// The target is sRGB: the linear clear value comes out as the system colour unchanged.
+void workspaceClearColour(f32 out[4]) {
+    COLORREF background = GetSysColor(COLOR_APPWORKSPACE);
+    out[0] = srgbToLinear[GetRValue(background)];
+    out[1] = srgbToLinear[GetGValue(background)];
+    out[2] = srgbToLinear[GetBValue(background)];
+    out[3] = 1.0f;
+}
+
 }  // namespace
 
-void drawFrame(const Renderer* renderer, bool wireframe, const GpuMesh* mesh, ID3D11RenderTargetView* renderTargetView,
-               ID3D11DepthStencilView* depthView, u32 width, u32 height, const Rotation3* rotation, const f32 pan[3],
-               f32 radius, f32 zoom, bool yUp, const f32 clearColour[4], const ReportSink* sink) {
+void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene* scene, const Camera* camera,
+               const ReportSink* sink) {
     ID3D11DeviceContext* context = renderer->context;
-    const f32* m = rotation->m;
+    const GpuMesh* mesh = scene->mesh;
+    const bool yUp = scene->yUp;
+    const f32 radius = camera->radius, zoom = camera->zoom;
+    const u32 width = target->width, height = target->height;
+    const f32* m = camera->rotation.m;
     // The camera looks at the model's centre plus the pan from five radii away along its
     // backward axis a (column 2 of the rotation).
     const f32 a[3] = {m[2], m[5], m[8]};
@@ -117,11 +130,13 @@ void drawFrame(const Renderer* renderer, bool wireframe, const GpuMesh* mesh, ID
     const f32 centre[3] = {c[0], yUp ? c[1] : c[2], yUp ? c[2] : -c[1]};
     f32 offset[3], eye[3];
     for (int i = 0; i < 3; ++i) {
-        offset[i] = pan[i] + 5.0f * radius * a[i];
+        offset[i] = camera->pan[i] + 5.0f * radius * a[i];
         eye[i] = centre[i] + offset[i];
     }
-    context->ClearRenderTargetView(renderTargetView, clearColour);
-    context->ClearDepthStencilView(depthView, D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL, 1.0f, 0);
+    f32 clearColour[4];
+    workspaceClearColour(clearColour);
+    context->ClearRenderTargetView(target->renderTargetView, clearColour);
+    context->ClearDepthStencilView(target->depthView, D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL, 1.0f, 0);
     context->VSSetShader(renderer->vertexShader, nullptr, 0);
     context->IASetInputLayout(renderer->inputLayout);
 
@@ -135,21 +150,24 @@ void drawFrame(const Renderer* renderer, bool wireframe, const GpuMesh* mesh, ID
     projection.rows[1] = float4(0, zoom, 0, 0);
     projection.rows[2] = float4(0, 0, farPlane / (nearPlane - farPlane), -1.0f);
     projection.rows[3] = float4(0, 0, nearPlane * farPlane / (nearPlane - farPlane), 0);
-    if (updateConstants(context, renderer->eyeConstants, sink,
-                        [&](f32* out) { writeEyeConstants(out, rotation, eye, projection); }))
+    if (updateConstants<EyeConstants>(context, renderer->eyeConstants, sink, [&](EyeConstants* out) {
+            writeEyeConstants(out, &camera->rotation, eye, projection);
+        }))
         context->VSSetConstantBuffers(0, 1, &renderer->eyeConstants);
     context->VSSetConstantBuffers(1, 1, &renderer->meshConstants);
 
     D3D11_VIEWPORT viewport = {0.0f, 0.0f, f32(width), f32(height), 0.0f, 1.0f};
     context->RSSetViewports(1, &viewport);
     context->PSSetShader(renderer->pixelShader, nullptr, 0);
-    context->OMSetRenderTargets(1, &renderTargetView, depthView);
+    ID3D11RenderTargetView* renderTargetView = target->renderTargetView;
+    context->OMSetRenderTargets(1, &renderTargetView, target->depthView);
     context->OMSetDepthStencilState(nullptr, 0);
     const UINT stride = sizeof(GpuVertex), start = 0;
     context->IASetVertexBuffers(0, 1, &mesh->vertexBuffer, &stride, &start);
-    context->RSSetState(wireframe ? renderer->wireframeState : renderer->solidState);
+    context->RSSetState(scene->wireframe ? renderer->wireframeState : renderer->solidState);
     context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
-    updateConstants(context, renderer->meshConstants, sink, [&](f32* out) { writeMeshConstants(out, mesh, yUp); });
+    updateConstants<MeshConstants>(context, renderer->meshConstants, sink,
+                                   [&](MeshConstants* out) { writeMeshConstants(out, mesh, yUp); });
 
     for (u32 i = 0; i < mesh->solidCount; ++i) {
         const GpuDrawRange& range = mesh->drawRanges[i];
@@ -160,124 +178,46 @@ void drawFrame(const Renderer* renderer, bool wireframe, const GpuMesh* mesh, ID
     }
 }
 
-namespace {
-
-// The frame just drawn, resolved and copied where the CPU can read it, before presentation
-// discards the back buffer. False (reported) when the copies cannot be made.
-bool copyFrameForGdi(ViewState* view) {
-    const Renderer& r = view->renderer;
-    ID3D11Texture2D* backBuffer = nullptr;
-    if (reportIfFailed(view->target.swapChain->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&backBuffer)),
-                       view->sink))
-        return false;
-    D3D11_TEXTURE2D_DESC desc;
-    backBuffer->GetDesc(&desc);
-    bool ok = true;
-    if (!view->gdiStaging) {
-        desc.SampleDesc = {1, 0};
-        desc.BindFlags = 0;
-        D3D11_TEXTURE2D_DESC staging = desc;
-        staging.Usage = D3D11_USAGE_STAGING;
-        staging.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-        ok = !reportIfFailed(r.device->CreateTexture2D(&desc, nullptr, &view->gdiResolved), view->sink) &&
-             !reportIfFailed(r.device->CreateTexture2D(&staging, nullptr, &view->gdiStaging), view->sink);
-    }
-    if (ok) {
-        r.context->ResolveSubresource(view->gdiResolved, 0, backBuffer, 0, DXGI_FORMAT_R8G8B8A8_UNORM_SRGB);
-        r.context->CopyResource(view->gdiStaging, view->gdiResolved);
-    }
-    backBuffer->Release();
-    return ok;
+bool createReadBackTextures(ID3D11Device* device, const D3D11_TEXTURE2D_DESC* source, ID3D11Texture2D** resolved,
+                            ID3D11Texture2D** staging, const ReportSink* sink) {
+    D3D11_TEXTURE2D_DESC one = *source;
+    one.SampleDesc = {1, 0};
+    one.Usage = D3D11_USAGE_DEFAULT;
+    one.BindFlags = 0;
+    one.CPUAccessFlags = 0;
+    D3D11_TEXTURE2D_DESC mappable = one;
+    mappable.Usage = D3D11_USAGE_STAGING;
+    mappable.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    if (!reportIfFailed(device->CreateTexture2D(&one, nullptr, resolved), sink) &&
+        !reportIfFailed(device->CreateTexture2D(&mappable, nullptr, staging), sink))
+        return true;
+    releaseReference(*resolved);
+    return false;
 }
 
-// Sets the copied frame into the window through GDI, as blue, green, red.
-void showFrameThroughGdi(ViewState* view) {
+void copyForReadBack(ID3D11DeviceContext* context, ID3D11Texture2D* source, ID3D11Texture2D* resolved,
+                     ID3D11Texture2D* staging) {
+    context->ResolveSubresource(resolved, 0, source, 0, DXGI_FORMAT_R8G8B8A8_UNORM_SRGB);
+    context->CopyResource(staging, resolved);
+}
+
+bool readBackPixels(ID3D11DeviceContext* context, ID3D11Texture2D* staging, u32 pixelBytes, u8* out,
+                    const ReportSink* sink) {
     D3D11_TEXTURE2D_DESC desc;
-    view->gdiStaging->GetDesc(&desc);
-    u64 count = u64(desc.Width) * desc.Height;
-    if (count > view->gdiPixelCount) {
-        if (view->gdiPixels)
-            deallocate(view->gdiPixels);
-        view->gdiPixels = static_cast<u32*>(allocate(count * 4));
-        view->gdiPixelCount = view->gdiPixels ? count : 0;
-        if (!view->gdiPixels)
-            return;
-    }
-    ID3D11DeviceContext* context = view->renderer.context;
+    staging->GetDesc(&desc);
     D3D11_MAPPED_SUBRESOURCE mapped;
-    if (reportIfFailed(context->Map(view->gdiStaging, 0, D3D11_MAP_READ, 0, &mapped), view->sink))
-        return;
+    if (reportIfFailed(context->Map(staging, 0, D3D11_MAP_READ, 0, &mapped), sink))
+        return false;
     for (u32 y = 0; y < desc.Height; ++y) {
-        const u32* in = reinterpret_cast<const u32*>(static_cast<const u8*>(mapped.pData) + u64(y) * mapped.RowPitch);
-        u32* out = view->gdiPixels + u64(y) * desc.Width;
-        for (u32 x = 0; x < desc.Width; ++x) {
-            u32 rgba = in[x];  // red in the lowest byte
-            out[x] = (rgba & 0xFF) << 16 | (rgba & 0xFF00) | ((rgba >> 16) & 0xFF);
+        const u8* in = static_cast<const u8*>(mapped.pData) + u64(y) * mapped.RowPitch;  // red first
+        for (u32 x = 0; x < desc.Width; ++x, in += 4, out += pixelBytes) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+            if (pixelBytes == 4)
+                out[3] = 0;
         }
     }
-    context->Unmap(view->gdiStaging, 0);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = LONG(desc.Width);
-    info.bmiHeader.biHeight = -LONG(desc.Height);  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC dc = GetDC(view->window);
-    SetDIBitsToDevice(dc, 0, 0, desc.Width, desc.Height, 0, 0, 0, desc.Height, view->gdiPixels, &info, DIB_RGB_COLORS);
-    ReleaseDC(view->window, dc);
-}
-
-}  // namespace
-
-void paintFrame(ViewState* view) {
-    COLORREF background = GetSysColor(COLOR_APPWORKSPACE);
-    // The target is sRGB: the linear clear value comes out as the system colour unchanged.
-    const f32 clear[4] = {srgbToLinear[GetRValue(background)], srgbToLinear[GetGValue(background)],
-                          srgbToLinear[GetBValue(background)], 1.0f};
-    drawFrame(&view->renderer, view->wireframe, view->mesh, view->target.renderTargetView, view->target.depthView,
-              view->width, view->height, &view->rotation, view->pan, view->radius, view->zoom, view->yUp, clear,
-              view->sink);
-    bool copied = view->copiesThroughGdi && copyFrameForGdi(view);
-    HRESULT presented = view->target.swapChain->Present(1, 0);
-    if (FAILED(presented)) {
-        reportDirect3DFailure(i32(presented), view->sink);
-        releaseGpu(view);
-        return;
-    }
-    if (copied)
-        showFrameThroughGdi(view);
-    if (view->mesh)
-        stampStage(kStampFramePresented, view->window);
-}
-
-bool resizeTarget(ViewState* view, i32 width, i32 height) {
-    if (width <= 0 || height <= 0)
-        return true;  // minimised: the old size and swap chain stay
-    if (!tryAcquireSpinLock(&view->gpuLock))
-        return false;
-    SwapChainTarget* target = &view->target;
-    if (view->presentWindow != view->window)
-        SetWindowPos(view->presentWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (view->renderer.device && target->swapChain) {
-        // The context lets go of the old views, or the buffers cannot be resized.
-        view->renderer.context->ClearState();
-        releaseReference(view->gdiStaging);
-        releaseReference(view->gdiResolved);
-        releaseReference(target->depthView);
-        releaseReference(target->depthTexture);
-        releaseReference(target->renderTargetView);
-        HRESULT resized = target->swapChain->ResizeBuffers(0, 0, 0, DXGI_FORMAT_UNKNOWN, 0);
-        bool ok = SUCCEEDED(resized);
-        if (!ok)
-            reportDirect3DFailure(i32(resized), view->sink);
-        // A swap chain without views is never drawn with: the view falls back to its
-        // placeholder, as after a lost GPU, until the next load makes the GPU ready.
-        if (!ok || !createTargetViews(view->renderer.device, target, view->sink))
-            releaseGpu(view);
-    }
-    view->width = u32(width);
-    view->height = u32(height);
-    releaseSpinLock(&view->gpuLock);
+    context->Unmap(staging, 0);
     return true;
 }

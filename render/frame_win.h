@@ -1,21 +1,38 @@
-// One frame of the 3D view: camera, projection, constant buffers, a draw per visible solid
-// and presentation, and the swap chain's response to a new client size.
+// One frame of a 3D view drawn into a target, and the way back from the GPU for frames the
+// CPU reads (the console tool's pictures, and the view's frames under Wine).
 #pragma once
 
+#include "render/camera.h"
 #include "render/renderer_win.h"
 
-// Linear value of each 8-bit sRGB code (IEC 61966-2-1).
-extern const f32 srgbToLinear[256];
+// Where a frame goes: a render target with its depth buffer, both of this size.
+struct FrameTarget {
+    ID3D11RenderTargetView* renderTargetView;
+    ID3D11DepthStencilView* depthView;
+    u32 width;
+    u32 height;
+};
 
-// The WM_PAINT path with a device and a mesh; called with gpuLock held. A failed Present is
-// a lost GPU: reported to the view's sink, every GPU object released, device null.
-void paintFrame(ViewState* view);
+// What a frame shows, besides the camera.
+struct Scene {
+    const GpuMesh* mesh;
+    bool wireframe;
+    bool yUp;  // the file's Y axis points up; otherwise its Z axis does
+};
 
-// Records one frame into the immediate context.
-void drawFrame(const Renderer* renderer, bool wireframe, const GpuMesh* mesh, ID3D11RenderTargetView* renderTargetView,
-               ID3D11DepthStencilView* depthView, u32 width, u32 height, const Rotation3* rotation, const f32 pan[3],
-               f32 radius, f32 zoom, bool yUp, const f32 clearColour[4], const ReportSink* sink);
+// Records one frame into the immediate context: cleared to the system's workspace colour,
+// then a draw per visible solid. A failed constant buffer update is reported to `sink`.
+void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene* scene, const Camera* camera,
+               const ReportSink* sink);
 
-// The WM_SIZE path. 0 in either size changes nothing. Returns false when the lock was busy
-// (a worker is creating the device): the caller tries again later.
-bool resizeTarget(ViewState* view, i32 width, i32 height);
+// The two textures a frame passes through on its way to the CPU: resolved to one sample,
+// then copied where the CPU can map it. Made once per size of `source`.
+bool createReadBackTextures(ID3D11Device* device, const D3D11_TEXTURE2D_DESC* source, ID3D11Texture2D** resolved,
+                            ID3D11Texture2D** staging, const ReportSink* sink);
+// Queues the resolve and the copy of `source` (an sRGB target).
+void copyForReadBack(ID3D11DeviceContext* context, ID3D11Texture2D* source, ID3D11Texture2D* resolved,
+                     ID3D11Texture2D* staging);
+// Waits for the copy and writes its pixels top row first as blue, green, red, and with
+// `pixelBytes` 4 a zero byte after each (the layout GDI takes).
+bool readBackPixels(ID3D11DeviceContext* context, ID3D11Texture2D* staging, u32 pixelBytes, u8* out,
+                    const ReportSink* sink);

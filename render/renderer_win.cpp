@@ -3,6 +3,7 @@
 #include <dxgi.h>
 
 #include "diag/messages.h"
+#include "render/shader_constants.h"
 #include "render/shaders.h"
 
 bool reportIfFailed(HRESULT result, const ReportSink* sink) {
@@ -42,33 +43,6 @@ D3D11_BUFFER_DESC constantBufferDesc(UINT bytes) {
 
 }  // namespace
 
-void initViewState(ViewState* view, HWND window) {
-    *view = ViewState{};
-    view->window = window;
-    // Seen from above and from the front right: the model's top, front and right sides show.
-    view->pitch = turnFromRadians(-0.5f);
-    view->yaw = turnFromRadians(0.5f);
-    view->zoom = 4.75f;
-    updateRotation(view);
-    view->copiesThroughGdi = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    view->presentWindow = window;
-}
-
-f32 meshRadius(const GpuMesh* mesh) {
-    const f32* size = mesh->size;
-    return 0.5f * _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(size[0] * size[0] + size[1] * size[1] + size[2] * size[2])));
-}
-
-void updateRotation(ViewState* view) {
-    RotationRows rows = rotationFromPitchYaw(view->pitch, view->yaw);
-    for (int i = 0; i < 3; ++i) {
-        f32 lanes[4];
-        _mm_storeu_ps(lanes, rows.rows[i]);
-        for (int j = 0; j < 3; ++j)
-            view->rotation.m[3 * i + j] = lanes[j];
-    }
-}
-
 bool createShadersAndStates(Renderer* r, const ReportSink* sink) {
     ID3D11Device* device = r->device;
     ID3D11VertexShader* vertexShader = nullptr;
@@ -80,8 +54,8 @@ bool createShadersAndStates(Renderer* r, const ReportSink* sink) {
     ID3D11Buffer* meshConstants = nullptr;
     D3D11_RASTERIZER_DESC solid = rasterizerDesc(D3D11_FILL_SOLID, D3D11_CULL_BACK);
     D3D11_RASTERIZER_DESC wireframe = rasterizerDesc(D3D11_FILL_WIREFRAME, D3D11_CULL_NONE);
-    D3D11_BUFFER_DESC eye = constantBufferDesc(80);
-    D3D11_BUFFER_DESC mesh = constantBufferDesc(128);
+    D3D11_BUFFER_DESC eye = constantBufferDesc(sizeof(EyeConstants));
+    D3D11_BUFFER_DESC mesh = constantBufferDesc(sizeof(MeshConstants));
     // Each step in order; the first failure is reported and undoes what came before it.
     bool ok = !reportIfFailed(device->CreateVertexShader(kVertexShaderBytes, sizeof kVertexShaderBytes, nullptr, &vertexShader), sink) &&
               !reportIfFailed(device->CreateInputLayout(kInputLayout, 3, kVertexShaderBytes, sizeof kVertexShaderBytes, &inputLayout), sink) &&
@@ -202,7 +176,17 @@ bool createSwapChainTarget(ID3D11Device* device, SwapChainTarget* target, HWND w
                 desc.OutputWindow = window;
                 desc.Windowed = TRUE;
                 desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
-                reportIfFailed(factory->CreateSwapChain(device, &desc, &swapChain), sink);
+                if (!reportIfFailed(factory->CreateSwapChain(device, &desc, &swapChain), sink)) {
+                    // Alt+Enter would otherwise try to take the view, a child window, full
+                    // screen. Microsoft's IDXGIFactory::MakeWindowAssociation page: call it
+                    // after creating the swap chain, on the factory that created it (the
+                    // swap chain's GetParent). A refusal leaves DXGI's default: not an error.
+                    IDXGIFactory* owner = nullptr;
+                    if (SUCCEEDED(swapChain->GetParent(__uuidof(IDXGIFactory), reinterpret_cast<void**>(&owner)))) {
+                        owner->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER | DXGI_MWA_NO_WINDOW_CHANGES);
+                        owner->Release();
+                    }
+                }
                 factory->Release();
             }
             adapter->Release();
@@ -244,23 +228,4 @@ void releaseSwapChainTarget(SwapChainTarget* target) {
     releaseReference(target->depthTexture);
     releaseReference(target->renderTargetView);
     releaseReference(target->swapChain);
-}
-
-bool ensureGpu(ViewState* view, const ReportSink* sink) {
-    acquireSpinLock(&view->gpuLock);
-    bool ok = view->renderer.device != nullptr;
-    if (!ok && createRenderer(&view->renderer, sink)) {
-        ok = createSwapChainTarget(view->renderer.device, &view->target, view->presentWindow, sink);
-        if (!ok)
-            releaseRenderer(&view->renderer);
-    }
-    releaseSpinLock(&view->gpuLock);
-    return ok;
-}
-
-void releaseGpu(ViewState* view) {
-    releaseReference(view->gdiStaging);
-    releaseReference(view->gdiResolved);
-    releaseSwapChainTarget(&view->target);
-    releaseRenderer(&view->renderer);
 }

@@ -1,6 +1,7 @@
 // Positions to world (metres, Y up) and screen; the eye ray, the world normal and the
 // tinted colour go on to the pixel shader. Matrices are packed column-major: register i
 // holds row i of the CPU's row-vector matrix, and mul() sums register i times component i.
+// The CPU writes the two buffers as EyeConstants and MeshConstants (shader_constants.h).
 
 cbuffer Eye : register(b0)
 {

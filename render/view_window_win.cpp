@@ -1,6 +1,6 @@
 #include "render/view_window_win.h"
 
-#include "render/frame_win.h"
+#include "render/view_gpu_win.h"
 
 const wchar_t kViewClassName[] = L"STLView";
 
@@ -19,80 +19,84 @@ volatile u32 stateLinkLock;
 // swap chain holds it, and swap chain creation may send messages to this window, which only
 // this thread can answer. A paint or resize that finds the lock taken is put off to a short
 // timer instead, so it is neither blocked nor lost.
-void retryLater(ViewState* view) {
-    if (!view->retryPending) {
-        view->retryPending = true;
-        SetTimer(view->window, kRetryTimer, kRetryMilliseconds, nullptr);
+void retryLater(ViewState* state) {
+    if (!state->retryPending) {
+        state->retryPending = true;
+        SetTimer(state->window, kRetryTimer, kRetryMilliseconds, nullptr);
     }
 }
 
 LRESULT onCreate(HWND window, const CREATESTRUCTW* create) {
-    ViewState* view = static_cast<ViewState*>(allocate(sizeof(ViewState)));
-    if (!view)
+    ViewState* state = static_cast<ViewState*>(allocate(sizeof(ViewState)));
+    if (!state)
         return -1;
-    initViewState(view, window);
-    if (view->copiesThroughGdi) {
+    *state = ViewState{};
+    state->window = window;
+    state->camera = startCamera();
+    state->gdi.presentWindow = window;
+    state->gdi.enabled = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    if (state->gdi.enabled) {
         // Made here, on the view's own thread, so that it has a thread that answers it.
-        view->presentWindow = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"STATIC", L"", WS_POPUP, 0, 0,
-                                              create->cx, create->cy, nullptr, nullptr, create->hInstance, nullptr);
-        if (!view->presentWindow) {
-            deallocate(view);
+        state->gdi.presentWindow = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"STATIC", L"", WS_POPUP, 0, 0,
+                                                   create->cx, create->cy, nullptr, nullptr, create->hInstance, nullptr);
+        if (!state->gdi.presentWindow) {
+            deallocate(state);
             return -1;
         }
     }
-    view->references = 1;  // the window's own
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
+    state->references = 1;  // the window's own
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
     return 0;
 }
 
-void onDestroy(ViewState* view) {
-    KillTimer(view->window, kRetryTimer);
-    if (view->mesh) {
-        releaseVertexBuffer(view->mesh);
-        view->mesh = nullptr;
+void onDestroy(ViewState* state) {
+    KillTimer(state->window, kRetryTimer);
+    if (state->mesh) {
+        releaseVertexBuffer(state->mesh);
+        state->mesh = nullptr;
     }
     // A worker still creating the GPU objects keeps the state alive; the last reference
     // releases them then.
-    if (tryAcquireSpinLock(&view->gpuLock)) {
-        releaseGpu(view);
-        releaseSpinLock(&view->gpuLock);
+    if (tryAcquireSpinLock(&state->gpuLock)) {
+        releaseGpu(state);
+        releaseSpinLock(&state->gpuLock);
     }
-    if (view->presentWindow != view->window)
-        DestroyWindow(view->presentWindow);
+    if (state->gdi.presentWindow != state->window)
+        DestroyWindow(state->gdi.presentWindow);
 }
 
-void onNcDestroy(HWND window, ViewState* view) {
+void onNcDestroy(HWND window, ViewState* state) {
     acquireSpinLock(&stateLinkLock);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     releaseSpinLock(&stateLinkLock);
-    releaseViewState(view);
+    releaseViewState(state);
 }
 
-void onSize(ViewState* view, LPARAM lParam) {
-    view->resizePending = !resizeTarget(view, i16(LOWORD(lParam)), i16(HIWORD(lParam)));
-    if (view->resizePending)
-        retryLater(view);
+void onSize(ViewState* state, LPARAM lParam) {
+    state->resizePending = !resizeTarget(state, i16(LOWORD(lParam)), i16(HIWORD(lParam)));
+    if (state->resizePending)
+        retryLater(state);
 }
 
-void onTimer(ViewState* view, WPARAM id) {
+void onTimer(ViewState* state, WPARAM id) {
     if (id != kRetryTimer)
         return;
-    KillTimer(view->window, kRetryTimer);
-    view->retryPending = false;
-    if (view->resizePending) {
+    KillTimer(state->window, kRetryTimer);
+    state->retryPending = false;
+    if (state->resizePending) {
         RECT client;
-        GetClientRect(view->window, &client);
-        onSize(view, MAKELPARAM(client.right, client.bottom));
+        GetClientRect(state->window, &client);
+        onSize(state, MAKELPARAM(client.right, client.bottom));
     }
-    InvalidateRect(view->window, nullptr, FALSE);
+    InvalidateRect(state->window, nullptr, FALSE);
 }
 
-void paintPlaceholder(ViewState* view) {
+void paintPlaceholder(ViewState* state) {
     PAINTSTRUCT paint;
-    HDC dc = BeginPaint(view->window, &paint);
+    HDC dc = BeginPaint(state->window, &paint);
     FillRect(dc, &paint.rcPaint, GetSysColorBrush(COLOR_APPWORKSPACE));
-    DrawIcon(dc, i32(view->width / 2), i32(view->height / 2), LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_ERROR)));
-    EndPaint(view->window, &paint);
+    DrawIcon(dc, i32(state->width / 2), i32(state->height / 2), LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_ERROR)));
+    EndPaint(state->window, &paint);
 }
 
 // A mesh uploaded to a device that has since been lost is not drawn with the device a later
@@ -107,28 +111,28 @@ bool meshOnDevice(const GpuMesh* mesh, ID3D11Device* device) {
     return owner == device;
 }
 
-void onPaint(ViewState* view) {
-    if (!tryAcquireSpinLock(&view->gpuLock)) {
-        ValidateRect(view->window, nullptr);
-        retryLater(view);
+void onPaint(ViewState* state) {
+    if (!tryAcquireSpinLock(&state->gpuLock)) {
+        ValidateRect(state->window, nullptr);
+        retryLater(state);
         return;
     }
-    if (view->renderer.device && view->mesh && view->target.renderTargetView &&
-        meshOnDevice(view->mesh, view->renderer.device)) {
-        paintFrame(view);
-        releaseSpinLock(&view->gpuLock);
-        ValidateRect(view->window, nullptr);
+    if (state->renderer.device && state->mesh && state->target.renderTargetView &&
+        meshOnDevice(state->mesh, state->renderer.device)) {
+        paintFrame(state);
+        releaseSpinLock(&state->gpuLock);
+        ValidateRect(state->window, nullptr);
         return;
     }
-    releaseSpinLock(&view->gpuLock);
-    paintPlaceholder(view);
+    releaseSpinLock(&state->gpuLock);
+    paintPlaceholder(state);
 }
 
-void startDrag(ViewState* view, bool* flag, LPARAM lParam) {
-    SetCapture(view->window);
+void startDrag(ViewState* state, bool* flag, LPARAM lParam) {
+    SetCapture(state->window);
     *flag = true;
-    view->lastMouse[0] = i16(LOWORD(lParam));
-    view->lastMouse[1] = i16(HIWORD(lParam));
+    state->lastMouse[0] = i16(LOWORD(lParam));
+    state->lastMouse[1] = i16(HIWORD(lParam));
 }
 
 void endDrag(bool* flag) {
@@ -136,21 +140,34 @@ void endDrag(bool* flag) {
     *flag = false;
 }
 
-// The dialog manager asks which keys the view wants. The main window answers 0 for the keys
-// it handles itself (the arrows step through the folder): those the view swallows; the rest
-// (Tab, Escape, ...) go to the dialog manager as usual.
-LRESULT onGetDlgCode(HWND window, LPARAM lParam) {
-    const MSG* message = reinterpret_cast<const MSG*>(lParam);
-    if (!message)
-        return DLGC_WANTALLKEYS;
-    LRESULT answer = SendMessageW(GetParent(window), message->message, message->wParam, message->lParam);
-    return answer == 0 ? DLGC_WANTALLKEYS : 0;
+// Left and Right step through the folder: the parent is told, as a control tells it of a
+// click. The dialog manager passes the arrow keys on (DLGC_WANTARROWS) and keeps Tab,
+// Escape and the rest for itself.
+void onKeyDown(ViewState* state, WPARAM key) {
+    if (key != VK_LEFT && key != VK_RIGHT)
+        return;
+    u16 notification = key == VK_LEFT ? kViewStepBackward : kViewStepForward;
+    SendMessageW(GetParent(state->window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(state->window), notification),
+                 reinterpret_cast<LPARAM>(state->window));
 }
 
-// Angles in TurnAngle units wrap modulo 2^32; a long conversion keeps large products exact
-// before the wrap.
-TurnAngle turnUnits(f32 radians) {
-    return TurnAngle(u64(_mm_cvtss_si64(_mm_set_ss(radians * 683565248.0f))));
+void onMouseMove(ViewState* state, i32 x, i32 y) {
+    i32 dx = x - state->lastMouse[0];
+    i32 dy = y - state->lastMouse[1];
+    if (state->rotating) {
+        turnCamera(&state->camera, dx, dy);
+        InvalidateRect(state->window, nullptr, FALSE);
+    } else if (state->panning) {
+        panCamera(&state->camera, dx, dy);
+        InvalidateRect(state->window, nullptr, FALSE);
+    }
+    state->lastMouse[0] = x;
+    state->lastMouse[1] = y;
+}
+
+void onMouseWheel(ViewState* state, WPARAM wParam) {
+    zoomCamera(&state->camera, i16(HIWORD(wParam)), state->flipZoom);
+    InvalidateRect(state->window, nullptr, FALSE);
 }
 
 }  // namespace
@@ -163,133 +180,103 @@ bool registerViewClass(HINSTANCE instance) {
     return RegisterClassW(&windowClass) != 0;
 }
 
-ViewState* viewStateOf(HWND view) {
-    return reinterpret_cast<ViewState*>(GetWindowLongPtrW(view, GWLP_USERDATA));
+ViewState* viewStateOf(HWND viewWindow) {
+    return reinterpret_cast<ViewState*>(GetWindowLongPtrW(viewWindow, GWLP_USERDATA));
 }
 
-ViewState* retainViewState(HWND window) {
+ViewState* retainViewState(HWND viewWindow) {
     acquireSpinLock(&stateLinkLock);
-    ViewState* view = IsWindow(window) ? viewStateOf(window) : nullptr;
-    if (view)
-        __atomic_add_fetch(&view->references, 1u, __ATOMIC_RELAXED);
+    ViewState* state = IsWindow(viewWindow) ? viewStateOf(viewWindow) : nullptr;
+    if (state)
+        __atomic_add_fetch(&state->references, 1u, __ATOMIC_RELAXED);
     releaseSpinLock(&stateLinkLock);
-    return view;
+    return state;
 }
 
-void releaseViewState(ViewState* view) {
-    if (__atomic_sub_fetch(&view->references, 1u, __ATOMIC_ACQ_REL) != 0)
+void releaseViewState(ViewState* state) {
+    if (__atomic_sub_fetch(&state->references, 1u, __ATOMIC_ACQ_REL) != 0)
         return;
-    releaseGpu(view);
-    if (view->gdiPixels)
-        deallocate(view->gdiPixels);
-    deallocate(view);
+    releaseGpu(state);
+    if (state->gdi.pixels)
+        deallocate(state->gdi.pixels);
+    deallocate(state);
 }
 
-void handOverMesh(HWND window, GpuMesh* mesh) {
-    ViewState* view = viewStateOf(window);
-    // The mesh pointer is read and written on this thread only; workers never touch it.
-    view->mesh = mesh;
-    view->pan[0] = view->pan[1] = view->pan[2] = 0.0f;
-    view->radius = meshRadius(mesh);
-    InvalidateRect(window, nullptr, FALSE);
+void handOverMesh(HWND viewWindow, GpuMesh* mesh) {
+    ViewState* state = viewStateOf(viewWindow);
+    state->mesh = mesh;
+    frameMesh(&state->camera, mesh->size);
+    InvalidateRect(viewWindow, nullptr, FALSE);
 }
 
-void detachMesh(HWND window) {
-    ViewState* view = viewStateOf(window);
-    if (view->mesh) {
-        releaseVertexBuffer(view->mesh);
-        view->mesh = nullptr;
+void detachMesh(HWND viewWindow) {
+    ViewState* state = viewStateOf(viewWindow);
+    if (state->mesh) {
+        releaseVertexBuffer(state->mesh);
+        state->mesh = nullptr;
     }
-}
-
-void mouseMoved(ViewState* view, i32 x, i32 y) {
-    i32 dx = x - view->lastMouse[0];
-    i32 dy = y - view->lastMouse[1];
-    if (view->rotating) {
-        f32 k = -0.04f / view->zoom;  // radians per pixel
-        view->yaw += turnUnits(k * f32(dx));
-        view->pitch += turnUnits(k * f32(dy));
-        updateRotation(view);
-        InvalidateRect(view->window, nullptr, FALSE);
-    } else if (view->panning) {
-        // Metres per pixel; columns 0 and 1 of the rotation are the camera's right and up axes,
-        // so the model follows the pointer.
-        f32 k = view->radius * -0.0135f / view->zoom;
-        const f32* m = view->rotation.m;
-        for (int i = 0; i < 3; ++i)
-            view->pan[i] += k * f32(dx) * m[3 * i] + k * f32(-dy) * m[3 * i + 1];
-        InvalidateRect(view->window, nullptr, FALSE);
-    }
-    view->lastMouse[0] = x;
-    view->lastMouse[1] = y;
-}
-
-void wheelZoom(ViewState* view, WPARAM wParam) {
-    f32 delta = f32(i16(HIWORD(wParam)));
-    f32 d = view->flipZoom ? delta : -delta;
-    f32 zoom = (1.0f - d / 1920.0f) * view->zoom;
-    view->zoom = zoom < 2.0f ? 2.0f : zoom > 64.0f ? 64.0f : zoom;
 }
 
 LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CREATE)
         return onCreate(window, reinterpret_cast<const CREATESTRUCTW*>(lParam));
-    ViewState* view = viewStateOf(window);
-    if (!view)
+    ViewState* state = viewStateOf(window);
+    if (!state)
         return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
     case WM_DESTROY:
-        onDestroy(view);
+        onDestroy(state);
         break;
     case WM_NCDESTROY:
-        onNcDestroy(window, view);
+        onNcDestroy(window, state);
         break;
     case WM_SIZE:
-        onSize(view, lParam);
+        onSize(state, lParam);
         break;
     case WM_TIMER:
-        onTimer(view, wParam);
+        onTimer(state, wParam);
         return 0;
     case WM_PAINT:
-        onPaint(view);
+        onPaint(state);
         return 0;
     case WM_ERASEBKGND:
         return 1;
     case WM_SETCURSOR:
-        SetCursor(view->rotating || view->panning ? nullptr : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+        SetCursor(state->rotating || state->panning ? nullptr : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
         return 1;
     case WM_MOUSEACTIVATE:
         SendMessageW(GetParent(window), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window), TRUE);
         return MA_ACTIVATE;
     case WM_KILLFOCUS:
-        if (view->rotating || view->panning) {
+        if (state->rotating || state->panning) {
             ReleaseCapture();
-            view->rotating = view->panning = false;
+            state->rotating = state->panning = false;
         }
         break;
     case WM_GETDLGCODE:
-        return onGetDlgCode(window, lParam);
+        return DLGC_WANTARROWS;
     case WM_KEYDOWN:
+        onKeyDown(state, wParam);
+        return 0;
     case WM_KEYUP:
         return 0;
     case WM_LBUTTONDOWN:
-        startDrag(view, &view->rotating, lParam);
+        startDrag(state, &state->rotating, lParam);
         return 0;
     case WM_LBUTTONUP:
-        endDrag(&view->rotating);
+        endDrag(&state->rotating);
         return 0;
     case WM_RBUTTONDOWN:
-        startDrag(view, &view->panning, lParam);
+        startDrag(state, &state->panning, lParam);
         return 0;
     case WM_RBUTTONUP:
-        endDrag(&view->panning);
+        endDrag(&state->panning);
         return 0;
     case WM_MOUSEMOVE:
-        mouseMoved(view, i16(LOWORD(lParam)), i16(HIWORD(lParam)));
+        onMouseMove(state, i16(LOWORD(lParam)), i16(HIWORD(lParam)));
         break;
     case WM_MOUSEWHEEL:
-        wheelZoom(view, wParam);
-        InvalidateRect(window, nullptr, FALSE);
+        onMouseWheel(state, wParam);
         break;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -32,8 +32,7 @@ struct Part {
 };
 
 struct Check {
-    const StlMesh* mesh;
-    u64* solidFirst;   // the first triangle of each solid, and the total
+    const GpuVertex* corners;  // three a triangle
     u32 triangles;
     u32* vertexOf;     // per corner: the key, then the vertex (its first corner), kNone in a degenerate triangle
     u64* sorted;       // the corners of the non-degenerate triangles, grouped by vertex
@@ -72,9 +71,9 @@ struct CornerBits {
     bool nan;
 };
 
-CornerBits bitsOf(const StlVector& p) {
+CornerBits bitsOf(const GpuVertex& p) {
     CornerBits out;
-    __builtin_memcpy(out.v, &p, 12);
+    __builtin_memcpy(out.v, p.position, 12);
     out.nan = false;
     for (u32& bits : out.v) {
         if ((bits & 0x7FFFFFFF) == 0)
@@ -103,21 +102,8 @@ u32 keyOf(const CornerBits& bits, u32 corner) {
     return mix(bits.v[0] | u64(bits.v[1]) << 32, bits.v[2]);
 }
 
-const StlTriangle& triangleAt(const Check* check, u32 t) {
-    const StlMesh* mesh = check->mesh;
-    u32 low = 0, high = mesh->solidCount - 1;
-    while (low < high) {  // the last solid whose first triangle is at or before t
-        u32 middle = (low + high + 1) / 2;
-        if (check->solidFirst[middle] <= t)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    return mesh->solids[low].triangles[t - check->solidFirst[low]];
-}
-
-const StlVector& cornerAt(const Check* check, u32 corner) {
-    return triangleAt(check, corner / 3).vertices[corner % 3];
+const GpuVertex& cornerAt(const Check* check, u32 corner) {
+    return check->corners[corner];
 }
 
 u32 bucketOf(const Check* check, u32 key) {
@@ -185,37 +171,30 @@ bool reserveScratch(Part* part, u64 count) {
 // area and volume.
 void measureTriangles(Part* part) {
     Check* check = part->check;
-    const StlMesh* mesh = check->mesh;
-    for (u32 s = 0; s < mesh->solidCount; ++s) {
-        u64 solidFirst = check->solidFirst[s], solidEnd = check->solidFirst[s + 1];
-        u64 from = part->first > solidFirst ? part->first : solidFirst;
-        u64 to = part->end < solidEnd ? part->end : solidEnd;
-        for (u64 t = from; t < to; ++t) {
-            if (stopped(part, t - from))
-                return;
-            const StlTriangle& triangle = mesh->solids[s].triangles[t - solidFirst];
-            CornerBits a = bitsOf(triangle.vertices[0]), b = bitsOf(triangle.vertices[1]), c = bitsOf(triangle.vertices[2]);
-            u32* keys = check->vertexOf + 3 * t;
-            if (sameVertex(a, b) || sameVertex(b, c) || sameVertex(a, c)) {
-                ++part->degenerate;
-                check->parent[t] = kNone;
-                keys[0] = keys[1] = keys[2] = kNone;
-                continue;
-            }
-            check->parent[t] = u32(t);
-            keys[0] = keyOf(a, u32(3 * t));
-            keys[1] = keyOf(b, u32(3 * t + 1));
-            keys[2] = keyOf(c, u32(3 * t + 2));
-            for (int k = 0; k < 3; ++k)
-                ++part->histogram[bucketOf(check, keys[k])];
-            const StlVector* v = triangle.vertices;
-            f64 ax = v[0].x, ay = v[0].y, az = v[0].z;
-            f64 ux = v[1].x - ax, uy = v[1].y - ay, uz = v[1].z - az;
-            f64 wx = v[2].x - ax, wy = v[2].y - ay, wz = v[2].z - az;
-            f64 nx = uy * wz - uz * wy, ny = uz * wx - ux * wz, nz = ux * wy - uy * wx;
-            part->area += _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(nx * nx + ny * ny + nz * nz)));
-            part->volume += ax * nx + ay * ny + az * nz;
+    for (u64 t = part->first; t < part->end; ++t) {
+        if (stopped(part, t - part->first))
+            return;
+        const GpuVertex* v = check->corners + 3 * t;
+        CornerBits a = bitsOf(v[0]), b = bitsOf(v[1]), c = bitsOf(v[2]);
+        u32* keys = check->vertexOf + 3 * t;
+        if (sameVertex(a, b) || sameVertex(b, c) || sameVertex(a, c)) {
+            ++part->degenerate;
+            check->parent[t] = kNone;
+            keys[0] = keys[1] = keys[2] = kNone;
+            continue;
         }
+        check->parent[t] = u32(t);
+        keys[0] = keyOf(a, u32(3 * t));
+        keys[1] = keyOf(b, u32(3 * t + 1));
+        keys[2] = keyOf(c, u32(3 * t + 2));
+        for (int k = 0; k < 3; ++k)
+            ++part->histogram[bucketOf(check, keys[k])];
+        f64 ax = v[0].position[0], ay = v[0].position[1], az = v[0].position[2];
+        f64 ux = v[1].position[0] - ax, uy = v[1].position[1] - ay, uz = v[1].position[2] - az;
+        f64 wx = v[2].position[0] - ax, wy = v[2].position[1] - ay, wz = v[2].position[2] - az;
+        f64 nx = uy * wz - uz * wy, ny = uz * wx - ux * wz, nz = ux * wy - uy * wx;
+        part->area += _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(nx * nx + ny * ny + nz * nz)));
+        part->volume += ax * nx + ay * ny + az * nz;
     }
 }
 
@@ -515,13 +494,10 @@ bool runCheck(Check* check, Part parts[2], MeshCheck* out) {
 
 }  // namespace
 
-bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* sink, MeshCheck* out, void* marksHeap,
-               MeshMarks* marks) {
+bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const ReportSink* sink, MeshCheck* out,
+               void* marksHeap, MeshMarks* marks) {
     *out = MeshCheck{};
-    const StlMesh* mesh = &result->mesh;
-    u64 total = 0;
-    for (u32 s = 0; s < mesh->solidCount; ++s)
-        total += mesh->solids[s].triangleCount;
+    u64 total = vertices->vertexCount / 3;
     out->triangles = total;
     if (marks)
         *marks = MeshMarks{};
@@ -531,7 +507,7 @@ bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* si
     }
     u32 triangles = u32(total);
     Check check = {};
-    check.mesh = mesh;
+    check.corners = vertices->vertices;
     check.triangles = triangles;
     check.bucketBits = 1;
     while (check.bucketBits < 16 && (3 * total >> check.bucketBits) > 512)
@@ -544,7 +520,6 @@ bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* si
     }
     HeapHandle heap = check.heap;
     // Asked for together, tested together: one report however many fail.
-    check.solidFirst = allocateArrayOf<u64>(heap, u64(mesh->solidCount) + 1, nullptr);
     check.vertexOf = allocateArrayOf<u32>(heap, 3 * total + 1, nullptr);
     check.sorted = allocateArrayOf<u64>(heap, 3 * total + 1, nullptr);
     check.parent = allocateArrayOf<u32>(heap, total + 1, nullptr);
@@ -558,18 +533,12 @@ bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* si
             __builtin_memset(check.tinted, 0, total);
         check.marking = true;
     }
-    bool ok = check.solidFirst && check.vertexOf && check.sorted && check.parent && histograms && scratch[0] && scratch[1] &&
+    bool ok = check.vertexOf && check.sorted && check.parent && histograms && scratch[0] && scratch[1] &&
               (!marks || !total || check.tinted);
     Part parts[2] = {};
     if (!ok) {
         tell(sink, kOutOfMemory);
     } else {
-        u64 first = 0;
-        for (u32 s = 0; s < mesh->solidCount; ++s) {
-            check.solidFirst[s] = first;
-            first += mesh->solids[s].triangleCount;
-        }
-        check.solidFirst[mesh->solidCount] = first;
         __builtin_memset(histograms, 0, 2 * u64(check.buckets) * 4);
         for (int i = 0; i < 2; ++i) {
             parts[i].check = &check;

@@ -1,6 +1,6 @@
 // Whether a load's triangles close up, and how much material they hold: what a user asks
-// before printing. Works on every solid of the load, shown or not, in the file's own
-// coordinates and unit.
+// before printing. Works on the load's prepared vertices (three a triangle, every solid,
+// shown or not), whose positions are the file's own coordinates, bit for bit.
 //
 // - Two vertices are the same when their coordinates are bit-identical floats as read, -0
 //   and +0 alike; a vertex with a NaN coordinate equals nothing.
@@ -19,7 +19,7 @@
 #pragma once
 
 #include "diag/report.h"
-#include "stl/records.h"
+#include "stl/vertices.h"
 
 struct MeshCheck {
     u64 triangles;             // all of them, degenerate ones too
@@ -38,8 +38,7 @@ struct MeshCheck {
 };
 
 // Optional outputs for showing where a mesh is broken. `edgeEnds` receives, for each open
-// or non-manifold edge, the two corners (triangle * 3 + corner, counted over the solids in
-// order) that give its ends; `tintedTriangles` one byte a triangle, 1 for a triangle with a
+// or non-manifold edge, the two corners (indices into the vertex array) that give its ends; `tintedTriangles` one byte a triangle, 1 for a triangle with a
 // misoriented edge. Both are allocated in `heap` (the caller's) when asked for.
 struct MeshMarks {
     u32* edgeEnds;        // 2 per edge
@@ -51,5 +50,5 @@ struct MeshMarks {
 // kMaxCheckedTriangles, or the sink answered stop to a progress report (the check reports
 // kProgress in thousandths between its steps; a null sink is never asked).
 enum : u64 { kMaxCheckedTriangles = 0x55555554 };
-bool checkMesh(const LoadResult* result, f64 metresPerUnit, const ReportSink* sink, MeshCheck* out,
+bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const ReportSink* sink, MeshCheck* out,
                void* marksHeap = nullptr, MeshMarks* marks = nullptr);

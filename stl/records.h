@@ -60,7 +60,8 @@ struct StlSolid {
 };
 
 // `fileStart` is the mapped file for a binary mesh (its header is read there) and null for
-// an ASCII mesh; null also says that the mesh owns its triangle stores.
+// an ASCII mesh; null also says that the mesh owns its triangle stores. A finished load's
+// binary mesh has neither: its triangles went into the vertex array.
 struct StlMesh {
     const u8* fileStart;
     StlSolid* solids;
@@ -90,7 +91,8 @@ struct FileProvenance {
     FileText modelName;
 };
 
-// Valid exactly as long as both the mapped view and the LoadHeap exist.
+// Straight from a reader, valid as long as both the bytes read and the LoadHeap exist; a
+// finished load (load_road.h) keeps nothing in the bytes and lives as long as its heap.
 struct LoadResult {
     StlFormat format;
     StlMesh mesh;

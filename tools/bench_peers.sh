@@ -54,7 +54,7 @@ echo "   median of 5 in one process, warm page cache; Windows build under Wine o
 # One line per file: its stages, the floor, and the private bytes per triangle during the
 # load and after it (the vertex array freed).
 awk -F'\t' '{ name = $1; sub(/.*[\/:\\]/, "", name); line = sprintf("%-15s", name)
-              for (i = 2; i <= NF; ++i) if ($i ~ /^(parse|prepare|total|floor|private) /) line = line "  " $i
+              for (i = 2; i <= NF; ++i) if ($i ~ /^(parse|prepare|total|road|floor|private) /) line = line "  " $i
               else if ($i ~ /MB\/s$/) line = line "  " $i
               print line }' "$ours"
 echo

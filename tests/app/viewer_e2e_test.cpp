@@ -44,6 +44,7 @@ void allowWrites(bool allow) {
 TEST(Viewer, StartStatesAndSettings) {
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
     {
+        SCOPED_TRACE("phase: first start, no settings");
         Viewer viewer({});
         EXPECT_EQ(viewer.title(), kTitle);
         EXPECT_TRUE(viewer.visible(kProgressId));
@@ -64,6 +65,7 @@ TEST(Viewer, StartStatesAndSettings) {
         EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
         EXPECT_TRUE(viewer.viewState().flipZoom);
     }
+    SCOPED_TRACE("phase: second start, stored settings");
     DWORD colour = 0x20406080;
     store(L"DefaultObjectColor", REG_DWORD, &colour, 4);
     std::wstring longName = std::wstring(240, L'n') + L".stl";
@@ -79,6 +81,7 @@ TEST(Viewer, StartStatesAndSettings) {
     ASSERT_TRUE(viewer.waitShown(L"not_stl.txt"));
     expectShows(viewer, reports[L"not_stl.txt"]);
 
+    SCOPED_TRACE("phase: a refused write");
     viewer.drop({fixture(L"cube_ascii.stl")});
     ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
     EXPECT_EQ(viewer.meshColour(), 0x80604020u);  // the fourth byte as stored
@@ -120,6 +123,7 @@ TEST(Viewer, StepsTogglesAndLoads) {
     EXPECT_EQ(viewer.menuState(kCommandPreviousFile), 0u);
 
     std::map<std::wstring, int> seen;
+    SCOPED_TRACE("phase: every fixture with Next File");
     for (size_t i = 0; i < reports.size(); ++i) {
         std::wstring name = viewer.title().substr(kTitlePrefix.size());
         ASSERT_TRUE(reports.count(name)) << name;
@@ -137,6 +141,7 @@ TEST(Viewer, StepsTogglesAndLoads) {
     // Back at the first after a full round: every STL fixture was shown once, the text file never.
     EXPECT_EQ(viewer.title(), kTitlePrefix + L"cube_ascii.stl");
 
+    SCOPED_TRACE("phase: stepping a folder of the test's own");
     TempFolder folder(L"vantorel_steps");
     const std::wstring first = folder.write(L"a.stl", asciiSolid("alpha", 0));
     folder.write(L"b.txt", "solid? no, a note\n");
@@ -154,14 +159,21 @@ TEST(Viewer, StepsTogglesAndLoads) {
                                             {kCommandPreviousFile, 2}, {kCommandPreviousFile, 1}, {kCommandPreviousFile, 0},
                                             {VK_RIGHT, 1},             {VK_LEFT, 0}};
     for (const auto& step : steps) {
-        if (step.first > 0xFF)
+        SCOPED_TRACE(testing::Message() << "step " << step.first << " to " << step.second);
+        u32 begun = viewer.record().loadsBegun;
+        if (step.first > 0xFF) {
             viewer.command(step.first);
-        else
-            viewer.post(viewer.control(kViewId), WM_KEYDOWN, step.first);
-        ASSERT_TRUE(viewer.waitShown(order[step.second])) << step.first;
+        } else {
+            // One press: the key goes down and up once.
+            viewer.post(viewer.control(kViewId), WM_KEYDOWN, step.first, 1);
+            viewer.post(viewer.control(kViewId), WM_KEYUP, step.first, 1u | 3u << 30);
+        }
+        ASSERT_TRUE(viewer.waitShown(order[step.second]));
+        EXPECT_EQ(viewer.record().loadsBegun, begun + 1) << "one press, one step";
         expectShows(viewer, reports[order[step.second]]);
     }
 
+    SCOPED_TRACE("phase: wireframe and the solids' checkboxes");
     viewer.drop({two});
     ASSERT_TRUE(viewer.waitShown(L"e.stl"));
     for (UINT state : {0u, UINT(MF_CHECKED), 0u}) {
@@ -183,6 +195,7 @@ TEST(Viewer, StepsTogglesAndLoads) {
     EXPECT_TRUE(viewer.tree()[0].checked);
     EXPECT_TRUE(viewer.tree()[1].checked);
 
+    SCOPED_TRACE("phase: a folder without another model");
     TempFolder lonely(L"vantorel_lonely");
     std::wstring alone = lonely.write(L"alone.stl", asciiSolid("alone", 0));
     lonely.write(L"readme.txt", "words that are not a model\n");

@@ -233,7 +233,9 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
     RECT placement;
     GetWindowRect(viewer.window(), &placement);
 
+    SCOPED_TRACE("phase: stepping storm");
     ResponsivenessProbe probe{viewer.window()};
+    const u32 begun = viewer.record().loadsBegun;
     Pacer storm{1000.0 / 30};
     size_t at = 0, size = order.size();
     while (storm.elapsed() < (kSoak ? 150000u : 12000u)) {
@@ -245,6 +247,10 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
         }
     }
     DWORD stormMs = storm.elapsed();
+    // Every press taken, each a step of its own, before the file it leads to is looked for:
+    // a window that lags may pass that file on the way.
+    ASSERT_TRUE(waitFor([&] { return viewer.record().loadsBegun == begun + storm.count; }, 120000))
+        << viewer.record().loadsBegun - begun << " steps for " << storm.count << " presses";
     ASSERT_TRUE(viewer.waitShown(order[at], 120000)) << order[at] << " shows " << viewer.title();
     printf("figures: storm %.1f s, %u presses, %zu STL files of 304, settled %.1f s after the last press, "
            "user-interface thread unresponsive for at most %lu ms\n",
@@ -252,6 +258,7 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
     EXPECT_LT(probe.longest.load(), 2000u);
     EXPECT_EQ(viewer.record().job, nullptr);
     expectShows(viewer, consoleReports({folder.path() + L"\\" + order[at]})[order[at]]);
+    SCOPED_TRACE("phase: back to the first file");
     // Back to the first file, the short way round.
     for (size_t i = 0; i < std::min(at, size - at); ++i)
         viewer.command(at <= size - at ? kCommandPreviousFile : kCommandNextFile);
@@ -269,6 +276,7 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
                                MAKEWPARAM(kSpaceListId, CBN_SELCHANGE), MAKEWPARAM(kMaterialCheckId, BN_CLICKED),
                                MAKEWPARAM(kColourOrderListId, CBN_SELCHANGE), 0, 1, 0x4108, 0x7FFF, 0xFFFF};
     auto point = [&] { return MAKELPARAM(random() % 600 - 50, random() % 500 - 50); };
+    SCOPED_TRACE("phase: monkey");
     probe.longest = 0;
     random.seed(6);
     Pacer monkey{1000.0 / 60};

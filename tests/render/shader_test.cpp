@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "render/shader_constants.h"
 #include "render/shaders.h"
 #include "tools/dxbc.h"
 
@@ -57,4 +60,22 @@ TEST(Shaders, EmbeddedBytecodeDeclaresItsInterpolation) {
     }
     for (const char* semantic : {"XYZ", "NRM", "CLR"})
         EXPECT_GE(dxbcInputRegister(vertex, semantic, 0), 0) << semantic;
+}
+
+// The records the frame writes are exactly as large as the vertex shader's constant buffers,
+// read from the reflection chunk: a constant buffer of the header (name, variable count and
+// offset, size, flags, type) at the offset its second word gives, the name at its own offset.
+TEST(Shaders, ConstantRecordsMatchTheShadersBuffers) {
+    std::vector<uint8_t> vertex(kVertexShaderBytes, kVertexShaderBytes + sizeof kVertexShaderBytes);
+    uint32_t size = 0;
+    const uint8_t* reflection = dxbcChunk(vertex, "RDEF", &size);
+    ASSERT_NE(reflection, nullptr);
+    auto word = [&](uint32_t at) { uint32_t w; memcpy(&w, reflection + at, 4); return w; };
+    std::map<std::string, uint32_t> sizes;
+    for (uint32_t i = 0, count = word(0); i < count; ++i) {
+        uint32_t desc = word(4) + 24 * i;
+        ASSERT_LE(desc + 24, size);
+        sizes[reinterpret_cast<const char*>(reflection + word(desc))] = word(desc + 12);
+    }
+    EXPECT_EQ(sizes, (std::map<std::string, uint32_t>{{"Eye", sizeof(EyeConstants)}, {"Mesh", sizeof(MeshConstants)}}));
 }

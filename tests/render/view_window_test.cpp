@@ -4,23 +4,24 @@
 #include <thread>
 
 #include "render/offscreen_win.h"
+#include "render/view_gpu_win.h"
 #include "support/view_harness_win.h"
 
 // Two threads at once make the view's device, which reports its feature level once; a later
 // call keeps it and reports nothing. A mesh too large for one buffer is refused.
 TEST(Gpu, OneDeviceForConcurrentCallersAndAHugeMeshIsRefused) {
     ViewHarness harness;
-    ViewState* view = harness.state();
+    ViewState* state = harness.state();
     TranslatingSink first, second;
     bool results[2] = {};
-    std::thread a([&] { results[0] = ensureGpu(view, &first.sink); });
-    std::thread b([&] { results[1] = ensureGpu(view, &second.sink); });
+    std::thread a([&] { results[0] = ensureGpu(state, &first.sink); });
+    std::thread b([&] { results[1] = ensureGpu(state, &second.sink); });
     a.join();
     b.join();
     EXPECT_TRUE(results[0] && results[1]);
-    ID3D11Device* device = view->renderer.device;
-    EXPECT_TRUE(ensureGpu(view, &first.sink));
-    EXPECT_EQ(view->renderer.device, device);
+    ID3D11Device* device = state->renderer.device;
+    EXPECT_TRUE(ensureGpu(state, &first.sink));
+    EXPECT_EQ(state->renderer.device, device);
     std::vector<std::u16string> lines = first.recorder.lines(), more = second.recorder.lines();
     lines.insert(lines.end(), more.begin(), more.end());
     ASSERT_EQ(lines.size(), 1u);
@@ -28,14 +29,10 @@ TEST(Gpu, OneDeviceForConcurrentCallersAndAHugeMeshIsRefused) {
 
     // 153,391,692 vertices do not fit one buffer's 32-bit byte width: refused before anything
     // is allocated for them.
-    LoadHeap heap = createLoadHeap();
     StlSolid solid = {0, 0, 51130564, nullptr, {nullptr, 0, 0}};
     LoadResult result = {kFormatBinary, {nullptr, &solid, 1}, {}};
-    GpuMesh mesh = {};
-    EXPECT_FALSE(prepareGpuMesh(&mesh, &view->renderer, &result, nullptr, heap, &harness.sink.sink));
+    EXPECT_FALSE(fitsOneVertexBuffer(&result, &harness.sink.sink));
     EXPECT_EQ(harness.sink.recorder.lines(), std::vector<std::u16string>{u"out of GPU memory"});
-    EXPECT_EQ(mesh.vertexBuffer, nullptr);
-    destroyLoadHeap(heap);
 }
 
 namespace {
@@ -83,11 +80,11 @@ TEST(ViewFrame, UpAxisFramingHiddenAndBackFacingSolids) {
     LoadJob* two = harness.show(fixture(L"two_solids.stl"));
     ASSERT_EQ(two->status, kJobLoaded);
     u32 both = harness.frame().count(isModel);
-    two->solidVisible[1] = 0;
+    two->file.solidVisible[1] = 0;
     u32 left = harness.frame().count(isModel);
     EXPECT_GT(left, 100u);
     EXPECT_LT(left, both);
-    two->solidVisible[0] = 0;
+    two->file.solidVisible[0] = 0;
     EXPECT_EQ(harness.frame().count(isModel), 0u);
 
     // A triangle facing down, seen from above: culled when shaded, its edges drawn in wireframe.
@@ -98,32 +95,29 @@ TEST(ViewFrame, UpAxisFramingHiddenAndBackFacingSolids) {
     EXPECT_GT(harness.frame().count(isModel), 50u);
 }
 
-// Drags turn and pan the view less the more it is zoomed; the wheel zooms in (out with Flip
-// Zoom) within 2 to 64; the pointer hides during a drag, which ends with the focus.
-TEST(ViewNavigation, DragsWheelAndFocus) {
+// The view's messages move its camera as the camera's own functions do (their arithmetic is
+// the camera tests'); the pointer hides during a drag, which ends with the focus; Left and
+// Right each tell the parent once, other keys nothing.
+TEST(ViewNavigation, MessagesMoveTheCameraAndKeysTellTheParent) {
     ViewHarness harness;
     ViewState* v = harness.state();
-    auto drag = [&](UINT down, UINT up, int dx) {
-        SendMessageW(harness.view, down, 0, MAKELPARAM(100, 100));
-        SendMessageW(harness.view, WM_MOUSEMOVE, 0, MAKELPARAM(100 + dx, 100));
-        SendMessageW(harness.view, up, 0, MAKELPARAM(100 + dx, 100));
-    };
-    TurnAngle before = v->yaw;
-    v->zoom = 9.5f;  // twice the start
-    drag(WM_LBUTTONDOWN, WM_LBUTTONUP, 100);
-    EXPECT_NEAR(double(i32(v->yaw - before)) / 683565248.0, -4.0 / 9.5, 0.001);
-    v->radius = 0.1f;
-    drag(WM_RBUTTONDOWN, WM_RBUTTONUP, 20);
-    EXPECT_NEAR(std::sqrt(v->pan[0] * v->pan[0] + v->pan[1] * v->pan[1] + v->pan[2] * v->pan[2]), 0.00284, 0.00001);
-
-    const struct { bool flip; int delta, turns; f32 zoom; } wheels[] = {
-        {false, 120, 1, 5.046875f}, {true, 120, 1, 4.453125f}, {true, -120, 100, 64}, {true, 120, 100, 2}};
-    for (const auto& wheel : wheels) {
-        v->zoom = 4.75f;
-        v->flipZoom = wheel.flip;
-        for (int i = 0; i < wheel.turns; ++i)
-            SendMessageW(harness.view, WM_MOUSEWHEEL, MAKEWPARAM(0, u16(wheel.delta)), 0);
-        EXPECT_EQ(v->zoom, wheel.zoom) << wheel.flip << " " << wheel.delta;
+    v->camera.radius = 0.1f;
+    const struct { UINT down, up; int dx, dy; void (*move)(Camera*, i32, i32); } drags[] = {
+        {WM_LBUTTONDOWN, WM_LBUTTONUP, 100, -30, turnCamera}, {WM_RBUTTONDOWN, WM_RBUTTONUP, 20, 7, panCamera}};
+    for (const auto& drag : drags) {
+        Camera expected = v->camera;
+        drag.move(&expected, drag.dx, drag.dy);
+        SendMessageW(harness.view, drag.down, 0, MAKELPARAM(100, 100));
+        SendMessageW(harness.view, WM_MOUSEMOVE, 0, MAKELPARAM(100 + drag.dx, 100 + drag.dy));
+        SendMessageW(harness.view, drag.up, 0, MAKELPARAM(100 + drag.dx, 100 + drag.dy));
+        EXPECT_EQ(memcmp(&v->camera, &expected, sizeof expected), 0) << drag.down;
+    }
+    for (bool flip : {false, true}) {
+        Camera expected = v->camera;
+        zoomCamera(&expected, 120, flip);
+        v->flipZoom = flip;
+        SendMessageW(harness.view, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+        EXPECT_EQ(v->camera.zoom, expected.zoom) << flip;
     }
 
     SendMessageW(harness.view, WM_LBUTTONDOWN, 0, MAKELPARAM(10, 10));
@@ -135,6 +129,14 @@ TEST(ViewNavigation, DragsWheelAndFocus) {
     EXPECT_NE(GetCapture(), harness.view);
     SendMessageW(harness.view, WM_SETCURSOR, WPARAM(harness.view), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_NE(GetCursor(), nullptr);
+
+    EXPECT_EQ(SendMessageW(harness.view, WM_GETDLGCODE, VK_RIGHT, 0), LRESULT(DLGC_WANTARROWS));
+    for (WPARAM key : {WPARAM(VK_RIGHT), WPARAM(VK_UP), WPARAM('A'), WPARAM(VK_LEFT)}) {
+        SendMessageW(harness.view, WM_KEYDOWN, key, 1);
+        SendMessageW(harness.view, WM_KEYUP, key, 0xC0000001);
+    }
+    const u16 id = u16(GetDlgCtrlID(harness.view));
+    EXPECT_EQ(harness.commands, (std::vector<WPARAM>{MAKEWPARAM(id, kViewStepForward), MAKEWPARAM(id, kViewStepBackward)}));
 }
 
 namespace {
@@ -158,13 +160,12 @@ void injectFault(ViewState* v, int method, void* replacement, HRESULT fault) {
 }  // namespace
 
 // A worker that holds gpuLock (creating the device) neither blocks the window's thread nor
-// loses its paint and resize: both are done once the lock is free. A lost GPU and a refused
-// resize show the placeholder until the next load.
-TEST(ViewFaults, BusyLockLostGpuAndFailedResize) {
+// loses its paint and resize: both are done once the lock is free. Minimising keeps the
+// size and the swap chain.
+TEST(ViewFaults, BusyLockAndMinimise) {
     ViewHarness harness;
     ViewState* v = harness.state();
-    const std::wstring cube = fixture(L"cube_binary.stl");
-    ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
+    ASSERT_EQ(harness.show(fixture(L"cube_binary.stl"))->status, kJobLoaded);
     acquireSpinLock(&v->gpuLock);
     SetWindowPos(harness.view, nullptr, 0, 0, 200, 150, SWP_NOZORDER | SWP_NOMOVE);
     harness.paint();
@@ -173,41 +174,62 @@ TEST(ViewFaults, BusyLockLostGpuAndFailedResize) {
     releaseSpinLock(&v->gpuLock);
     EXPECT_TRUE(waitFor([&] { return v->width == 200 && !v->retryPending && !GetUpdateRect(harness.view, nullptr, FALSE); }, 2000));
     EXPECT_GT(harness.frame().count(isModel), 1000u);
-    ASSERT_NE(v->target.swapChain, nullptr);
-
-    injectFault(v, 8, reinterpret_cast<void*>(failPresent), DXGI_ERROR_DEVICE_REMOVED);
-    harness.paint();
-    EXPECT_EQ(harness.sink.recorder.lines(),
-              std::vector<std::u16string>{u"Direct3D 11 error: lost GPU (may be overload or driver problems)"});
-    EXPECT_EQ(v->renderer.device, nullptr);
-    // The placeholder: the error icon's top-left corner at the centre, red there, and the
-    // background above and left of it.
-    Pixels placeholder = harness.frame();
-    EXPECT_GT(placeholder.count(dominant<16>), 50u);
-    for (u32 y = 0; y < placeholder.height / 2; ++y)
-        EXPECT_EQ(placeholder.at(placeholder.width / 4, y), workspaceColour());
-    // A load that makes a new device ready before its mesh arrives (or a superseded one)
-    // leaves the old mesh undrawn: its buffer belongs to the lost device.
-    ASSERT_TRUE(ensureGpu(v, nullptr));
-    EXPECT_GT(harness.frame().count(dominant<16>), 50u);
-
-    // The next load makes the GPU ready again and draws.
-    ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
-    EXPECT_GT(harness.frame().count(isModel), 1000u);
-    EXPECT_NE(v->renderer.device, nullptr);
-
-    // Minimising keeps the size and the swap chain; a refused resize is reported and handled
-    // like the lost GPU.
     IDXGISwapChain* swapChain = v->target.swapChain;
+    ASSERT_NE(swapChain, nullptr);
     SendMessageW(harness.view, WM_SIZE, SIZE_MINIMIZED, 0);
     EXPECT_EQ(v->width, 200u);
     EXPECT_EQ(v->target.swapChain, swapChain);
-    injectFault(v, 13, reinterpret_cast<void*>(failResize), E_INVALIDARG);
-    SetWindowPos(harness.view, nullptr, 0, 0, 160, 120, SWP_NOZORDER | SWP_NOMOVE);
-    EXPECT_EQ(harness.sink.recorder.lines().back(), u"Direct3D 11 error: call, parameter, or state invalid");
-    EXPECT_EQ(v->renderer.device, nullptr);
-    EXPECT_EQ(v->width, 160u);
-    harness.paint();  // the placeholder, without a swap chain to draw with
+}
+
+// A lost GPU at presentation and a refused resize: each reported once, every GPU object
+// released, the placeholder shown (even once a later load made a new device ready before
+// its mesh arrived: the old mesh's buffer belongs to the lost device), and the next load
+// draws again.
+TEST(ViewFaults, LostGpuAndRefusedResize) {
+    ViewHarness harness;
+    ViewState* v = harness.state();
+    const std::wstring cube = fixture(L"cube_binary.stl");
+    const std::u16string lost = u"Direct3D 11 error: lost GPU (may be overload or driver problems)";
+    const struct {
+        const char* name;
+        int method;  // in the swap chain's table
+        void* replacement;
+        HRESULT fault;
+        bool resize;  // the fault shows in a resize, else in a paint
+        std::u16string line;
+    } faults[] = {
+        {"present, device removed", 8, reinterpret_cast<void*>(failPresent), DXGI_ERROR_DEVICE_REMOVED, false, lost},
+        {"resize, invalid call", 13, reinterpret_cast<void*>(failResize), E_INVALIDARG, true,
+         u"Direct3D 11 error: call, parameter, or state invalid"},
+        {"resize, device removed", 13, reinterpret_cast<void*>(failResize), DXGI_ERROR_DEVICE_REMOVED, true, lost},
+    };
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
+        ASSERT_GT(harness.frame().count(isModel), 1000u);
+        size_t reported = harness.sink.recorder.lines().size();
+        injectFault(v, fault.method, fault.replacement, fault.fault);
+        u32 width = v->width == 160 ? 200 : 160;
+        if (fault.resize)
+            SetWindowPos(harness.view, nullptr, 0, 0, int(width), 120, SWP_NOZORDER | SWP_NOMOVE);
+        else
+            harness.paint();
+        std::vector<std::u16string> lines = harness.sink.recorder.lines();
+        ASSERT_EQ(lines.size(), reported + 1);
+        EXPECT_EQ(lines.back(), fault.line);
+        EXPECT_EQ(v->renderer.device, nullptr);
+        EXPECT_EQ(v->target.swapChain, nullptr);
+        if (fault.resize)
+            EXPECT_EQ(v->width, width);
+        // The placeholder: the error icon's top-left corner at the centre, red there, and the
+        // background above and left of it.
+        Pixels placeholder = harness.frame();
+        EXPECT_GT(placeholder.count(dominant<16>), 50u);
+        for (u32 y = 0; y < placeholder.height / 2; ++y)
+            EXPECT_EQ(placeholder.at(placeholder.width / 4, y), workspaceColour());
+        ASSERT_TRUE(ensureGpu(v, nullptr));
+        EXPECT_GT(harness.frame().count(dominant<16>), 50u);
+    }
     ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
     EXPECT_GT(harness.frame().count(isModel), 1000u);
 }
@@ -241,7 +263,9 @@ TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrameOnScreen) {
         OffscreenTarget target;
         ASSERT_TRUE(createOffscreenTarget(renderer.device, &target, 200, 150, nullptr));
         GpuMesh mesh = {};
-        ASSERT_TRUE(prepareGpuMesh(&mesh, &renderer, &job->result, job->solidVisible, job->heap, nullptr));
+        LoadedFile file;
+        ASSERT_TRUE(runLoadRoadOnFile(&file, fixture(L"box_z_up.stl").c_str(), nullptr, nullptr));
+        ASSERT_TRUE(prepareGpuMesh(&mesh, &renderer, &file, nullptr));
         std::vector<u8> bgr(200 * 150 * 3);
         ASSERT_TRUE(drawFirstFrame(&renderer, &target, &mesh, false, bgr.data(), nullptr));
         size_t differing = 0;
@@ -249,6 +273,7 @@ TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrameOnScreen) {
             differing += shown.rgb[i] != (u32(bgr[3 * i + 2]) << 16 | u32(bgr[3 * i + 1]) << 8 | bgr[3 * i]);
         EXPECT_LE(differing, software ? shown.rgb.size() / 100 : 0) << software;
         releaseVertexBuffer(&mesh);
+        releaseLoadedFile(&file);
         releaseOffscreenTarget(&target);
         releaseRenderer(&renderer);
     }

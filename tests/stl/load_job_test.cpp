@@ -1,11 +1,33 @@
 // Load jobs on the system thread pool with a real 3D view: an empty file, a job whose
-// completion no window receives, and a file that goes away under the vertex preparation. The outcomes and the messages of every fixture, and the
-// memory of superseded loads, are the end-to-end and the stress tests' to check through the
-// whole viewer.
-#include "render/mesh.h"
-#include "stl/binary_reader.h"
-#include "support/system_text_win.h"
+// completion no window receives, and the file left free once loaded. The outcomes and the
+// messages of every fixture, and the memory of superseded loads, are the end-to-end and the
+// stress tests' to check through the whole viewer.
+#include "stl/map_file.h"
 #include "support/view_harness_win.h"
+
+#include <psapi.h>
+
+namespace {
+
+// The views of this process on the file at `path`, found as the system names them: every
+// MEM_MAPPED region asked for its file's name (a device path, compared by its tail).
+int viewsOf(const std::wstring& path) {
+    std::wstring name = path.substr(path.find_last_of(L'\\'));
+    int views = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const u8* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<const u8*>(region.BaseAddress) + region.RegionSize) {
+        wchar_t mapped[MAX_PATH * 2];
+        DWORD length = region.Type == MEM_MAPPED && region.State == MEM_COMMIT
+                           ? GetMappedFileNameW(GetCurrentProcess(), region.BaseAddress, mapped, MAX_PATH * 2)
+                           : 0;
+        views += length >= name.size() && std::wstring(mapped + length - name.size(), mapped + length) == name &&
+                 region.BaseAddress == region.AllocationBase;
+    }
+    return views;
+}
+
+}  // namespace
 
 // An empty file, mapped without a view, fails without a message.
 TEST(LoadJob, EmptyFileFailsWithoutAMessage) {
@@ -16,7 +38,7 @@ TEST(LoadJob, EmptyFileFailsWithoutAMessage) {
 }
 
 // A completion that no window will receive: the job releases itself instead of leaving its
-// heap (which lives while it parses) and its mapped file behind.
+// heap (which lives while it parses) behind.
 TEST(LoadJob, CompletionWithoutAWindowReleasesTheJob) {
     ViewHarness harness;
     harness.load(fixture(L"cube_binary.stl"));
@@ -25,36 +47,30 @@ TEST(LoadJob, CompletionWithoutAWindowReleasesTheJob) {
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
     HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     DestroyWindow(gone);
-    ASSERT_TRUE(queueLoadJob(createLoadJob(large.c_str(), harness.view, gone, nullptr)));
+    ASSERT_TRUE(queueLoadJob(createViewLoadJob(large.c_str(), harness.view, gone, nullptr)));
     ASSERT_TRUE(waitFor([&] { return GetProcessHeaps(0, nullptr) > heapsBefore; }, 5000, 1)) << "the job never started";
     EXPECT_TRUE(waitFor([&] { return GetProcessHeaps(0, nullptr) <= heapsBefore; }, 20000, 5));
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
     EXPECT_LE(handlesAfter, handlesBefore + 2);
 }
 
-// A large binary file's vertices are written by two threads straight from the mapped file:
-// a read that faults in either half ends the preparation with the system's text, once both
-// threads are done with the heap.
-TEST(LoadJob, FileGoneUnderEitherHalfOfTheVertexPreparation) {
-    std::vector<u8> bytes = BinaryStlBuilder().block(200000).bytes();
-    for (double where : {0.25, 0.75}) {
-        u8* file = static_cast<u8*>(VirtualAlloc(nullptr, bytes.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        std::copy(bytes.begin(), bytes.end(), file);
-        LoadJob* job = createLoadJob(L"gone.stl", nullptr, nullptr, nullptr);
-        job->result.format = kFormatBinary;
-        job->heap = createLoadHeap();
-        ASSERT_TRUE(readBinaryStl(&job->result.mesh, file, bytes.size(), job->heap, nullptr));
-        DWORD old;
-        VirtualProtect(file + (size_t(bytes.size() * where) & ~size_t(4095)), 4096, PAGE_NOACCESS, &old);
-        EXPECT_FALSE(readMappedFile(job, file, bytes.size(), [](void* context) {
-            LoadJob* j = static_cast<LoadJob*>(context);
-            PreparedVertices prepared;
-            return prepareVertices(&j->result, j->heap, &j->translator, &prepared);
-        }, job)) << where;
-        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(job->messages.text), job->messages.bytes / 2),
-                  systemText(ERROR_FILE_INVALID) + u"\r\n") << where;
-        destroyLoadHeap(job->heap);
-        freeLoadJobRecord(job);
-        VirtualFree(file, 0, MEM_RELEASE);
+// Once a load is finished and shown, no view of its file remains: another program may cut it
+// short or write it again (Windows refuses both while a view is mapped, with
+// ERROR_USER_MAPPED_FILE). The walk is checked first on a view this test maps itself.
+TEST(LoadJob, NoViewOfTheFileRemainsOnceLoaded) {
+    ViewHarness harness;
+    for (bool binary : {true, false}) {
+        std::wstring path = writeLarge(harness.files, binary ? L"kept_binary.stl" : L"kept_ascii.stl", !binary, 1);
+        const u8* mapped = nullptr;
+        u64 size = 0;
+        ASSERT_TRUE(mapFile(&mapped, &size, path.c_str(), nullptr));
+        ASSERT_EQ(viewsOf(path), 1) << "the walk finds a view it should";
+        unmapFile(mapped);
+        LoadJob* job = harness.show(path);
+        ASSERT_EQ(job->status, kJobLoaded) << binary;
+        EXPECT_EQ(viewsOf(path), 0) << binary;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_TRUE(SetEndOfFile(file)) << binary << ": error " << GetLastError();
+        CloseHandle(file);
     }
 }

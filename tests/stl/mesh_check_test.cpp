@@ -80,7 +80,9 @@ void run(std::vector<Solid> solids, f64 unit, Checked* out, const ReportSink* si
     result.mesh.solids = records.data();
     result.mesh.solidCount = u32(records.size());
     out->heap = createLoadHeap();
-    out->ok = checkMesh(&result, unit, sink, &out->check, out->heap, &out->marks);
+    PreparedVertices vertices;
+    ASSERT_TRUE(prepareVertices(&result, out->heap, nullptr, &vertices));
+    out->ok = checkMesh(&vertices, unit, sink, &out->check, out->heap, &out->marks);
 }
 
 struct Case {

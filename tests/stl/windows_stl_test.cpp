@@ -16,12 +16,12 @@ TEST(MapFile, MapsTheWholeFileAndLeavesNoHandleOpen) {
     TempFolder folder(L"vantorel-map-");
     std::wstring file = folder.write(L"model.stl", "solid cube\nendsolid cube\n");
     HANDLE reader = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    const u8* view = nullptr;
+    const u8* mapped = nullptr;
     u64 size = 0;
-    ASSERT_TRUE(mapFile(&view, &size, file.c_str(), nullptr));
+    ASSERT_TRUE(mapFile(&mapped, &size, file.c_str(), nullptr));
     CloseHandle(reader);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(view), size), "solid cube\nendsolid cube\n");
-    unmapFile(view);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(mapped), size), "solid cube\nendsolid cube\n");
+    unmapFile(mapped);
     EXPECT_TRUE(DeleteFileW(file.c_str())) << "no handle is left open";
 }
 

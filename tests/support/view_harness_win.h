@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "render/load_gpu_win.h"
 #include "render/view_window_win.h"
-#include "stl/load_job.h"
 #include "support/sinks.h"
 #include "support/stl_bytes.h"
 #include "support/temp_folder_win.h"
@@ -125,7 +125,7 @@ public:
     ViewState* state() const { return viewStateOf(view); }
 
     LoadJob* start(const std::wstring& path) {
-        LoadJob* job = createLoadJob(path.c_str(), view, parent, nullptr);
+        LoadJob* job = createViewLoadJob(path.c_str(), view, parent, nullptr);
         if (job && queueLoadJob(job))
             ++running;
         return job;
@@ -148,7 +148,7 @@ public:
         if (shown)
             detachMesh(view);
         state()->yUp = yUp;
-        handOverMesh(view, job->gpuMesh);
+        handOverMesh(view, jobMesh(job));
         shown = true;
         return job;
     }
@@ -184,12 +184,15 @@ public:
     HWND view = nullptr;
     TranslatingSink sink;  // the view's sink, as the main window's would be
     std::vector<LoadJob*> finished;
+    std::vector<WPARAM> commands;  // WM_COMMAND from the view
     int running = 0;
     bool shown = false;
 
 private:
     static LRESULT CALLBACK parentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         ViewHarness* self = reinterpret_cast<ViewHarness*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message == WM_COMMAND && self)
+            self->commands.push_back(wParam);
         if (message != kLoadCompleted || !self)
             return DefWindowProcW(window, message, wParam, lParam);
         self->finished.push_back(reinterpret_cast<LoadJob*>(wParam));

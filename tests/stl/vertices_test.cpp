@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "render/mesh.h"
+#include "stl/vertices.h"
 #include "stl/binary_reader.h"
 #include "stl/provenance.h"
 #include "support/stl_bytes.h"

@@ -1,4 +1,4 @@
-#include "render/mesh.h"
+#include "stl/vertices.h"
 
 #include <xmmintrin.h>
 
