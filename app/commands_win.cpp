@@ -78,6 +78,16 @@ void toggleFlipZoom(MainWindow* main) {
     saveSetting(main, kFlipZoomSetting, main->flipZoom);
 }
 
+void toggleShowOpenEdges(MainWindow* main) {
+    main->showOpenEdges = !main->showOpenEdges;
+    setChecked(main->menu, kCommandShowOpenEdges, main->showOpenEdges);
+    HWND viewWindow = control(main, kViewId);
+    if (ViewState* state = viewStateOf(viewWindow))
+        state->showOpenEdges = main->showOpenEdges;
+    InvalidateRect(viewWindow, nullptr, FALSE);
+    saveSetting(main, kShowOpenEdgesSetting, main->showOpenEdges);
+}
+
 void toggleWireframe(MainWindow* main) {
     main->wireframe = !main->wireframe;
     setChecked(main->menu, kCommandWireframe, main->wireframe);
@@ -149,6 +159,9 @@ void onCommand(MainWindow* main, u16 id, u16 notification) {
         break;
     case kCommandWireframe:
         toggleWireframe(main);
+        break;
+    case kCommandShowOpenEdges:
+        toggleShowOpenEdges(main);
         break;
     case kCommandDefaultMaterial:
         selectDefaultMaterial(main);

@@ -44,6 +44,7 @@ INT_PTR onInitDialog(HWND window, MainWindow* main) {
     main->meshCheck = nullptr;
     main->flipZoom = 0;
     main->wireframe = 0;
+    main->showOpenEdges = 0;
     main->textSink = ReportSink{main, windowTextSink};
     main->translator = makeMessageTranslator(&main->textSink);
 

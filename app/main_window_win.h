@@ -39,6 +39,7 @@ enum : u16 {
     kCommandWireframe = 0x4105,
     kCommandDefaultMaterial = 0x4106,
     kCommandAbout = 0x4107,
+    kCommandShowOpenEdges = 0x4108,
 };
 
 // Private messages of the main window. kLoadCompleted (WM_APP) comes from load jobs; the
@@ -75,6 +76,7 @@ struct MainWindow {
     HBRUSH swatchBrush;
     u8 flipZoom;
     u8 wireframe;
+    u8 showOpenEdges;
     // Loads begun, discarded on completion because a newer one superseded them, and shown
     // (taken over on completion, loaded or failed): what a session went through.
     u32 loadsBegun;

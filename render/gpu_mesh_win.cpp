@@ -51,11 +51,24 @@ bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, LoadedFile* file, c
     mesh->metresPerUnit = file->result.provenance.metresPerUnit;
     mesh->solidCount = file->result.mesh.solidCount;
     mesh->drawRanges = prepared.drawRanges;
+    mesh->markVertices = nullptr;
+    mesh->tintedVertexCount = mesh->edgeVertexCount = 0;
+    mesh->marksBuffer = nullptr;
     return true;
+}
+
+bool prepareMarksBuffer(GpuMesh* mesh, ID3D11Device* device, const ReportSink* sink) {
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = UINT((mesh->tintedVertexCount + mesh->edgeVertexCount) * sizeof(GpuVertex));
+    desc.Usage = D3D11_USAGE_IMMUTABLE;
+    desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+    D3D11_SUBRESOURCE_DATA initial = {mesh->markVertices, 0, 0};
+    return !reportIfFailed(device->CreateBuffer(&desc, &initial, &mesh->marksBuffer), sink);
 }
 
 void releaseVertexBuffer(GpuMesh* mesh) {
     if (mesh->vertexCount != 0 && mesh->vertexBuffer)
         mesh->vertexBuffer->Release();
     mesh->vertexBuffer = nullptr;
+    releaseReference(mesh->marksBuffer);
 }

@@ -52,7 +52,7 @@ bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const Gpu
     Camera camera = startCamera();
     frameMesh(&camera, mesh->size);
     const FrameTarget frame = {target->renderTargetView, target->depthView, target->width, target->height};
-    const Scene scene = {mesh, false, yUp};
+    const Scene scene = {mesh, false, yUp, false};
     drawFrame(renderer, &frame, &scene, &camera, sink);
     return readOffscreenTarget(renderer, target, bgr, sink);
 }
