@@ -70,30 +70,13 @@ void saveSetting(MainWindow* main, const wchar_t* name, u32 value) {
     }
 }
 
-void toggleFlipZoom(MainWindow* main) {
-    main->flipZoom = !main->flipZoom;
-    setChecked(main->menu, kCommandFlipZoom, main->flipZoom);
-    if (ViewState* state = viewStateOf(control(main, kViewId)))
-        state->flipZoom = main->flipZoom;
-    saveSetting(main, kFlipZoomSetting, main->flipZoom);
-}
-
-void toggleShowOpenEdges(MainWindow* main) {
-    main->showOpenEdges = !main->showOpenEdges;
-    setChecked(main->menu, kCommandShowOpenEdges, main->showOpenEdges);
+// A View menu toggle: the window's flag, its check mark, the view's copy and a new frame.
+void toggleViewOption(MainWindow* main, u8* flag, u16 command, bool ViewState::*option) {
+    *flag = !*flag;
+    setChecked(main->menu, command, *flag);
     HWND viewWindow = control(main, kViewId);
     if (ViewState* state = viewStateOf(viewWindow))
-        state->showOpenEdges = main->showOpenEdges;
-    InvalidateRect(viewWindow, nullptr, FALSE);
-    saveSetting(main, kShowOpenEdgesSetting, main->showOpenEdges);
-}
-
-void toggleWireframe(MainWindow* main) {
-    main->wireframe = !main->wireframe;
-    setChecked(main->menu, kCommandWireframe, main->wireframe);
-    HWND viewWindow = control(main, kViewId);
-    if (ViewState* state = viewStateOf(viewWindow))
-        state->wireframe = main->wireframe;
+        state->*option = *flag;
     InvalidateRect(viewWindow, nullptr, FALSE);
 }
 
@@ -155,13 +138,15 @@ void onCommand(MainWindow* main, u16 id, u16 notification) {
         step(main, true);
         break;
     case kCommandFlipZoom:
-        toggleFlipZoom(main);
+        toggleViewOption(main, &main->flipZoom, kCommandFlipZoom, &ViewState::flipZoom);
+        saveSetting(main, kFlipZoomSetting, main->flipZoom);
         break;
     case kCommandWireframe:
-        toggleWireframe(main);
+        toggleViewOption(main, &main->wireframe, kCommandWireframe, &ViewState::wireframe);
         break;
     case kCommandShowOpenEdges:
-        toggleShowOpenEdges(main);
+        toggleViewOption(main, &main->showOpenEdges, kCommandShowOpenEdges, &ViewState::showOpenEdges);
+        saveSetting(main, kShowOpenEdgesSetting, main->showOpenEdges);
         break;
     case kCommandDefaultMaterial:
         selectDefaultMaterial(main);
