@@ -23,6 +23,9 @@ bool fitsOneVertexBuffer(const LoadResult* result, const ReportSink* sink) {
 
 bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, LoadedFile* file, const ReportSink* sink) {
     const PreparedVertices& prepared = file->vertices;
+    mesh->markVertices = nullptr;
+    mesh->tintedVertexCount = mesh->edgeVertexCount = 0;
+    mesh->marksBuffer = nullptr;
     if (!fitsOneVertexBuffer(&file->result, sink))
         return false;
     ID3D11Buffer* buffer = nullptr;
@@ -51,9 +54,6 @@ bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, LoadedFile* file, c
     mesh->metresPerUnit = file->result.provenance.metresPerUnit;
     mesh->solidCount = file->result.mesh.solidCount;
     mesh->drawRanges = prepared.drawRanges;
-    mesh->markVertices = nullptr;
-    mesh->tintedVertexCount = mesh->edgeVertexCount = 0;
-    mesh->marksBuffer = nullptr;
     return true;
 }
 

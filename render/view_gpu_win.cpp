@@ -91,7 +91,7 @@ void paintFrame(ViewState* state) {
     GpuMesh* mesh = state->mesh;
     if (state->showOpenEdges && mesh && mesh->markVertices && !mesh->marksBuffer)
         prepareMarksBuffer(mesh, state->renderer.device, state->sink);
-    const Scene scene = {mesh, state->wireframe, state->yUp, state->showOpenEdges && mesh && mesh->marksBuffer};
+    const Scene scene = {mesh, state->wireframe, state->yUp, false, state->showOpenEdges && mesh && mesh->marksBuffer};
     drawFrame(&state->renderer, &target, &scene, &state->camera, state->sink);
     bool copied = state->gdi.enabled && copyFrameForGdi(state);
     HRESULT presented = state->target.swapChain->Present(1, 0);
