@@ -57,20 +57,13 @@ void saveSetting(MainWindow* main, const wchar_t* name, u32 value) {
     }
 }
 
-void toggleFlipZoom(MainWindow* main) {
-    main->flipZoom = !main->flipZoom;
-    setChecked(main->menu, kCommandFlipZoom, main->flipZoom);
-    if (ViewState* state = viewStateOf(control(main, kViewId)))
-        state->flipZoom = main->flipZoom;
-    saveSetting(main, kFlipZoomSetting, main->flipZoom);
-}
-
-void toggleWireframe(MainWindow* main) {
-    main->wireframe = !main->wireframe;
-    setChecked(main->menu, kCommandWireframe, main->wireframe);
+// A View menu toggle: the window's flag, its check mark, the view's copy and a new frame.
+void toggleViewOption(MainWindow* main, u8* flag, u16 command, bool ViewState::*option) {
+    *flag = !*flag;
+    setChecked(main->menu, command, *flag);
     HWND viewWindow = control(main, kViewId);
     if (ViewState* state = viewStateOf(viewWindow))
-        state->wireframe = main->wireframe;
+        state->*option = *flag;
     InvalidateRect(viewWindow, nullptr, FALSE);
 }
 
@@ -126,10 +119,15 @@ void onCommand(MainWindow* main, u16 id, u16 notification) {
         step(main, true);
         break;
     case kCommandFlipZoom:
-        toggleFlipZoom(main);
+        toggleViewOption(main, &main->flipZoom, kCommandFlipZoom, &ViewState::flipZoom);
+        saveSetting(main, kFlipZoomSetting, main->flipZoom);
         break;
     case kCommandWireframe:
-        toggleWireframe(main);
+        toggleViewOption(main, &main->wireframe, kCommandWireframe, &ViewState::wireframe);
+        break;
+    case kCommandShowOpenEdges:
+        toggleViewOption(main, &main->showOpenEdges, kCommandShowOpenEdges, &ViewState::showOpenEdges);
+        saveSetting(main, kShowOpenEdgesSetting, main->showOpenEdges);
         break;
     case kCommandDefaultMaterial:
         chooseColour(main, kCommandDefaultMaterial, main->defaultObjectColour);

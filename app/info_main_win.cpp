@@ -9,6 +9,7 @@
 #include "app/settings_store_win.h"
 #include "diag/messages.h"
 #include "format/length_text.h"
+#include "format/mesh_text.h"
 #include "render/offscreen_win.h"
 #include "stl/load_road.h"
 
@@ -163,6 +164,10 @@ bool reportFile(const wchar_t* path, bool json, Pictures* pictures, TextOutput* 
     outcome.rendering = pictures != nullptr;
     outcome.software = pictures && pictures->software;
     Utf16 dimensions[kDimensionsTextUnits];
+    MeshCheck meshCheck;
+    Utf16 meshText[kMeshTextUnits];
+    bool meshChecked =
+        loaded && checkMesh(&file.vertices, decimalUnit(file.result.provenance.metresPerUnit), &translator, &meshCheck);
     if (loaded) {
         // The box of the vertices the viewer uploads; with pictures, once they are uploaded.
         outcome.measured = true;
@@ -176,6 +181,11 @@ bool reportFile(const wchar_t* path, bool json, Pictures* pictures, TextOutput* 
         }
         *writeDimensionsText(outcome.size, file.result.provenance.coordinateSpace == kSpaceYUp, dimensions) = 0;
         outcome.dimensions = dimensions;
+        if (meshChecked) {
+            *writeMeshText(&meshCheck, outcome.size, meshText) = 0;
+            outcome.mesh = &meshCheck;
+            outcome.meshText = meshText;
+        }
     }
     outcome.loaded = outcome.measured;
     outcome.picture = reinterpret_cast<const Utf16*>(picture);

@@ -26,6 +26,7 @@ void releaseShownFile(MainWindow* main) {
     ShowWindow(view, SW_HIDE);
     detachMesh(view);
     emptyTree(control(main, kTreeId));
+    stopMeshCheck(main);
     if (main->shownMesh)
         releaseVertexBuffer(main->shownMesh);
     main->shownMesh = nullptr;

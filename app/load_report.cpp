@@ -1,5 +1,7 @@
 #include "app/load_report.h"
 
+#include "format/digits.h"
+
 namespace {
 
 // Calls `line` for each CR LF ended line of the collected messages.
@@ -86,6 +88,55 @@ void appendVector(TextOutput* out, const f32 v[3], bool json) {
     appendText(out, "]");
 }
 
+// Twelve significant digits with an exponent ("6e-4", "1.6387064e-5"): a double as JSON
+// reads it, as precise as any printer needs. Not finite: null.
+void appendDouble(TextOutput* out, f64 value) {
+    if (value - value != 0.0) {
+        appendText(out, "null");
+        return;
+    }
+    DecimalDigits d;
+    generateDigits(value, 12, &d);
+    appendText(out, d.negative && value != 0 ? "-" : "");
+    appendBytes(out, d.digits, 1);
+    if (d.count > 1) {
+        appendText(out, ".");
+        appendBytes(out, d.digits + 1, d.count - 1);
+    }
+    i32 exponent = value == 0 ? 0 : d.decpt - 1;
+    if (exponent) {
+        appendText(out, exponent < 0 ? "e-" : "e");
+        appendUnsigned(out, u64(exponent < 0 ? -exponent : exponent));
+    }
+}
+
+void appendMeshJson(TextOutput* out, const MeshCheck* mesh) {
+    appendText(out, ", \"mesh\": ");
+    if (!mesh) {
+        appendText(out, "null");
+        return;
+    }
+    const struct {
+        const char* key;
+        u64 value;
+    } counts[] = {{"{\"vertices\": ", mesh->vertices},
+                  {", \"degenerateTriangles\": ", mesh->degenerateTriangles},
+                  {", \"openEdges\": ", mesh->openEdges},
+                  {", \"nonManifoldEdges\": ", mesh->nonManifoldEdges},
+                  {", \"misorientedEdges\": ", mesh->misorientedEdges},
+                  {", \"shells\": ", mesh->shells}};
+    for (const auto& count : counts) {
+        appendText(out, count.key);
+        appendUnsigned(out, count.value);
+    }
+    appendText(out, ", \"area\": ");
+    appendDouble(out, mesh->area);
+    appendText(out, ", \"volume\": ");
+    appendDouble(out, mesh->closed ? (mesh->signedVolume < 0 ? -mesh->signedVolume : mesh->signedVolume) : __builtin_nan(""));
+    appendText(out, mesh->closed ? ", \"closed\": true" : ", \"closed\": false");
+    appendText(out, mesh->insideOut ? ", \"insideOut\": true}" : ", \"insideOut\": false}");
+}
+
 }  // namespace
 
 void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
@@ -140,10 +191,11 @@ void writeLoadJson(TextOutput* out, const LoadOutcome* outcome) {
         appendVector(out, outcome->centre, true);
         appendText(out, ", \"dimensions\": ");
         appendJsonString(out, outcome->dimensions, textLength(outcome->dimensions));
-        appendText(out, "}");
     } else {
-        appendText(out, ", \"size\": null, \"centre\": null, \"dimensions\": null}");
+        appendText(out, ", \"size\": null, \"centre\": null, \"dimensions\": null");
     }
+    appendMeshJson(out, result ? outcome->mesh : nullptr);
+    appendText(out, "}");
 }
 
 void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
@@ -180,6 +232,10 @@ void writeLoadText(TextOutput* out, const LoadOutcome* outcome) {
     if (outcome->measured) {
         appendText(out, "\n  dimensions: ");
         appendUtf16(out, outcome->dimensions, textLength(outcome->dimensions));
+        if (outcome->mesh) {
+            appendText(out, "\n  mesh: ");
+            appendUtf16(out, outcome->meshText, textLength(outcome->meshText));
+        }
         appendText(out, "\n  size: ");
         appendVector(out, outcome->size, false);
         appendText(out, " m\n  centre: ");

@@ -3,6 +3,7 @@
 
 #include "app/text_output.h"
 #include "diag/messages.h"
+#include "stl/mesh_check.h"
 #include "stl/records.h"
 
 struct LoadOutcome {
@@ -16,6 +17,8 @@ struct LoadOutcome {
     f32 centre[3];              // metres
     f32 size[3];
     const Utf16* dimensions;    // the dimensions line, terminated
+    const MeshCheck* mesh;      // null unless the mesh was checked
+    const Utf16* meshText;      // its line, terminated
     bool rendering;             // pictures were asked for
     const Utf16* picture;       // the PNG written for the file, or null
     bool software;              // drawn by the software rasteriser

@@ -41,8 +41,10 @@ INT_PTR onInitDialog(HWND window, MainWindow* main) {
     main->job = nullptr;
     main->walker = nullptr;
     main->fileShown = false;
+    main->meshCheck = nullptr;
     main->flipZoom = 0;
     main->wireframe = 0;
+    main->showOpenEdges = 0;
     main->textSink = ReportSink{main, windowTextSink};
     main->translator = makeMessageTranslator(&main->textSink);
 
@@ -82,7 +84,9 @@ INT_PTR onCommandMessage(MainWindow* main, WPARAM wParam) {
 }
 
 INT_PTR onTimer(MainWindow* main, WPARAM timer, LPARAM callback) {
-    if (callback == 0)
+    if (callback == 0 && timer == kMeshCheckTimer)
+        onMeshCheckTimer(main);
+    else if (callback == 0)
         onProgressTimer(main, timer);
     return FALSE;
 }
@@ -221,6 +225,9 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case kDialogClosed:
         onDialogClosed(main, lParam);
+        return FALSE;
+    case kMeshChecked:
+        onMeshChecked(main, reinterpret_cast<MeshCheckRun*>(lParam));
         return FALSE;
     }
     return FALSE;

@@ -28,6 +28,7 @@ enum : u16 {
     kSwatchId = 25,
     kColourOrderLabelId = 26,
     kColourOrderListId = 27,
+    kMeshLineId = 28,
 };
 
 // Command ids of the menu items and accelerators (Next and Previous File come with the
@@ -39,14 +40,18 @@ enum : u16 {
     kCommandWireframe = 0x4105,
     kCommandDefaultMaterial = 0x4106,
     kCommandAbout = 0x4107,
+    kCommandShowOpenEdges = 0x4108,
 };
 
 // Private messages of the main window. kLoadCompleted (WM_APP) comes from load jobs; the
 // tree's checkbox message is posted to ourselves after a click or the space bar, so that
 // it reads the state the tree view has given the item by then.
-enum : UINT { kTreeChecksChanged = WM_APP + 1 };
+// kMeshChecked comes from the mesh check's thread, its run record in lParam.
+enum : UINT { kTreeChecksChanged = WM_APP + 1, kMeshChecked = WM_APP + 2 };
 
-enum : u32 { kProgressTimer = 1, kFileItemParameter = 0xFFFFFFFF };
+enum : u32 { kProgressTimer = 1, kMeshCheckTimer = 2, kFileItemParameter = 0xFFFFFFFF };
+
+struct MeshCheckRun;
 
 #pragma pack(push, 1)
 
@@ -72,11 +77,13 @@ struct MainWindow {
     HBRUSH swatchBrush;
     u8 flipZoom;
     u8 wireframe;
+    u8 showOpenEdges;
     // Loads begun, discarded on completion because a newer one superseded them, and shown
     // (taken over on completion, loaded or failed): what a session went through.
     u32 loadsBegun;
     u32 loadsDiscarded;
     u32 loadsShown;
+    MeshCheckRun* meshCheck;    // the check of the shown file while it runs
 };
 
 #pragma pack(pop)
@@ -126,3 +133,10 @@ void fillSolidsTree(MainWindow* main);
 void emptyTree(HWND tree);
 INT_PTR onSolidsTreeNotify(MainWindow* main, const NMHDR* header);
 void syncTreeChecks(MainWindow* main);
+
+// The mesh line: the check starts after the shown file's first frame and is stopped
+// before the file is released.
+void scheduleMeshCheck(MainWindow* main);
+void onMeshCheckTimer(MainWindow* main);
+void stopMeshCheck(MainWindow* main);
+void onMeshChecked(MainWindow* main, MeshCheckRun* run);

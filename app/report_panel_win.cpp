@@ -47,6 +47,7 @@ void showLoadedFile(MainWindow* main) {
     EnableWindow(check, TRUE);
     EnableWindow(control(main, kSwatchId), TRUE);
     applyObjectColour(main);
+    scheduleMeshCheck(main);
 }
 
 void showFailure(MainWindow* main) {

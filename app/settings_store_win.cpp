@@ -3,6 +3,7 @@
 const wchar_t kSettingsKey[] = L"Software\\Vantorel";
 const wchar_t kFlipZoomSetting[] = L"FlipZoom";
 const wchar_t kDefaultObjectColourSetting[] = L"DefaultObjectColor";
+const wchar_t kShowOpenEdgesSetting[] = L"ShowOpenEdges";
 
 namespace {
 
@@ -63,13 +64,15 @@ bool writeSettingValue(HKEY key, const wchar_t* name, u32 value, const ReportSin
 }
 
 StoredSettings readStoredSettings() {
-    StoredSettings settings = {false, kDefaultObjectColour};
+    StoredSettings settings = {false, kDefaultObjectColour, false};
     HKEY key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return settings;
     u32 value;
     if (readSettingValue(key, kFlipZoomSetting, &value))
         settings.flipZoom = value != 0;
+    if (readSettingValue(key, kShowOpenEdgesSetting, &value))
+        settings.showOpenEdges = value != 0;
     if (readSettingValue(key, kDefaultObjectColourSetting, &value))
         settings.defaultObjectColour = __builtin_bswap32(value);
     RegCloseKey(key);

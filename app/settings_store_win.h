@@ -1,6 +1,6 @@
 // The two settings that outlive the process, as 32-bit values under one key of the current
-// user's hive: "FlipZoom" (0 off, anything else on) and "DefaultObjectColor" (red in the top
-// byte, then green, blue and a fourth byte). Reading is silent (a missing value, or one of
+// user's hive: "FlipZoom" and "ShowOpenEdges" (0 off, anything else on) and
+// "DefaultObjectColor" (red in the top byte, then green, blue and a fourth byte). Reading is silent (a missing value, or one of
 // another type or size, is the default); a failed write is reported, and the setting keeps
 // its new value for the run.
 #pragma once
@@ -16,11 +16,13 @@ enum : u32 { kDefaultObjectColour = 0xFFF0F0F0 };
 
 extern const wchar_t kFlipZoomSetting[];             // "FlipZoom"
 extern const wchar_t kDefaultObjectColourSetting[];  // "DefaultObjectColor"
+extern const wchar_t kShowOpenEdgesSetting[];        // "ShowOpenEdges"
 
 // What the settings say, with the defaults where they are missing or unreadable.
 struct StoredSettings {
     bool flipZoom;
     u32 defaultObjectColour;  // red in the lowest byte, as meshes take colours
+    bool showOpenEdges;
 };
 StoredSettings readStoredSettings();
 // The user's default object colour, or kDefaultObjectColour without one.

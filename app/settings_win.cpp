@@ -6,14 +6,21 @@
 void readSettings(MainWindow* main) {
     StoredSettings settings = readStoredSettings();
     main->defaultObjectColour = unpackColour(settings.defaultObjectColour);
-    if (!settings.flipZoom)
-        return;
-    main->flipZoom = 1;
-    MENUITEMINFOW item = {};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_STATE;
-    item.fState = MFS_CHECKED;
-    SetMenuItemInfoW(main->menu, kCommandFlipZoom, FALSE, &item);
-    if (ViewState* state = viewStateOf(control(main, kViewId)))
-        state->flipZoom = true;
+    main->flipZoom = settings.flipZoom;
+    main->showOpenEdges = settings.showOpenEdges;
+    const struct {
+        u16 command;
+        bool on;
+    } toggles[] = {{kCommandFlipZoom, settings.flipZoom}, {kCommandShowOpenEdges, settings.showOpenEdges}};
+    for (const auto& toggle : toggles) {
+        MENUITEMINFOW item = {};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_STATE;
+        item.fState = toggle.on ? MFS_CHECKED : 0;
+        SetMenuItemInfoW(main->menu, toggle.command, FALSE, &item);
+    }
+    if (ViewState* state = viewStateOf(control(main, kViewId))) {
+        state->flipZoom = settings.flipZoom;
+        state->showOpenEdges = settings.showOpenEdges;
+    }
 }

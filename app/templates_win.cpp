@@ -148,6 +148,7 @@ constexpr MenuRow kMenu[] = {
     {true, 0, 0, L"&View"},
     {false, 0, kCommandFlipZoom, L"Flip Zoom\t"},
     {false, 0, kCommandWireframe, L"Wireframe\t"},
+    {false, 0, kCommandShowOpenEdges, L"Show Open Edges\t"},
     {false, 0, kCommandDefaultMaterial, L"Select Default Material \u2026\t"},
     {true, 0, 0, L"Help"},
     {false, 0, kCommandAbout, L"About \u2026\t"},

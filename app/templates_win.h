@@ -115,6 +115,7 @@ inline constexpr ControlRow kControls[] = {
     {kProgressId, 0, L"msctls_progress32", L"", kProgressStyle, kAreaView, 0, 0, 0, 0},
     {kFormatLineId, kStaticClass, nullptr, L"", kLineStyle, kAreaPanelLines, 7, 7, 154, 8},
     {kDimensionsLineId, kStaticClass, nullptr, L"", kLineStyle, kAreaPanelLines, 7, 28, 154, 8},
+    {kMeshLineId, kStaticClass, nullptr, L"", kLineStyle, kAreaPanelLines, 7, 38, 154, 8},
     {kSpaceLabelId, kStaticClass, nullptr, L"Coordinate Space:", kLineStyle, kAreaPanelLines, 7, 52, 80, 8},
     {kSpaceListId, kComboBoxClass, nullptr, L"", kListStyle, kAreaPanelLines, 111, 49, 50, 14},
     {kMaterialCheckId, kButtonClass, nullptr, L"Material:", kCheckStyle, kAreaPanelLines, 7, 73, 50, 8},

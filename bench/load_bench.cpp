@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "bench/stl_text.h"
 #include "stl/ascii_reader.h"
 #include "stl/binary_reader.h"
@@ -32,17 +33,6 @@
 #include "tests/support/private_bytes_win.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Resident memory. Wine keeps no private-bytes counters (it reports the Linux swap use there),
 // but its working set is the process's resident set, in which the mapped file's pages count

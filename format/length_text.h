@@ -7,6 +7,10 @@
 // kilometres. Gives the value in that unit (the product formed in single precision).
 f64 chooseLengthUnit(f32 metres, const char** unit);
 
+// A number as the user's locale writes it, from its four-digit rounding: "1,234.50".
+// Writes no terminator; returns the position after it. `out` holds at least 400 units.
+Utf16* writeLocaleNumber(f64 value, Utf16* out);
+
 // The length as the user's locale writes numbers, then a thin space and the unit:
 // "20.00 cm". Writes no terminator; returns the position after the unit. `out` holds at
 // least kLengthTextUnits units.

@@ -9,9 +9,7 @@ static Utf16* appendAscii(Utf16* out, const char* text) {
     return out;
 }
 
-Utf16* writeLengthText(f32 metres, Utf16* out) {
-    const char* unit;
-    f64 value = chooseLengthUnit(metres, &unit);
+Utf16* writeLocaleNumber(f64 value, Utf16* out) {
     char positional[400];
     char* end = writePositional(value, positional);
     *end = 0;
@@ -26,12 +24,15 @@ Utf16* writeLengthText(f32 metres, Utf16* out) {
     // locale's formatting fails for any other reason the plain text stands instead.
     bool finite = value - value == 0.0;
     int written = finite ? GetNumberFormatW(LOCALE_USER_DEFAULT, 0, wide, nullptr, text, 400) : 0;
-    if (written > 0) {
-        out += written - 1;  // the count includes the terminator, whose place the space takes
-    } else {
-        __builtin_memcpy(out, wide, length * sizeof(Utf16));
-        out += length;
-    }
+    if (written > 0)
+        return out + written - 1;  // the count includes the terminator
+    __builtin_memcpy(out, wide, length * sizeof(Utf16));
+    return out + length;
+}
+
+Utf16* writeLengthText(f32 metres, Utf16* out) {
+    const char* unit;
+    out = writeLocaleNumber(chooseLengthUnit(metres, &unit), out);
     *out++ = 0x2009;  // THIN SPACE
     return appendAscii(out, unit);
 }

@@ -112,6 +112,25 @@ void workspaceClearColour(f32 out[4]) {
     out[3] = 1.0f;
 }
 
+// The marks stand out from the object: magenta, or green on an object whose green is its
+// weakest colour by far.
+u32 markColour(u32 objectColour) {
+    u32 red = objectColour & 0xFF, green = (objectColour >> 8) & 0xFF, blue = (objectColour >> 16) & 0xFF;
+    return green + 64 < red || green + 64 < blue ? 0xFF00FF00 : 0xFFFF00FF;
+}
+
+void drawMarks(ID3D11DeviceContext* context, const Renderer* renderer, const Scene* scene, D3D11_PRIMITIVE_TOPOLOGY topology,
+               u32 count, u32 first, const ReportSink* sink) {
+    GpuMesh marks = *scene->mesh;
+    marks.colour = markColour(marks.colour);
+    updateConstants<MeshConstants>(context, renderer->meshConstants, sink,
+                                   [&](MeshConstants* out) { writeMeshConstants(out, &marks, scene->yUp); });
+    const UINT stride = sizeof(GpuVertex), start = 0;
+    context->IASetVertexBuffers(0, 1, &marks.marksBuffer, &stride, &start);
+    context->IASetPrimitiveTopology(topology);
+    context->Draw(count, first);
+}
+
 }  // namespace
 
 void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene* scene, const Camera* camera,
@@ -162,9 +181,11 @@ void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene*
     ID3D11RenderTargetView* renderTargetView = target->renderTargetView;
     context->OMSetRenderTargets(1, &renderTargetView, target->depthView);
     context->OMSetDepthStencilState(nullptr, 0);
+    context->RSSetState(scene->wireframe ? renderer->wireframeState : renderer->solidState);
+    if (scene->marks && mesh->tintedVertexCount)
+        drawMarks(context, renderer, scene, D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST, mesh->tintedVertexCount, 0, sink);
     const UINT stride = sizeof(GpuVertex), start = 0;
     context->IASetVertexBuffers(0, 1, &mesh->vertexBuffer, &stride, &start);
-    context->RSSetState(scene->wireframe ? renderer->wireframeState : renderer->solidState);
     context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
     updateConstants<MeshConstants>(context, renderer->meshConstants, sink,
                                    [&](MeshConstants* out) { writeMeshConstants(out, mesh, yUp); });
@@ -175,6 +196,12 @@ void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene*
             continue;
         context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
         context->Draw(3 * range.triangleCount, range.firstVertex);
+    }
+    if (scene->marks && mesh->edgeVertexCount) {
+        // Over everything: an edge behind the model shows where it is broken too.
+        context->ClearDepthStencilView(target->depthView, D3D11_CLEAR_DEPTH, 1.0f, 0);
+        drawMarks(context, renderer, scene, D3D11_PRIMITIVE_TOPOLOGY_LINELIST, mesh->edgeVertexCount,
+                  mesh->tintedVertexCount, sink);
     }
 }
 

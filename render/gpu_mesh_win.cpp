@@ -23,6 +23,9 @@ bool fitsOneVertexBuffer(const LoadResult* result, const ReportSink* sink) {
 
 bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, LoadedFile* file, const ReportSink* sink) {
     const PreparedVertices& prepared = file->vertices;
+    mesh->markVertices = nullptr;
+    mesh->tintedVertexCount = mesh->edgeVertexCount = 0;
+    mesh->marksBuffer = nullptr;
     if (!fitsOneVertexBuffer(&file->result, sink))
         return false;
     ID3D11Buffer* buffer = nullptr;
@@ -35,8 +38,6 @@ bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, LoadedFile* file, c
         desc.StructureByteStride = sizeof(GpuVertex);
         D3D11_SUBRESOURCE_DATA initial = {prepared.vertices, 0, 0};
         HRESULT created = renderer->device->CreateBuffer(&desc, &initial, &buffer);
-        heapFree(file->heap, prepared.vertices);
-        file->vertices.vertices = nullptr;
         if (FAILED(created)) {
             reportDirect3DFailure(i32(created), sink);
             return false;
@@ -56,8 +57,18 @@ bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, LoadedFile* file, c
     return true;
 }
 
+bool prepareMarksBuffer(GpuMesh* mesh, ID3D11Device* device, const ReportSink* sink) {
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = UINT((mesh->tintedVertexCount + mesh->edgeVertexCount) * sizeof(GpuVertex));
+    desc.Usage = D3D11_USAGE_IMMUTABLE;
+    desc.BindFlags = D3D11_BIND_VERTEX_BUFFER;
+    D3D11_SUBRESOURCE_DATA initial = {mesh->markVertices, 0, 0};
+    return !reportIfFailed(device->CreateBuffer(&desc, &initial, &mesh->marksBuffer), sink);
+}
+
 void releaseVertexBuffer(GpuMesh* mesh) {
     if (mesh->vertexCount != 0 && mesh->vertexBuffer)
         mesh->vertexBuffer->Release();
     mesh->vertexBuffer = nullptr;
+    releaseReference(mesh->marksBuffer);
 }

@@ -18,12 +18,20 @@ struct GpuMesh {
     f32 centre[3];        // metres
     f32 size[3];          // metres
     f32 metresPerUnit;
+    // The mesh check's marks, once it has found any: the triangles of misoriented edges
+    // (tintedVertexCount vertices), then the open and non-manifold edges as a line list
+    // (edgeVertexCount), all white. The array lives in the load's heap; the buffer is made
+    // from it by the first frame that shows them.
+    GpuVertex* markVertices;
+    u32 tintedVertexCount;
+    u32 edgeVertexCount;
+    ID3D11Buffer* marksBuffer;  // one reference, released with the vertex buffer
 };
 
 #pragma pack(pop)
 
-// Releases the mesh's vertex buffer when it has one and forgets it; a second call does
-// nothing. The record itself lives in its load's heap.
+// Releases the mesh's vertex buffer (and its marks' buffer) when it has one and forgets it;
+// a second call does nothing. The record itself lives in its load's heap.
 void releaseVertexBuffer(GpuMesh* mesh);
 
 // The largest vertex count whose byte width fits the 32-bit width of one GPU buffer.

@@ -59,9 +59,11 @@ void releaseRenderer(Renderer* renderer);
 void releaseDevice(Renderer* renderer);
 void releaseSwapChainTarget(SwapChainTarget* target);
 // A finished load's vertices as one immutable vertex buffer with its draw ranges, box and
-// visibility; the vertex array is freed from the load's heap once the buffer holds it. On
-// false (reported) nothing is left on the GPU.
+// visibility. The vertex array stays in the load's heap for its owner to free (the viewer's
+// mesh check reads it after the upload). On false (reported) nothing is left on the GPU.
 bool prepareGpuMesh(GpuMesh* mesh, const Renderer* renderer, LoadedFile* file, const ReportSink* sink);
+// The mesh check's marks (markVertices, at least one) as a vertex buffer of their own.
+bool prepareMarksBuffer(GpuMesh* mesh, ID3D11Device* device, const ReportSink* sink);
 // Whether a load's triangles fit one vertex buffer; reported when not. Asked before the
 // vertices are made, so that a mesh too large is refused before its memory is taken.
 bool fitsOneVertexBuffer(const LoadResult* result, const ReportSink* sink);

@@ -88,7 +88,10 @@ void onGpuLost(ViewState* state, HRESULT reason, const ReportSink* sink) {
 
 void paintFrame(ViewState* state) {
     const FrameTarget target = {state->target.renderTargetView, state->target.depthView, state->width, state->height};
-    const Scene scene = {state->mesh, state->wireframe, state->yUp, false};
+    GpuMesh* mesh = state->mesh;
+    if (state->showOpenEdges && mesh && mesh->markVertices && !mesh->marksBuffer)
+        prepareMarksBuffer(mesh, state->renderer.device, state->sink);
+    const Scene scene = {mesh, state->wireframe, state->yUp, false, state->showOpenEdges && mesh && mesh->marksBuffer};
     drawFrame(&state->renderer, &target, &scene, &state->camera, state->sink);
     bool copied = state->gdi.enabled && copyFrameForGdi(state);
     HRESULT presented = state->target.swapChain->Present(1, 0);

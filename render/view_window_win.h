@@ -40,6 +40,7 @@ struct ViewState {
     // Set by the main window.
     bool flipZoom;
     bool wireframe;
+    bool showOpenEdges;
     bool yUp;
     const ReportSink* sink;
     // Read and written on the window's thread only; workers never touch it.

@@ -22,16 +22,32 @@ BlockHeader* headerOf(void* block) {
     return static_cast<BlockHeader*>(block) - 1;
 }
 
+// Several threads may use one heap at once, as Windows heaps serialise their callers.
+volatile int chainLock;
+
+void lockChains() {
+    while (__atomic_exchange_n(&chainLock, 1, __ATOMIC_ACQUIRE))
+        ;
+}
+
+void unlockChains() {
+    __atomic_store_n(&chainLock, 0, __ATOMIC_RELEASE);
+}
+
 void link(NativeHeap* heap, BlockHeader* header) {
+    lockChains();
     header->previous = &heap->head;
     header->next = heap->head.next;
     heap->head.next->previous = header;
     heap->head.next = header;
+    unlockChains();
 }
 
 void unlink(BlockHeader* header) {
+    lockChains();
     header->previous->next = header->next;
     header->next->previous = header->previous;
+    unlockChains();
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ def large(base, size=500 * 1024):
     write("parse", "ascii_torus.stl", text, base)
     write("parse", "binary_torus.stl", make_fixtures.binary(b"STLB ASM 218", [(torus(size // 50), [0])]), base)
     write("text", "ascii_stl", text, base)
+    write("mesh", "binary_torus.stl", make_fixtures.binary(b"STLB ASM 218", [(torus(size // 50), [0])]), base)
     write("text", "utf8", ("caf\u00e9 \u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600 " * (size // 40)).encode()[:size], base)
     numbers = " ".join(rng.choice(["%e" % rng.uniform(-1e6, 1e6), "%.17g" % rng.uniform(-1, 1), "-1.#IND00", "NaN",
                                    "-Infinity", "1,5"]) for _ in range(size // 12))
@@ -59,6 +60,7 @@ def main():
     make_fixtures.main(fixtures)
     for path in sorted(fixtures.iterdir()):
         write("parse", path.name, path.read_bytes())
+        write("mesh", path.name, path.read_bytes())
     square = [((0, 0, 1), (0, 0, 0), (1, 0, 0), (0, 1, 0))]
     variants = {
         "end_solid.stl": "solid x\r\nfacet normal 0 0 1\r\nouter loop\r\nvertex 0 0 0\r\nvertex 1 0 0\r\nvertex 0 1 0\r\nendloop\r\nendfacet\r\nend solid\r\n",

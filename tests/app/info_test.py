@@ -19,7 +19,7 @@ del sys.argv[1:4]
 ZUP_WARNING = "STL warning: unknown coordinate space; assuming Z up"
 UNIT_WARNING = "STL warning: unknown unit; assuming milimeters"
 KEYS = ["path", "status", "format", "messages", "coordinateSpace", "metresPerUnit", "colourOrder",
-        "materialColour", "modelName", "solids", "size", "centre", "dimensions"]
+        "materialColour", "modelName", "solids", "size", "centre", "dimensions", "mesh"]
 
 
 def run(*arguments, cwd=FIXTURES):
@@ -48,6 +48,12 @@ def scratch(cls):
     return Path(folder.name)
 
 
+CUBE = [(0, v1, v2, v3) for v1, v2, v3 in [  # the fixtures' 10 mm cube, wound outward
+    ("0 0 0", "0 10 0", "10 10 0"), ("0 0 0", "10 10 0", "10 0 0"), ("0 0 10", "10 0 10", "10 10 10"),
+    ("0 0 10", "10 10 10", "0 10 10"), ("0 0 0", "10 0 0", "10 0 10"), ("0 0 0", "10 0 10", "0 0 10"),
+    ("0 10 0", "0 10 10", "10 10 10"), ("0 10 0", "10 10 10", "10 10 0"), ("0 0 0", "0 0 10", "0 10 10"),
+    ("0 0 0", "0 10 10", "0 10 0"), ("10 0 0", "10 10 0", "10 10 10"), ("10 0 0", "10 10 10", "10 0 10")]]
+
 NON_FINITE = {"plus.stl": ("0 0 0", "Infinity 1 0"), "minus.stl": ("-Infinity 0 0", "1 1 0"),
               "both.stl": ("-Infinity 0 0", "Infinity 1 0"), "overflow.stl": ("0 0 0", "1e39 1 0"),
               "nan.stl": ("NaN NaN NaN", "1 NaN 0")}
@@ -62,6 +68,17 @@ class Fixtures(unittest.TestCase):
         for name, (first, second) in NON_FINITE.items():
             (cls.folder / name).write_text(facet.format(first, second))
         (cls.folder / "empty.stl").write_bytes(b"")
+        # The fixtures' 10 mm cube wound inside out, and with its +x face cut away and one
+        # triangle of -x turned over.
+        cube = [(n, *[tuple(float(c) for c in v.split()) for v in vs]) for n, *vs in CUBE]
+        ascii_solid = "solid c\n{}endsolid c\n".format
+        facet = "facet normal 0 0 0\nouter loop\n{}endloop\nendfacet\n".format
+        write = lambda name, triangles: (cls.folder / name).write_text(
+            ascii_solid("".join(facet("".join(f"vertex {x:g} {y:g} {z:g}\n" for x, y, z in vs)) for vs in triangles)))
+        write("inside_out.stl", [(a, c, b) for _, a, b, c in cube])
+        opened = [vs for _, *vs in cube[:10]]
+        opened[8] = (opened[8][0], opened[8][2], opened[8][1])
+        write("open.stl", opened)
         for fixture, name in [("inches.stl", "inches.stl"), ("cafe_utf8.stl", "mod\u00e8le \u00fc.stl"), ("cube_ascii.stl", "-dash.stl")]:
             shutil.copy(os.path.join(FIXTURES, fixture), cls.folder / name)
 
@@ -119,6 +136,35 @@ class Fixtures(unittest.TestCase):
         self.assertEqual(nan["size"], [0.002] * 3, "NaN vertices leave the default box")
         self.assertIn("  size: [inf, 0.001, 0.001] m\n  centre: [inf, 0.0005, 0.0005] m\n", text)
         self.assertIn("  centre: [nan, 0.0005, 0.0005] m\n", text)
+
+    def test_mesh_check(self):
+        """Counts, area and volume in metres after the file's unit, in JSON and in the text."""
+        names = ["cube_ascii.stl", "two_solids.stl", "inches.stl", "fusion_y_up.stl", "inside_out.stl", "open.stl"]
+        for name in names[:4]:
+            shutil.copy(os.path.join(FIXTURES, name), self.folder / name)
+        _, reports = load_json(*names, cwd=self.folder)
+        _, text, _ = run(*names, cwd=self.folder)
+        lines = [line[len("  mesh: "):] for line in text.splitlines() if line.startswith("  mesh: ")]
+        cm = "\u2009cm"
+        expected = [  # vertices, open, misoriented, shells, area, volume, inside out; the line
+            (8, 0, 0, 1, 6e-4, 1e-6, False, f"closed, 1 shell, volume 1.00{cm}\u00b3, area 6.00{cm}\u00b2"),
+            (16, 8, 0, 3, 8e-4, None, False, f"8 open edges, 3 shells, area 8.00{cm}\u00b2"),
+            (8, 0, 0, 1, 0.387096, 0.016387064, False, f"closed, 1 shell, volume 16,390.00{cm}\u00b3, area 3,871.00{cm}\u00b2"),
+            (8, 0, 0, 1, 22e-4, 6e-6, False, f"closed, 1 shell, volume 6.00{cm}\u00b3, area 22.00{cm}\u00b2"),
+            (8, 0, 0, 1, 6e-4, 1e-6, True, f"closed, inside out, 1 shell, volume 1.00{cm}\u00b3, area 6.00{cm}\u00b2"),
+            (8, 4, 3, 1, 5e-4, None, False, f"4 open edges, 3 misoriented edges, 1 shell, area 5.00{cm}\u00b2"),
+        ]
+        self.assertEqual(len(lines), len(names))
+        for name, report, line, (vertices, open_edges, misoriented, shells, area, volume, inside_out, words) in zip(
+                names, reports, lines, expected):
+            mesh = report["mesh"]
+            self.assertEqual((mesh["vertices"], mesh["openEdges"], mesh["nonManifoldEdges"], mesh["misorientedEdges"],
+                              mesh["shells"], mesh["degenerateTriangles"]), (vertices, open_edges, 0, misoriented, shells, 0), name)
+            self.assertAlmostEqual(mesh["area"], area, delta=area * 1e-9)
+            self.assertEqual((mesh["volume"] is None, mesh["closed"], mesh["insideOut"]), (volume is None, volume is not None, inside_out))
+            if volume is not None:
+                self.assertAlmostEqual(mesh["volume"], volume, delta=volume * 1e-9)
+            self.assertEqual(line, words)
 
     def test_names_and_paths_beyond_ascii(self):
         code, (report,) = load_json("mod\u00e8le \u00fc.stl", cwd=self.folder)

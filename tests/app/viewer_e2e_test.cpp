@@ -13,10 +13,22 @@ namespace {
 
 const wchar_t kKey[] = L"Software\\Vantorel";
 
-DWORD storedFlipZoom() {
+DWORD storedSetting(const wchar_t* name) {
     DWORD value = 0xDEAD, size = 4;
-    RegGetValueW(HKEY_CURRENT_USER, kKey, L"FlipZoom", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    RegGetValueW(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
     return value;
+}
+
+DWORD storedFlipZoom() {
+    return storedSetting(L"FlipZoom");
+}
+
+// Pixels of the marks' colour on the default grey object: magenta.
+u32 markPixels(const Viewer& viewer) {
+    return windowPixels(viewer.control(kViewId), true).count([](u32 rgb) {
+        u32 r = rgb >> 16, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+        return r > g + 80 && b > g + 80;
+    });
 }
 
 void store(const wchar_t* name, DWORD type, const void* value, DWORD size) {
@@ -39,8 +51,9 @@ void allowWrites(bool allow) {
 }  // namespace
 
 // Without a file the window is empty with Previous and Next greyed; the settings have their
-// defaults and no key until Flip Zoom is toggled, which writes it. At the next start Flip
-// Zoom is on; of several arguments only the first opens; a missing file (its long name cut
+// defaults and no key until Flip Zoom is toggled, which writes it. Show Open Edges draws a
+// cut-open cube's hole in the marks' colour, only while on, and is remembered too. At the
+// next start Flip Zoom and Show Open Edges are on; of several arguments only the first opens; a missing file (its long name cut
 // in the title) and a text file each end in the failure state; a stored colour is used as
 // it is; a refused write is reported in the message box.
 TEST(Viewer, StartStatesAndSettings) {
@@ -66,6 +79,22 @@ TEST(Viewer, StartStatesAndSettings) {
         EXPECT_EQ(storedFlipZoom(), 1u);
         EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
         EXPECT_TRUE(viewer.viewState().flipZoom);
+
+        TempFolder folder{L"vantorel_edges_"};
+        const f32 lo[3] = {0, 0, 0}, hi[3] = {10, 10, 10};
+        std::vector<BinaryTriangle> open = box(lo, hi);
+        open.erase(open.begin() + 2, open.begin() + 4);  // the top
+        viewer.drop({folder.write(L"open_cube.stl", BinaryStlBuilder().block(open).bytes())});
+        ASSERT_TRUE(viewer.waitShown(L"open_cube.stl"));
+        EXPECT_TRUE(waitFor([&] { return !viewer.text(kMeshLineId).empty(); })) << "waited for the mesh line";
+        EXPECT_EQ(viewer.text(kMeshLineId).substr(0, 19), L"mesh: 4 open edges,");
+        EXPECT_EQ(markPixels(viewer), 0u);
+        viewer.command(kCommandShowOpenEdges);
+        EXPECT_EQ(storedSetting(L"ShowOpenEdges"), 1u);
+        EXPECT_EQ(viewer.menuState(kCommandShowOpenEdges), UINT(MF_CHECKED));
+        EXPECT_TRUE(viewer.viewState().showOpenEdges);
+        // The frame is set into the view through GDI once drawn.
+        EXPECT_TRUE(waitFor([&] { return markPixels(viewer) > 40; })) << "waited for the hole's edges on screen";
     }
     SCOPED_TRACE("phase: second start, stored settings");
     DWORD colour = 0x20406080;
@@ -77,6 +106,8 @@ TEST(Viewer, StartStatesAndSettings) {
     EXPECT_EQ(viewer.title(), kTitlePrefix + longName.substr(0, 232) + L"\u2026");  // 255 characters
     EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
     EXPECT_TRUE(viewer.viewState().flipZoom);
+    EXPECT_EQ(viewer.menuState(kCommandShowOpenEdges), UINT(MF_CHECKED));
+    EXPECT_TRUE(viewer.viewState().showOpenEdges);
     EXPECT_FALSE(reports[longName].all(L"\"messages\": [").empty());
     expectShows(viewer, reports[longName]);
     viewer.drop({fixture(L"not_stl.txt")});
@@ -114,6 +145,9 @@ TEST(Viewer, StepsTogglesAndLoads) {
 
     Viewer viewer({fixture(L"cube_ascii.stl")});
     ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+    // The mesh line is filled once the check, on a thread of its own, has ended.
+    EXPECT_TRUE(waitFor([&] { return !viewer.text(kMeshLineId).empty(); })) << "waited for the mesh line";
+    EXPECT_EQ(viewer.text(kMeshLineId), L"mesh: closed, 1 shell, volume 1.00\u2009cm\u00b3, area 6.00\u2009cm\u00b2");
     EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
     EXPECT_EQ(viewer.meshColour(), 0xFFF0F0F0u);
     viewer.command(kCommandFlipZoom);

@@ -116,6 +116,30 @@ inline u32 workspaceColour() {
     return u32(GetRValue(c)) << 16 | u32(GetGValue(c)) << 8 | GetBValue(c);
 }
 
+// What a window shows, read through GDI: through its own DC, or (for a window of another
+// process, whose surface Wine keeps in that process) from the screen where it lies.
+inline Pixels windowPixels(HWND window, bool fromScreen = false) {
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    if (fromScreen)
+        ClientToScreen(window, &origin);
+    Pixels out{u32(client.right), u32(client.bottom), std::vector<u32>(client.right * client.bottom)};
+    HDC screen = GetDC(fromScreen ? nullptr : window), memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB}};
+    GetDIBits(memory, bitmap, 0, client.bottom, out.rgb.data(), &info, DIB_RGB_COLORS);
+    for (u32& pixel : out.rgb)
+        pixel &= 0xFFFFFF;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(fromScreen ? nullptr : window, screen);
+    return out;
+}
+
 class ViewHarness {
 public:
     explicit ViewHarness(int width = 256, int height = 256) {
@@ -180,22 +204,7 @@ public:
     // What the view shows once painted, read through GDI: the frame, or the placeholder.
     Pixels frame() const {
         paint();
-        RECT client;
-        GetClientRect(view, &client);
-        Pixels out{u32(client.right), u32(client.bottom), std::vector<u32>(client.right * client.bottom)};
-        HDC screen = GetDC(view), memory = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB}};
-        GetDIBits(memory, bitmap, 0, client.bottom, out.rgb.data(), &info, DIB_RGB_COLORS);
-        for (u32& pixel : out.rgb)
-            pixel &= 0xFFFFFF;
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        ReleaseDC(view, screen);
-        return out;
+        return windowPixels(view);
     }
 
     TempFolder files{L"vantorel_view_"};  // outlives the jobs that read its files

@@ -1,0 +1,95 @@
+// The mesh check beside the load road, on the same file in the same process, runs
+// interleaved so that both meet the same machine: the load (map, detect, parse, identify,
+// defaults, vertices and box) and then the check of its vertices. Medians of several runs
+// over a warm page cache, the private bytes the check adds while it runs (sampled by a
+// second thread) and what stays after it, and the check's answers, for comparison with
+// other tools.
+//
+// usage: mesh_bench [--runs N] FILE...
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_clock.h"
+#include "stl/load_road.h"
+#include "stl/mesh_check.h"
+#include "tests/support/private_bytes_win.h"
+
+namespace {
+
+u64 privateBytes() {
+    return committedPrivateBytes(GetCurrentProcess());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 5;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        std::string argument = argv[i];
+        if (argument == "--runs" && i + 1 < argc)
+            runs = std::atoi(argv[++i]);
+        else
+            files.push_back(argument);
+    }
+    for (const std::string& file : files) {
+        std::wstring path(file.begin(), file.end());
+        std::vector<double> loads, checks;
+        MeshCheck check = {};
+        for (int run = 0; run < runs; ++run) {
+            LoadedFile loaded;
+            Clock::time_point start = Clock::now();
+            bool ok = runLoadRoadOnFile(&loaded, path.c_str(), nullptr, nullptr);
+            loads.push_back(since(start));
+            start = Clock::now();
+            ok = ok && checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, nullptr, &check);
+            checks.push_back(since(start));
+            releaseLoadedFile(&loaded);
+            if (!ok) {
+                std::fprintf(stderr, "mesh_bench: %s did not load\n", file.c_str());
+                return 1;
+            }
+        }
+        // Once more, untimed, for the memory the check takes while it runs and what it leaves.
+        LoadedFile loaded;
+        runLoadRoadOnFile(&loaded, path.c_str(), nullptr, nullptr);
+        u64 before = privateBytes();
+        std::atomic<bool> running{true};
+        std::atomic<u64> peak{before};
+        std::thread sampler([&] {
+            while (running.load()) {
+                u64 now = privateBytes();
+                if (now > peak.load())
+                    peak.store(now);
+            }
+        });
+        checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, nullptr, &check);
+        running.store(false);
+        sampler.join();
+        u64 after = privateBytes();
+        releaseLoadedFile(&loaded);
+        double triangles = double(check.triangles ? check.triangles : 1);
+        const char* name = std::strrchr(file.c_str(), '\\') ? std::strrchr(file.c_str(), '\\') + 1 : file.c_str();
+        std::printf("%s\t%llu tri\tload %.1f ms\tcheck %.1f ms\tcheck/load %.2f\tcheck memory %.1f B/tri\tafter %.2f B/tri\t"
+                    "vertices %llu\tedges %llu\tdegenerate %llu\topen %llu\tnon-manifold %llu\tmisoriented %llu\tshells %llu\t"
+                    "area %.9g m2\tvolume %.9g m3\t%s\n",
+                    name, (unsigned long long)check.triangles, median(loads), median(checks), median(checks) / median(loads),
+                    double(peak.load() - before) / triangles, (double(after) - double(before)) / triangles,
+                    (unsigned long long)check.vertices, (unsigned long long)check.edges,
+                    (unsigned long long)check.degenerateTriangles, (unsigned long long)check.openEdges,
+                    (unsigned long long)check.nonManifoldEdges, (unsigned long long)check.misorientedEdges,
+                    (unsigned long long)check.shells, check.area, check.signedVolume,
+                    check.closed ? (check.insideOut ? "closed, inside out" : "closed") : "not closed");
+        std::fflush(stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,577 @@
+#include "stl/mesh_check.h"
+
+#include <emmintrin.h>
+
+#include "stl/heap.h"
+#include "stl/worker_thread.h"
+
+namespace {
+
+const u32 kNone = 0xFFFFFFFF;
+// A sort element is (key or vertex << 32) | corner; buckets hold the elements of one top
+// slice of the key, and a bucket up to this size is ordered by counting in a scratch array.
+const u32 kSubBits = 8;
+const u32 kScratchElements = 4096;
+
+struct Check;
+
+// One thread's share of a step, and what it found.
+struct Part {
+    Check* check;
+    u32 first, end;  // triangles in the first step, sort positions after it
+    u32* histogram;  // one count (then position) per bucket
+    f64 area, volume;
+    u64 degenerate, vertices, edges, edgeUses, open, nonManifold, misoriented, shells;
+    u64* scratch;    // edges around one vertex, or a bucket being counted
+    u32 scratchCapacity;
+    u32* ends;       // marked edges, two corners each
+    u64 endCount;
+    u32 endCapacity;
+    bool failed;     // out of memory
+    bool asks;       // this part runs on the calling thread, which asks the sink
+};
+
+struct Check {
+    const GpuVertex* corners;  // three a triangle
+    u32 triangles;
+    u32* vertexOf;     // per corner: the key, then the vertex (its first corner), kNone in a degenerate triangle
+    u64* sorted;       // the corners of the non-degenerate triangles, grouped by vertex
+    u32* parent;       // per triangle: union-find parent, kNone for a degenerate one
+    u32 bucketBits;
+    u32 buckets;
+    const u32* bucketEnd;  // after the scatter
+    u8* tinted;
+    bool marking;
+    HeapHandle heap;
+    const ReportSink* sink;  // asked by the calling thread only
+    u32 progress;            // thousandths done when the current step began
+    volatile u32 stop;       // the sink answered stop: both threads end their step
+};
+
+// The check may run without a sink (a fuzzer, a benchmark).
+void tell(const ReportSink* sink, ResultCode code, uptr argument = 0) {
+    if (sink)
+        report(sink, code, argument);
+}
+
+// Every so many items a step looks whether it should end early, so that a newer load
+// waits a moment at most for a check it supersedes.
+bool stopped(Part* part, u64 item) {
+    if (item & 0x3FFF)
+        return false;
+    Check* check = part->check;
+    if (part->asks && check->sink && !report(check->sink, kProgress, check->progress))
+        __atomic_store_n(&check->stop, 1u, __ATOMIC_RELAXED);
+    return __atomic_load_n(&check->stop, __ATOMIC_RELAXED) != 0;
+}
+
+// The coordinate bits of a corner, -0 read as +0.
+struct CornerBits {
+    u32 v[3];
+    bool nan;
+};
+
+CornerBits bitsOf(const GpuVertex& p) {
+    CornerBits out;
+    __builtin_memcpy(out.v, p.position, 12);
+    out.nan = false;
+    for (u32& bits : out.v) {
+        if ((bits & 0x7FFFFFFF) == 0)
+            bits = 0;
+        out.nan |= (bits & 0x7FFFFFFF) > 0x7F800000;
+    }
+    return out;
+}
+
+bool sameVertex(const CornerBits& a, const CornerBits& b) {
+    return !a.nan && !b.nan && a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+}
+
+u32 mix(u64 a, u64 b) {
+    u64 h = (a ^ 0x9E3779B97F4A7C15ull) * 0xBF58476D1CE4E5B9ull;
+    h ^= (h >> 31) ^ (b * 0x94D049BB133111EBull);
+    h *= 0xD6E8FEB86659FD93ull;
+    return u32(h >> 32);
+}
+
+// The sort key: a mix of the bits, so that buckets fill evenly whatever the coordinates. A
+// NaN corner gets a key from its index: it joins no other, and many alike make no long run.
+u32 keyOf(const CornerBits& bits, u32 corner) {
+    if (bits.nan)
+        return mix(corner, 0x4E614E);
+    return mix(bits.v[0] | u64(bits.v[1]) << 32, bits.v[2]);
+}
+
+const GpuVertex& cornerAt(const Check* check, u32 corner) {
+    return check->corners[corner];
+}
+
+u32 bucketOf(const Check* check, u32 key) {
+    return key >> (32 - check->bucketBits);
+}
+
+// Heapsort: a bounded worst case for the rare long runs (a vertex of very many triangles,
+// a bucket that drew too many keys). `less` orders two elements.
+template <typename Less>
+void heapSort(u64* a, u64 n, Less less) {
+    auto sift = [&](u64 root, u64 size) {
+        for (;;) {
+            u64 child = 2 * root + 1;
+            if (child >= size)
+                return;
+            if (child + 1 < size && less(a[child], a[child + 1]))
+                ++child;
+            if (!less(a[root], a[child]))
+                return;
+            u64 t = a[root];
+            a[root] = a[child];
+            a[child] = t;
+            root = child;
+        }
+    };
+    for (u64 i = n / 2; i-- > 0;)
+        sift(i, n);
+    for (u64 end = n; end > 1; --end) {
+        u64 t = a[0];
+        a[0] = a[end - 1];
+        a[end - 1] = t;
+        sift(0, end - 1);
+    }
+}
+
+void sortValues(u64* a, u64 n) {
+    if (n > 24) {
+        heapSort(a, n, [](u64 x, u64 y) { return x < y; });
+        return;
+    }
+    for (u64 i = 1; i < n; ++i) {
+        u64 v = a[i], j = i;
+        for (; j > 0 && a[j - 1] > v; --j)
+            a[j] = a[j - 1];
+        a[j] = v;
+    }
+}
+
+bool reserveScratch(Part* part, u64 count) {
+    if (count <= part->scratchCapacity)
+        return true;
+    u64 capacity = count > 2 * u64(part->scratchCapacity) ? count : 2 * u64(part->scratchCapacity);
+    void* grown = part->scratch ? heapReallocate(part->check->heap, part->scratch, capacity * 8)
+                                : heapAllocate(part->check->heap, capacity * 8);
+    if (!grown) {
+        part->failed = true;
+        return false;
+    }
+    part->scratch = static_cast<u64*>(grown);
+    part->scratchCapacity = u32(capacity);
+    return true;
+}
+
+// Step 1, over triangles: each corner's key, the degenerate triangles, the bucket counts,
+// area and volume.
+void measureTriangles(Part* part) {
+    Check* check = part->check;
+    for (u64 t = part->first; t < part->end; ++t) {
+        if (stopped(part, t - part->first))
+            return;
+        const GpuVertex* v = check->corners + 3 * t;
+        CornerBits a = bitsOf(v[0]), b = bitsOf(v[1]), c = bitsOf(v[2]);
+        u32* keys = check->vertexOf + 3 * t;
+        if (sameVertex(a, b) || sameVertex(b, c) || sameVertex(a, c)) {
+            ++part->degenerate;
+            check->parent[t] = kNone;
+            keys[0] = keys[1] = keys[2] = kNone;
+            continue;
+        }
+        check->parent[t] = u32(t);
+        keys[0] = keyOf(a, u32(3 * t));
+        keys[1] = keyOf(b, u32(3 * t + 1));
+        keys[2] = keyOf(c, u32(3 * t + 2));
+        for (int k = 0; k < 3; ++k)
+            ++part->histogram[bucketOf(check, keys[k])];
+        f64 ax = v[0].position[0], ay = v[0].position[1], az = v[0].position[2];
+        f64 ux = v[1].position[0] - ax, uy = v[1].position[1] - ay, uz = v[1].position[2] - az;
+        f64 wx = v[2].position[0] - ax, wy = v[2].position[1] - ay, wz = v[2].position[2] - az;
+        f64 nx = uy * wz - uz * wy, ny = uz * wx - ux * wz, nz = ux * wy - uy * wx;
+        part->area += _mm_cvtsd_f64(_mm_sqrt_sd(_mm_setzero_pd(), _mm_set_sd(nx * nx + ny * ny + nz * nz)));
+        part->volume += ax * nx + ay * ny + az * nz;
+    }
+}
+
+// Step 2, over the same triangles: each corner into its bucket, in corner order.
+void scatterCorners(Part* part) {
+    Check* check = part->check;
+    for (u64 corner = 3 * u64(part->first); corner < 3 * u64(part->end); ++corner) {
+        if (stopped(part, corner - 3 * u64(part->first)))
+            return;
+        u32 key = check->vertexOf[corner];
+        if (check->parent[corner / 3] == kNone)
+            continue;
+        check->sorted[part->histogram[bucketOf(check, key)]++] = u64(key) << 32 | corner;
+    }
+}
+
+// Orders a bucket by key; equal keys keep their corner order.
+void sortBucket(Part* part, u64* a, u32 n) {
+    if (n <= 1)
+        return;
+    if (n > kScratchElements) {
+        sortValues(a, n);
+        return;
+    }
+    u32 shift = 64 - part->check->bucketBits - kSubBits;
+    u32 counts[(1 << kSubBits) + 1] = {};
+    u32 mask = (1 << kSubBits) - 1;
+    for (u32 i = 0; i < n; ++i)
+        ++counts[((a[i] >> shift) & mask) + 1];
+    for (u32 i = 1; i <= mask; ++i)
+        counts[i] += counts[i - 1];
+    for (u32 i = 0; i < n; ++i)
+        part->scratch[counts[(a[i] >> shift) & mask]++] = a[i];
+    u32 start = 0;
+    for (u32 i = 0; i <= mask; ++i) {  // counts[i] is now the end of sub-bucket i
+        sortValues(part->scratch + start, counts[i] - start);
+        start = counts[i];
+    }
+    __builtin_memcpy(a, part->scratch, u64(n) * 8);
+}
+
+// The corners of one key, split into vertices: each gets its first corner as its vertex.
+void groupRun(Part* part, u64* run, u32 n) {
+    Check* check = part->check;
+    CornerBits first = bitsOf(cornerAt(check, u32(run[0])));
+    bool alike = !first.nan;
+    for (u32 i = 1; i < n && alike; ++i)
+        alike = sameVertex(first, bitsOf(cornerAt(check, u32(run[i]))));
+    if (!alike) {
+        // Different coordinates under one key (or NaN): order the run by its bits.
+        const Check* c = check;
+        heapSort(run, n, [c](u64 x, u64 y) {
+            CornerBits a = bitsOf(cornerAt(c, u32(x))), b = bitsOf(cornerAt(c, u32(y)));
+            for (int k = 0; k < 3; ++k)
+                if (a.v[k] != b.v[k])
+                    return a.v[k] < b.v[k];
+            return u32(x) < u32(y);
+        });
+    }
+    u32 vertex = kNone;
+    CornerBits at = {};
+    for (u32 i = 0; i < n; ++i) {
+        u32 corner = u32(run[i]);
+        CornerBits bits = alike ? first : bitsOf(cornerAt(check, corner));
+        if (vertex == kNone || !(alike || sameVertex(at, bits))) {
+            vertex = corner;
+            at = bits;
+            ++part->vertices;
+        }
+        check->vertexOf[corner] = vertex;
+        run[i] = u64(vertex) << 32 | corner;
+    }
+}
+
+// Step 3, over buckets: order each, then weld the corners of every key.
+void weldBuckets(Part* part) {
+    Check* check = part->check;
+    for (u32 bucket = part->first; bucket < part->end; ++bucket) {
+        if (stopped(part, u64(bucket - part->first) << 5))
+            return;
+        u32 start = bucket ? check->bucketEnd[bucket - 1] : 0;
+        u32 end = check->bucketEnd[bucket];
+        u64* a = check->sorted + start;
+        u32 n = end - start;
+        // The corners of the next bucket are read at random in the file: asked for now, they
+        // arrive while this bucket is sorted and welded.
+        if (bucket + 1 < part->end)
+            for (u32 i = end; i < check->bucketEnd[bucket + 1]; ++i)
+                __builtin_prefetch(&cornerAt(check, u32(check->sorted[i])));
+        sortBucket(part, a, n);
+        for (u32 i = 0; i < n;) {
+            u32 j = i + 1;
+            while (j < n && a[j] >> 32 == a[i] >> 32)
+                ++j;
+            groupRun(part, a + i, j - i);
+            i = j;
+        }
+    }
+}
+
+u32 findRoot(u32* parent, u32 x) {
+    for (;;) {
+        u32 p = __atomic_load_n(&parent[x], __ATOMIC_RELAXED);
+        if (p == x)
+            return x;
+        u32 grand = __atomic_load_n(&parent[p], __ATOMIC_RELAXED);
+        if (grand != p)  // halving: any ancestor is a correct parent
+            __atomic_compare_exchange_n(&parent[x], &p, grand, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED);
+        x = grand;
+    }
+}
+
+// Roots link toward the lower index, so that both threads may join at once without a cycle.
+void unite(u32* parent, u32 a, u32 b) {
+    for (;;) {
+        a = findRoot(parent, a);
+        b = findRoot(parent, b);
+        if (a == b)
+            return;
+        if (a < b) {
+            u32 t = a;
+            a = b;
+            b = t;
+        }
+        u32 expected = a;
+        if (__atomic_compare_exchange_n(&parent[a], &expected, b, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED))
+            return;
+    }
+}
+
+void markEdge(Part* part, u32 a, u32 b) {
+    if (part->endCount + 2 > part->endCapacity) {
+        u32 capacity = part->endCapacity ? 2 * part->endCapacity : 256;
+        void* grown = part->ends ? heapReallocate(part->check->heap, part->ends, u64(capacity) * 4)
+                                 : heapAllocate(part->check->heap, u64(capacity) * 4);
+        if (!grown) {
+            part->failed = true;
+            return;
+        }
+        part->ends = static_cast<u32*>(grown);
+        part->endCapacity = capacity;
+    }
+    part->ends[part->endCount++] = a;
+    part->ends[part->endCount++] = b;
+}
+
+// Step 4, over vertices: every edge to a higher vertex, with the triangles that use it.
+// An entry is (other vertex << 32) | triangle << 1 | 1 when the triangle runs the edge
+// toward this vertex.
+void matchEdges(Part* part) {
+    Check* check = part->check;
+    const u64* sorted = check->sorted;
+    for (u32 i = part->first, vertices = 0; i < part->end && !part->failed && !stopped(part, vertices++);) {
+        u32 a = u32(sorted[i] >> 32);
+        u32 j = i;
+        for (; j < part->end && u32(sorted[j] >> 32) == a; ++j) {
+        }
+        if (!reserveScratch(part, 2 * u64(j - i)))
+            return;
+        // The triangles of vertices further on, read at random: asked for ahead of use.
+        for (u32 k = j; k < j + 8 && k < part->end; ++k) {
+            u32 corner = u32(sorted[k + 24 < part->end ? k + 24 : k]);
+            __builtin_prefetch(&check->vertexOf[corner - corner % 3]);
+            __builtin_prefetch(&check->parent[corner / 3]);
+        }
+        u32 n = 0;
+        for (; i < j; ++i) {
+            u32 corner = u32(sorted[i]), t = corner / 3, k = corner % 3;
+            u32 next = check->vertexOf[3 * t + (k + 1) % 3], previous = check->vertexOf[3 * t + (k + 2) % 3];
+            if (next > a)
+                part->scratch[n++] = u64(next) << 32 | t << 1;
+            if (previous > a)
+                part->scratch[n++] = u64(previous) << 32 | t << 1 | 1;
+        }
+        sortValues(part->scratch, n);
+        for (u32 e = 0; e < n;) {
+            u32 f = e + 1;
+            while (f < n && part->scratch[f] >> 32 == part->scratch[e] >> 32)
+                ++f;
+            u32 uses = f - e;
+            u32 t1 = u32(part->scratch[e]) >> 1, t2 = u32(part->scratch[e + 1 < f ? e + 1 : e]) >> 1;
+            ++part->edges;
+            part->edgeUses += uses;
+            if (uses == 2) {
+                if ((part->scratch[e] & 1) == (part->scratch[e + 1] & 1)) {
+                    ++part->misoriented;
+                    if (check->tinted) {
+                        __atomic_store_n(&check->tinted[t1], u8(1), __ATOMIC_RELAXED);
+                        __atomic_store_n(&check->tinted[t2], u8(1), __ATOMIC_RELAXED);
+                    }
+                }
+                unite(check->parent, t1, t2);
+            } else {
+                ++(uses == 1 ? part->open : part->nonManifold);
+                if (check->marking)
+                    markEdge(part, a, u32(part->scratch[e] >> 32));
+            }
+            e = f;
+        }
+    }
+}
+
+// Step 5, over triangles: the roots that are left are the shells.
+void countShells(Part* part) {
+    const u32* parent = part->check->parent;
+    for (u32 t = part->first; t < part->end; ++t)
+        part->shells += parent[t] == t;
+}
+
+struct StepRun {
+    void (*step)(Part*);
+    Part* part;
+};
+
+void runStepOnWorker(void* context) {
+    StepRun* run = static_cast<StepRun*>(context);
+    run->step(run->part);
+}
+
+// A step on two threads, parts[1] on the worker; without a worker both parts run here. The
+// join makes the worker's stores visible. Answers the worker's fault, or 0.
+u32 runStep(void (*step)(Part*), Part parts[2]) {
+    StepRun run = {step, &parts[1]};
+    WorkerThread worker = parts[1].first < parts[1].end ? startWorkerThread(runStepOnWorker, &run) : nullptr;
+    step(&parts[0]);
+    if (worker)
+        return joinWorkerThread(worker);
+    step(&parts[1]);
+    return 0;
+}
+
+void splitRange(Part parts[2], u32 end, u32 middle) {
+    parts[0].first = 0;
+    parts[0].end = parts[1].first = middle;
+    parts[1].end = end;
+}
+
+bool stepDone(u32 fault, const Part parts[2], u32 thousandths) {
+    Check* check = parts[0].check;
+    if (fault) {
+        tell(check->sink, kSystemError, fault);
+        return false;
+    }
+    if (parts[0].failed || parts[1].failed) {
+        tell(check->sink, kOutOfMemory);
+        return false;
+    }
+    check->progress = thousandths;
+    return !check->stop && (!check->sink || report(check->sink, kProgress, thousandths));
+}
+
+bool runCheck(Check* check, Part parts[2], MeshCheck* out) {
+    u32 triangles = check->triangles;
+    splitRange(parts, triangles, triangles / 2);
+    if (!stepDone(runStep(measureTriangles, parts), parts, 200))
+        return false;
+    u32 position = 0;
+    for (u32 b = 0; b < check->buckets; ++b)
+        for (int i = 0; i < 2; ++i) {
+            u32 count = parts[i].histogram[b];
+            parts[i].histogram[b] = position;
+            position += count;
+        }
+    u32 sortedCount = position;
+    if (!stepDone(runStep(scatterCorners, parts), parts, 300))
+        return false;
+    // The later part's positions have reached the end of each bucket.
+    check->bucketEnd = parts[1].histogram;
+    u32 split = 0;
+    while (split < check->buckets && check->bucketEnd[split] < sortedCount / 2)
+        ++split;
+    splitRange(parts, check->buckets, split);
+    if (!stepDone(runStep(weldBuckets, parts), parts, 600))
+        return false;
+    u32 middle = sortedCount / 2;
+    while (middle > 0 && middle < sortedCount && check->sorted[middle] >> 32 == check->sorted[middle - 1] >> 32)
+        ++middle;
+    splitRange(parts, sortedCount, middle);
+    if (!stepDone(runStep(matchEdges, parts), parts, 900))
+        return false;
+    splitRange(parts, triangles, triangles / 2);
+    if (!stepDone(runStep(countShells, parts), parts, 1000))
+        return false;
+    for (int i = 0; i < 2; ++i) {
+        const Part& p = parts[i];
+        out->degenerateTriangles += p.degenerate;
+        out->vertices += p.vertices;
+        out->edges += p.edges;
+        out->edgeUses += p.edgeUses;
+        out->openEdges += p.open;
+        out->nonManifoldEdges += p.nonManifold;
+        out->misorientedEdges += p.misoriented;
+        out->shells += p.shells;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const ReportSink* sink, MeshCheck* out,
+               void* marksHeap, MeshMarks* marks) {
+    *out = MeshCheck{};
+    u64 total = vertices->vertexCount / 3;
+    out->triangles = total;
+    if (marks)
+        *marks = MeshMarks{};
+    if (total > kMaxCheckedTriangles) {
+        tell(sink, kOutOfMemory);  // past what 32-bit corner numbers reach
+        return false;
+    }
+    u32 triangles = u32(total);
+    Check check = {};
+    check.corners = vertices->vertices;
+    check.triangles = triangles;
+    check.bucketBits = 1;
+    while (check.bucketBits < 16 && (3 * total >> check.bucketBits) > 512)
+        ++check.bucketBits;
+    check.buckets = 1u << check.bucketBits;
+    check.heap = createLoadHeap();
+    if (!check.heap) {
+        tell(sink, kOutOfMemory);
+        return false;
+    }
+    HeapHandle heap = check.heap;
+    // Asked for together, tested together: one report however many fail.
+    check.vertexOf = allocateArrayOf<u32>(heap, 3 * total + 1, nullptr);
+    check.sorted = allocateArrayOf<u64>(heap, 3 * total + 1, nullptr);
+    check.parent = allocateArrayOf<u32>(heap, total + 1, nullptr);
+    u32* histograms = allocateArrayOf<u32>(heap, 2 * u64(check.buckets), nullptr);
+    // Each part's scratch may grow (a vertex of many triangles), so each is a block of its own.
+    u64* scratch[2] = {allocateArrayOf<u64>(heap, kScratchElements, nullptr),
+                       allocateArrayOf<u64>(heap, kScratchElements, nullptr)};
+    if (marks && total) {
+        check.tinted = allocateArrayOf<u8>(marksHeap, total, nullptr);
+        if (check.tinted)
+            __builtin_memset(check.tinted, 0, total);
+        check.marking = true;
+    }
+    bool ok = check.vertexOf && check.sorted && check.parent && histograms && scratch[0] && scratch[1] &&
+              (!marks || !total || check.tinted);
+    Part parts[2] = {};
+    if (!ok) {
+        tell(sink, kOutOfMemory);
+    } else {
+        __builtin_memset(histograms, 0, 2 * u64(check.buckets) * 4);
+        for (int i = 0; i < 2; ++i) {
+            parts[i].check = &check;
+            parts[i].histogram = histograms + i * u64(check.buckets);
+            parts[i].scratch = scratch[i];
+            parts[i].scratchCapacity = kScratchElements;
+        }
+        parts[0].asks = true;
+        check.sink = sink;
+        ok = runCheck(&check, parts, out);
+    }
+    if (ok && marks) {
+        u64 ends = parts[0].endCount + parts[1].endCount;
+        marks->edgeEnds = ends ? allocateArrayOf<u32>(marksHeap, ends, sink) : nullptr;
+        ok = !ends || marks->edgeEnds;
+        if (ok) {
+            if (parts[0].endCount)
+                __builtin_memcpy(marks->edgeEnds, parts[0].ends, parts[0].endCount * 4);
+            if (parts[1].endCount)
+                __builtin_memcpy(marks->edgeEnds + parts[0].endCount, parts[1].ends, parts[1].endCount * 4);
+            marks->edgeEndCount = ends / 2;
+            marks->tintedTriangles = out->misorientedEdges ? check.tinted : nullptr;
+        }
+    }
+    if (check.tinted && !(ok && out->misorientedEdges))
+        heapFree(marksHeap, check.tinted);
+    destroyLoadHeap(heap);
+    if (!ok)
+        return false;
+    out->area = 0.5 * (parts[0].area + parts[1].area) * metresPerUnit * metresPerUnit;
+    f64 signedVolume = (parts[0].volume + parts[1].volume) / 6.0;
+    out->signedVolume = signedVolume * metresPerUnit * metresPerUnit * metresPerUnit;
+    out->closed = out->openEdges == 0 && out->nonManifoldEdges == 0;
+    out->insideOut = out->closed && out->signedVolume < 0;
+    return true;
+}
