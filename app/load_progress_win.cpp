@@ -68,6 +68,7 @@ void makeWindowTitle(const wchar_t* path, wchar_t title[kTitleUnits]) {
 }
 
 void beginLoad(MainWindow* main, const wchar_t* path) {
+    watchFile(main, path);
     // A running job is not waited for: it ends by itself and is discarded on completion.
     if (main->job)
         main->job->cancelRequested = 1;
@@ -106,6 +107,10 @@ void onProgressTimer(MainWindow* main, UINT_PTR timer) {
 }
 
 void onLoadCompleted(MainWindow* main, LoadJob* job) {
+    if (job == main->reloadJob) {
+        onReloadCompleted(main, job);
+        return;
+    }
     if (job != main->job) {
         releaseLoadJob(job);
         ++main->loadsDiscarded;

@@ -82,7 +82,9 @@ INT_PTR onCommandMessage(MainWindow* main, WPARAM wParam) {
 }
 
 INT_PTR onTimer(MainWindow* main, WPARAM timer, LPARAM callback) {
-    if (callback == 0)
+    if (callback == 0 && timer == kReloadTimer)
+        onReloadTimer(main);
+    else if (callback == 0)
         onProgressTimer(main, timer);
     return FALSE;
 }
@@ -218,6 +220,9 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case kTreeChecksChanged:
         syncTreeChecks(main);
+        return FALSE;
+    case kFileChanged:
+        onFileChanged(main, wParam);
         return FALSE;
     }
     return FALSE;

@@ -43,9 +43,12 @@ enum : u16 {
 // Private messages of the main window. kLoadCompleted (WM_APP) comes from load jobs; the
 // tree's checkbox message is posted to ourselves after a click or the space bar, so that
 // it reads the state the tree view has given the item by then.
-enum : UINT { kTreeChecksChanged = WM_APP + 1 };
+// kFileChanged comes from the shown file's watch (wParam: the watch's tag).
+enum : UINT { kTreeChecksChanged = WM_APP + 1, kFileChanged = WM_APP + 2 };
 
-enum : u32 { kProgressTimer = 1, kFileItemParameter = 0xFFFFFFFF };
+enum : u32 { kProgressTimer = 1, kReloadTimer = 2, kFileItemParameter = 0xFFFFFFFF };
+
+struct FileWatch;
 
 #pragma pack(push, 1)
 
@@ -76,6 +79,14 @@ struct MainWindow {
     u32 loadsBegun;
     u32 loadsDiscarded;
     u32 loadsShown;
+    // The shown file's watch and what it leads to: a reload once writing has been quiet.
+    FileWatch* watch;
+    wchar_t* watchedPath;  // process heap
+    WPARAM watchTag;       // tells the current watch's messages from an ended one's
+    LoadJob* reloadJob;    // runs beside the shown model, which stays until it succeeds
+    bool deletionReported;
+    bool gpuReloadTried;  // since the last load shown: a lost GPU reloads once, not in a loop
+    u32 reloadsShown;
 };
 
 #pragma pack(pop)
@@ -106,6 +117,16 @@ void readSettings(MainWindow* main);
 void beginLoad(MainWindow* main, const wchar_t* path);
 void onProgressTimer(MainWindow* main, UINT_PTR timer);
 void onLoadCompleted(MainWindow* main, LoadJob* job);
+
+// Live reload (live_reload_win.cpp): the watch follows the file a load begins with; a
+// change starts the quiet period, its end a reload of a shown model that keeps the camera
+// and the solids' visibility; a lost GPU reloads at once.
+void watchFile(MainWindow* main, const wchar_t* path);
+void onFileChanged(MainWindow* main, WPARAM tag);
+void onReloadTimer(MainWindow* main);
+void reloadShownFile(MainWindow* main);
+void onReloadCompleted(MainWindow* main, LoadJob* job);
+void onGpuLostReload(MainWindow* main);
 // The window title for a file: the prefix and the name after the last separator, cut
 // with "…" so that the whole fits `kTitleUnits` units with its terminator.
 enum : u32 { kTitleUnits = 256 };
