@@ -63,10 +63,6 @@ void dropReloadJob(MainWindow* main) {
     main->reloadJob = nullptr;
 }
 
-void appendToMessages(void* edit, const Utf16* text, u64) {
-    appendText(static_cast<HWND>(edit), reinterpret_cast<const wchar_t*>(text));
-}
-
 }  // namespace
 
 void watchFile(MainWindow* main, const wchar_t* path) {

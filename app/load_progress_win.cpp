@@ -38,11 +38,11 @@ void releaseShownFile(MainWindow* main) {
     EnableWindow(control(main, kSpaceListId), FALSE);
 }
 
+}  // namespace
+
 void appendToMessages(void* edit, const Utf16* text, u64) {
     appendText(static_cast<HWND>(edit), reinterpret_cast<const wchar_t*>(text));
 }
-
-}  // namespace
 
 void makeWindowTitle(const wchar_t* path, wchar_t title[kTitleUnits]) {
     const wchar_t* name = path;

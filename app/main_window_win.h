@@ -117,6 +117,8 @@ void readSettings(MainWindow* main);
 void beginLoad(MainWindow* main, const wchar_t* path);
 void onProgressTimer(MainWindow* main, UINT_PTR timer);
 void onLoadCompleted(MainWindow* main, LoadJob* job);
+// takeJobMessages' receiver for the message box (`edit`).
+void appendToMessages(void* edit, const Utf16* text, u64 bytes);
 
 // Live reload (live_reload_win.cpp): the watch follows the file a load begins with; a
 // change starts the quiet period, its end a reload of a shown model that keeps the camera
