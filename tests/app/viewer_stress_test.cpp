@@ -341,8 +341,9 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
 // that writing leaves quiet is shown with the camera kept and the checkboxes carried over by
 // solid name (the n-th solid of a name takes the n-th old one's), with "file changed on
 // disk; reloaded" after its messages; a half-written file never leaves a failed load
-// showing; a deleted file leaves the model and says so. Then a hundred rewrites (a thousand
-// when soaking) leave the counters flat.
+// showing; a deleted file leaves the model and says so. The view's notice of a lost GPU
+// reloads the same way. Then a hundred rewrites (a thousand when soaking) leave the
+// counters flat.
 TEST(ViewerStress, FollowsItsFileOnDisk) {
     TempFolder folder(L"vantorel_reload");
     auto model = [](const std::vector<std::string>& names) {
@@ -370,7 +371,7 @@ TEST(ViewerStress, FollowsItsFileOnDisk) {
     const Camera camera = viewer.viewState().camera;
 
     const std::wstring temporary = folder.path() + L"\\part.tmp";
-    enum Way { kInPlace, kRenamedOver, kSlowly };
+    enum Way { kInPlace, kRenamedOver, kSlowly, kGpuLost };
     struct Step {
         Way way;
         const char* how;
@@ -381,6 +382,7 @@ TEST(ViewerStress, FollowsItsFileOnDisk) {
         {kInPlace, "rewritten in place", {"base", "lid", "handle"}, {1, 0, 1}},
         {kRenamedOver, "renamed over", {"lid", "base"}, {0, 1}},
         {kSlowly, "written over two seconds", {"lid", "lid", "base"}, {0, 1, 1}},
+        {kGpuLost, "the view's notice of a lost GPU", {"lid", "lid", "base"}, {0, 1, 1}},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.how);
@@ -391,6 +393,8 @@ TEST(ViewerStress, FollowsItsFileOnDisk) {
         } else if (step.way == kRenamedOver) {
             folder.write(L"part.tmp", text);
             ASSERT_TRUE(MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+        } else if (step.way == kGpuLost) {
+            viewer.post(viewer.window(), WM_COMMAND, MAKEWPARAM(kViewId, kViewGpuLost), LPARAM(view));
         } else {
             HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
             for (size_t done = 0, piece = text.size() / 20 + 1; done < text.size(); done += piece) {
@@ -404,7 +408,7 @@ TEST(ViewerStress, FollowsItsFileOnDisk) {
         ASSERT_TRUE(waitFor([&] { return viewer.record().reloadsShown > reloads && viewer.solidVisible() == step.visible; }, 30000));
         std::vector<std::wstring> lines = viewer.messageLines();
         ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back(), L"file changed on disk; reloaded");
+        EXPECT_EQ(lines.back(), step.way == kGpuLost ? L"GPU lost; file reloaded" : L"file changed on disk; reloaded");
         EXPECT_EQ(std::count(lines.begin(), lines.end(), L"file loaded successfully"), 1);
         EXPECT_TRUE(viewer.loaded());
         EXPECT_EQ(viewer.tree().size(), step.names.size() + 1);
