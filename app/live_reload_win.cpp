@@ -109,14 +109,7 @@ void onReloadTimer(MainWindow* main) {
 // The reload runs beside the shown model; a newer one supersedes it.
 void reloadShownFile(MainWindow* main) {
     dropReloadJob(main);
-    LoadJob* job = createViewLoadJob(main->watchedPath, control(main, kViewId), main->window, &main->translator);
-    if (!job)
-        return;
-    if (!queueLoadJob(job)) {
-        freeLoadJobRecord(job);
-        return;
-    }
-    main->reloadJob = job;
+    main->reloadJob = queueViewLoad(main, main->watchedPath);
 }
 
 void onReloadCompleted(MainWindow* main, LoadJob* job) {

@@ -40,6 +40,15 @@ void releaseShownFile(MainWindow* main) {
 
 }  // namespace
 
+LoadJob* queueViewLoad(MainWindow* main, const wchar_t* path) {
+    LoadJob* job = createViewLoadJob(path, control(main, kViewId), main->window, &main->translator);
+    if (job && !queueLoadJob(job)) {
+        freeLoadJobRecord(job);
+        job = nullptr;
+    }
+    return job;
+}
+
 void appendToMessages(void* edit, const Utf16* text, u64) {
     appendText(static_cast<HWND>(edit), reinterpret_cast<const wchar_t*>(text));
 }
@@ -86,15 +95,9 @@ void beginLoad(MainWindow* main, const wchar_t* path) {
     if (main->fileShown)
         releaseShownFile(main);
 
-    main->job = nullptr;
-    LoadJob* job = createViewLoadJob(path, view, main->window, &main->translator);
-    if (!job)
+    main->job = queueViewLoad(main, path);
+    if (!main->job)
         return;
-    if (!queueLoadJob(job)) {
-        freeLoadJobRecord(job);
-        return;
-    }
-    main->job = job;
     ++main->loadsBegun;
     SetTimer(main->window, kProgressTimer, 25, nullptr);
 }

@@ -117,6 +117,8 @@ void readSettings(MainWindow* main);
 void beginLoad(MainWindow* main, const wchar_t* path);
 void onProgressTimer(MainWindow* main, UINT_PTR timer);
 void onLoadCompleted(MainWindow* main, LoadJob* job);
+// A load job for `path` ending in the view, queued; null when it could not be (reported).
+LoadJob* queueViewLoad(MainWindow* main, const wchar_t* path);
 // takeJobMessages' receiver for the message box (`edit`).
 void appendToMessages(void* edit, const Utf16* text, u64 bytes);
 
