@@ -3,11 +3,9 @@
 #include "diag/messages.h"
 #include "render/shader_constants.h"
 
-namespace {
-
 // Linear value of each 8-bit sRGB code (IEC 61966-2-1), made by the transfer function in
 // double precision and rounded to single.
-const f32 srgbToLinear[256] = {
+extern const f32 srgbToLinear[256] = {
     0.0f, 0.000303526991f, 0.000607053982f, 0.000910580973f, 0.00121410796f, 0.00151763496f, 0.00182116195f, 0.00212468882f,
     0.00242821593f, 0.0027317428f, 0.00303526991f, 0.00334653584f, 0.00367650739f, 0.00402471703f, 0.00439144205f, 0.00477695325f,
     0.00518151652f, 0.00560539169f, 0.00604883302f, 0.00651209056f, 0.00699541019f, 0.00749903219f, 0.00802319311f, 0.00856812578f,
@@ -42,6 +40,7 @@ const f32 srgbToLinear[256] = {
     0.938685715f, 0.947306514f, 0.955973327f, 0.964686275f, 0.973445296f, 0.982250571f, 0.991102099f, 1.0f,
 };
 
+namespace {
 
 void setRegister(ShaderRegister out, f32 x, f32 y, f32 z, f32 w) {
     out[0] = x;
@@ -133,8 +132,9 @@ void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene*
         offset[i] = camera->pan[i] + 5.0f * radius * a[i];
         eye[i] = centre[i] + offset[i];
     }
-    f32 clearColour[4];
-    workspaceClearColour(clearColour);
+    f32 clearColour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    if (!scene->transparent)
+        workspaceClearColour(clearColour);
     context->ClearRenderTargetView(target->renderTargetView, clearColour);
     context->ClearDepthStencilView(target->depthView, D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL, 1.0f, 0);
     context->VSSetShader(renderer->vertexShader, nullptr, 0);
@@ -215,7 +215,7 @@ bool readBackPixels(ID3D11DeviceContext* context, ID3D11Texture2D* staging, u32 
             out[1] = in[1];
             out[2] = in[0];
             if (pixelBytes == 4)
-                out[3] = 0;
+                out[3] = in[3];
         }
     }
     context->Unmap(staging, 0);

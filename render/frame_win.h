@@ -5,6 +5,10 @@
 #include "render/camera.h"
 #include "render/renderer_win.h"
 
+// Linear value of each 8-bit sRGB code: the clear colour's conversion and the transparent
+// pictures' edge correction share it.
+extern const f32 srgbToLinear[256];
+
 // Where a frame goes: a render target with its depth buffer, both of this size.
 struct FrameTarget {
     ID3D11RenderTargetView* renderTargetView;
@@ -18,10 +22,11 @@ struct Scene {
     const GpuMesh* mesh;
     bool wireframe;
     bool yUp;  // the file's Y axis points up; otherwise its Z axis does
+    bool transparent;  // cleared to alpha 0 instead of the workspace colour: a picture laid over another
 };
 
-// Records one frame into the immediate context: cleared to the system's workspace colour,
-// then a draw per visible solid. A failed constant buffer update is reported to `sink`.
+// Records one frame into the immediate context: cleared to the system's workspace colour
+// (or to nothing, for a transparent scene), then a draw per visible solid. A failed constant buffer update is reported to `sink`.
 void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene* scene, const Camera* camera,
                const ReportSink* sink);
 
@@ -33,6 +38,6 @@ bool createReadBackTextures(ID3D11Device* device, const D3D11_TEXTURE2D_DESC* so
 void copyForReadBack(ID3D11DeviceContext* context, ID3D11Texture2D* source, ID3D11Texture2D* resolved,
                      ID3D11Texture2D* staging);
 // Waits for the copy and writes its pixels top row first as blue, green, red, and with
-// `pixelBytes` 4 a zero byte after each (the layout GDI takes).
+// `pixelBytes` 4 the alpha after each (the layout of a 32-bit DIB; GDI ignores that byte).
 bool readBackPixels(ID3D11DeviceContext* context, ID3D11Texture2D* staging, u32 pixelBytes, u8* out,
                     const ReportSink* sink);

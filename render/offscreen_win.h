@@ -29,3 +29,13 @@ bool readOffscreenTarget(const Renderer* renderer, OffscreenTarget* target, u8* 
 // Writes width x height pixels of blue, green, red (no alpha), top row first, to `bgr`.
 bool drawFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, bool yUp, u8* bgr,
                     const ReportSink* sink);
+
+// The zoom at which `vertices` (a load's, in file units) fill a square picture seen from the
+// start angles; `mesh` gives their box in metres and their unit.
+f32 fillingZoom(const PreparedVertices* vertices, const GpuMesh* mesh, bool yUp);
+
+// The same frame at `zoom` (fillingZoom's, for thumbnails) on a transparent background, for
+// pictures laid over another: blue, green, red, alpha, the colour multiplied by the alpha
+// (the layout of a 32-bit DIB section that AlphaBlend takes), top row first.
+bool drawTransparentFirstFrame(const Renderer* renderer, OffscreenTarget* target, const GpuMesh* mesh, f32 zoom,
+                               bool yUp, u8* bgra, const ReportSink* sink);

@@ -91,7 +91,7 @@ void onGpuLost(ViewState* state, HRESULT reason, const ReportSink* sink) {
 
 void paintFrame(ViewState* state) {
     const FrameTarget target = {state->target.renderTargetView, state->target.depthView, state->width, state->height};
-    const Scene scene = {state->mesh, state->wireframe, state->yUp};
+    const Scene scene = {state->mesh, state->wireframe, state->yUp, false};
     drawFrame(&state->renderer, &target, &scene, &state->camera, state->sink);
     bool copied = state->gdi.enabled && copyFrameForGdi(state);
     HRESULT presented = state->target.swapChain->Present(1, 0);

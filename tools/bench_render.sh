@@ -11,17 +11,7 @@ peers=${PEERS_DIR:-$root/../shared/peers}
 scratch=${STLBENCH:-/tmp/stlbench}/render
 side=${1:-512}
 
-"$root/tools/bootstrap.sh" || exit 1
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-need=()
-for p in f3d xauth python3-numpy; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-    $sudo apt-get update -qq >/dev/null
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || exit 1
-fi
+"$root/tools/bootstrap.sh" f3d python3-numpy || exit 1
 
 source "$root/tools/wine_session.sh"
 cmake --build "$build/windows" --target vantorel-info >/dev/null || { echo "bench_render.sh: build first (tools/test.sh)"; exit 1; }

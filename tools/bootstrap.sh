@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need from Debian's packages, once.
-# Quiet and idempotent: a machine that has everything pays one dpkg query.
+# Installs what the build and the tests need from Debian's packages, once, and the packages
+# named as arguments (what a benchmark adds). Quiet and idempotent: a machine that has
+# everything pays one dpkg query.
 set -eu
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   python3
   imagemagick x11-utils
+  "$@"
 )
 
 missing=()

@@ -1,0 +1,131 @@
+#include "shell/thumbnail_picture_win.h"
+
+#include "app/settings_store_win.h"
+#include "render/mesh.h"
+#include "render/offscreen_win.h"
+#include "stl/load_road.h"
+
+namespace {
+
+// One device for every thumbnail of the process, made on first need (the GPU when there is
+// one, WARP otherwise) and again after it is lost; its immediate context serves one caller
+// at a time, under the lock.
+struct ThumbnailDevice {
+    SRWLOCK lock;
+    Renderer renderer;
+    bool software;
+    OffscreenTarget target;  // of the last side drawn
+};
+
+ThumbnailDevice device = {SRWLOCK_INIT, {}, false, {}};
+
+// Thumbnails have no one to show messages to: a failure is the result Explorer gets.
+bool ignoreReport(void*, ResultCode, uptr, const Utf16*) {
+    return true;
+}
+
+void releaseDeviceObjects() {
+    releaseOffscreenTarget(&device.target);
+    device.target = OffscreenTarget{};
+    releaseRenderer(&device.renderer);
+}
+
+// Draws into `bits` under the device lock. A lost device is released so that the next
+// thumbnail makes a new one.
+bool drawLoaded(LoadedFile* file, u32 side, u8* bits, const ReportSink* sink) {
+    const LoadResult* result = &file->result;
+    bool yUp = result->provenance.coordinateSpace == kSpaceYUp;
+    GpuMesh mesh = {};
+    for (int i = 0; i < 3; ++i) {
+        mesh.centre[i] = file->centre[i];
+        mesh.size[i] = file->size[i];
+    }
+    mesh.metresPerUnit = result->provenance.metresPerUnit;
+    // Measured before the upload frees the vertices.
+    f32 zoom = fillingZoom(&file->vertices, &mesh, yUp);
+    AcquireSRWLockExclusive(&device.lock);
+    bool ok = device.renderer.device || createOffscreenRenderer(&device.renderer, &device.software, sink);
+    if (ok && device.target.width != side) {
+        releaseOffscreenTarget(&device.target);
+        ok = createOffscreenTarget(device.renderer.device, &device.target, side, side, sink);
+        if (!ok)
+            device.target = OffscreenTarget{};
+    }
+    if (ok && prepareGpuMesh(&mesh, &device.renderer, file, sink)) {
+        mesh.colour = objectColour(statedMaterialColour(result), result, readDefaultObjectColour());
+        ok = drawTransparentFirstFrame(&device.renderer, &device.target, &mesh, zoom, yUp, bits, sink);
+        releaseVertexBuffer(&mesh);
+    } else {
+        ok = false;
+    }
+    if (!ok && device.renderer.device && FAILED(device.renderer.device->GetDeviceRemovedReason()))
+        releaseDeviceObjects();
+    ReleaseSRWLockExclusive(&device.lock);
+    return ok;
+}
+
+// A mesh too large for one vertex buffer is refused before its vertices are made.
+bool checkSize(void*, const LoadResult* result) {
+    return fitsOneVertexBuffer(result, nullptr);
+}
+
+const LoadRoadHooks kRoadHooks = {nullptr, nullptr, checkSize};
+
+// The load road's guarded reads leave a process-wide exception handler in this module:
+// once a load has run, the DLL stays mapped for the life of the process, whatever
+// DllCanUnloadNow answers, so that the handler never points into unloaded code.
+void pinModule() {
+    static volatile LONG pinned;
+    HMODULE self;
+    if (InterlockedExchange(&pinned, 1) == 0)
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&pinModule), &self);
+}
+
+// A sample of the file, loaded; the sample's bytes go before the vertices are drawn.
+bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink) {
+    LoadHeap sampleHeap = createLoadHeap();
+    if (!sampleHeap)
+        return false;
+    pinModule();
+    StlSample sample;
+    SampleBudget budget = pictureBudget(side);
+    // Nothing of the load points into the sample's bytes: they go as soon as it is made.
+    bool ok = readStlSample(source, &budget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown &&
+              runLoadRoad(file, sample.bytes, sample.size, sink, &kRoadHooks);
+    destroyLoadHeap(sampleHeap);
+    if (ok && sample.sampled)
+        widenSampledTriangles(&file->vertices, sample.keptFraction, sample.runs, side);
+    return ok;
+}
+
+}  // namespace
+
+HBITMAP drawThumbnail(const ByteSource* source, u32 side) {
+    ReportSink sink = {nullptr, ignoreReport};
+    LoadedFile file = {};
+    if (!loadThumbnailFile(&file, source, side, &sink))
+        return nullptr;
+    // Top-down (negative height) 32-bit rows, as thumbnails with alpha are returned.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = LONG(side);
+    info.bmiHeader.biHeight = -LONG(side);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && !drawLoaded(&file, side, static_cast<u8*>(bits), &sink)) {
+        DeleteObject(bitmap);
+        bitmap = nullptr;
+    }
+    releaseLoadedFile(&file);
+    return bitmap;
+}
+
+void releaseThumbnailDevice() {
+    AcquireSRWLockExclusive(&device.lock);
+    releaseDeviceObjects();
+    ReleaseSRWLockExclusive(&device.lock);
+}

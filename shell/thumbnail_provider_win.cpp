@@ -1,0 +1,152 @@
+// The thumbnail provider: IThumbnailProvider and IInitializeWithStream on one record.
+// Explorer runs providers in an isolated process and hands them the file as a stream, never
+// a path (https://learn.microsoft.com/windows/win32/shell/thumbnail-providers).
+#define CINTERFACE
+#define COBJMACROS
+#include <shlwapi.h>
+#include <propsys.h>
+#include <thumbcache.h>
+
+#include "shell/shell_module_win.h"
+#include "shell/thumbnail_picture_win.h"
+
+namespace {
+
+// IThumbnailProvider's id, which the toolchain's uuid library lacks.
+const IID kThumbnailProviderInterface = {0xe357fccd, 0xa995, 0x4576, {0xb0, 0x1f, 0x23, 0x46, 0x30, 0x15, 0x4e, 0x96}};
+
+struct ThumbnailProvider {
+    const IThumbnailProviderVtbl* thumbnailVtable;  // first: the record is its IUnknown
+    const IInitializeWithStreamVtbl* initializeVtable;
+    volatile LONG references;
+    IStream* stream;  // one reference from Initialize, released with the record
+};
+
+ThumbnailProvider* fromThumbnail(IThumbnailProvider* self) {
+    return reinterpret_cast<ThumbnailProvider*>(self);
+}
+
+ThumbnailProvider* fromInitialize(IInitializeWithStream* self) {
+    return reinterpret_cast<ThumbnailProvider*>(reinterpret_cast<u8*>(self) -
+                                                offsetof(ThumbnailProvider, initializeVtable));
+}
+
+HRESULT STDMETHODCALLTYPE queryInterface(ThumbnailProvider* provider, REFIID id, void** out) {
+    static const QITAB table[] = {
+        {&kThumbnailProviderInterface, int(offsetof(ThumbnailProvider, thumbnailVtable))},
+        {&IID_IInitializeWithStream, int(offsetof(ThumbnailProvider, initializeVtable))},
+        {nullptr, 0},
+    };
+    return QISearch(provider, table, id, out);
+}
+
+ULONG addReference(ThumbnailProvider* provider) {
+    return ULONG(InterlockedIncrement(&provider->references));
+}
+
+ULONG releaseProvider(ThumbnailProvider* provider) {
+    LONG left = InterlockedDecrement(&provider->references);
+    if (left == 0) {
+        if (provider->stream)
+            IStream_Release(provider->stream);
+        deallocate(provider);
+        releaseModule();
+    }
+    return ULONG(left);
+}
+
+HRESULT STDMETHODCALLTYPE thumbnailQueryInterface(IThumbnailProvider* self, REFIID id, void** out) {
+    return queryInterface(fromThumbnail(self), id, out);
+}
+ULONG STDMETHODCALLTYPE thumbnailAddRef(IThumbnailProvider* self) {
+    return addReference(fromThumbnail(self));
+}
+ULONG STDMETHODCALLTYPE thumbnailRelease(IThumbnailProvider* self) {
+    return releaseProvider(fromThumbnail(self));
+}
+
+HRESULT STDMETHODCALLTYPE initializeQueryInterface(IInitializeWithStream* self, REFIID id, void** out) {
+    return queryInterface(fromInitialize(self), id, out);
+}
+ULONG STDMETHODCALLTYPE initializeAddRef(IInitializeWithStream* self) {
+    return addReference(fromInitialize(self));
+}
+ULONG STDMETHODCALLTYPE initializeRelease(IInitializeWithStream* self) {
+    return releaseProvider(fromInitialize(self));
+}
+
+// One stream per provider: Explorer makes a provider per file.
+HRESULT STDMETHODCALLTYPE initialize(IInitializeWithStream* self, IStream* stream, DWORD) {
+    ThumbnailProvider* provider = fromInitialize(self);
+    if (!stream)
+        return E_INVALIDARG;
+    if (provider->stream)
+        return E_UNEXPECTED;
+    IStream_AddRef(stream);
+    provider->stream = stream;
+    return S_OK;
+}
+
+// A read of exactly `length` bytes at `offset`; a short or failed one is the stream's
+// failure, reported with its HRESULT.
+bool readStream(void* context, u64 offset, u8* out, u64 length, const ReportSink* sink) {
+    IStream* stream = static_cast<IStream*>(context);
+    LARGE_INTEGER position;
+    position.QuadPart = LONGLONG(offset);
+    HRESULT result = IStream_Seek(stream, position, STREAM_SEEK_SET, nullptr);
+    while (SUCCEEDED(result) && length != 0) {
+        ULONG want = length < 0x40000000u ? ULONG(length) : 0x40000000u;
+        ULONG got = 0;
+        result = IStream_Read(stream, out, want, &got);
+        if (SUCCEEDED(result) && got == 0)
+            result = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+        out += got;
+        length -= got < length ? got : length;
+    }
+    if (FAILED(result))
+        report(sink, kSystemError, uptr(result));
+    return SUCCEEDED(result);
+}
+
+HRESULT STDMETHODCALLTYPE getThumbnail(IThumbnailProvider* self, UINT side, HBITMAP* bitmap, WTS_ALPHATYPE* alpha) {
+    ThumbnailProvider* provider = fromThumbnail(self);
+    if (!bitmap || !alpha)
+        return E_POINTER;
+    *bitmap = nullptr;
+    *alpha = WTSAT_UNKNOWN;
+    if (!provider->stream)
+        return E_UNEXPECTED;
+    if (side == 0 || side > kMaxThumbnailSide)
+        return E_INVALIDARG;
+    STATSTG status = {};
+    HRESULT result = IStream_Stat(provider->stream, &status, STATFLAG_NONAME);
+    if (FAILED(result))
+        return result;
+    ByteSource source = {provider->stream, readStream, status.cbSize.QuadPart};
+    *bitmap = drawThumbnail(&source, side);
+    if (!*bitmap)
+        return E_FAIL;
+    *alpha = WTSAT_ARGB;
+    return S_OK;
+}
+
+const IThumbnailProviderVtbl thumbnailVtable = {thumbnailQueryInterface, thumbnailAddRef, thumbnailRelease,
+                                                getThumbnail};
+const IInitializeWithStreamVtbl initializeVtable = {initializeQueryInterface, initializeAddRef, initializeRelease,
+                                                    initialize};
+
+}  // namespace
+
+HRESULT createThumbnailProvider(REFIID id, void** out) {
+    ThumbnailProvider* provider = static_cast<ThumbnailProvider*>(allocate(sizeof(ThumbnailProvider)));
+    if (!provider)
+        return E_OUTOFMEMORY;
+    provider->thumbnailVtable = &thumbnailVtable;
+    provider->initializeVtable = &initializeVtable;
+    provider->references = 1;
+    provider->stream = nullptr;
+    holdModule();
+    HRESULT result = queryInterface(provider, id, out);
+    releaseProvider(provider);
+    return result;
+}

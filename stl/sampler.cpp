@@ -1,0 +1,195 @@
+#include "stl/sampler.h"
+
+#include <immintrin.h>
+
+#include "stl/detect.h"
+
+SampleBudget pictureBudget(u32 side) {
+    u64 triangles = 4ull * side * side;
+    triangles = triangles < (1u << 16) ? 1u << 16 : triangles > (1u << 19) ? 1u << 19 : triangles;
+    return {triangles, 4, 96 * triangles, 2u << 10};
+}
+
+namespace {
+
+bool isBlank(u8 byte) {
+    return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n' || byte == '\f' || byte == '\v';
+}
+
+// `word` at `at`, alone on its line so far (only blanks before it back to a line break or
+// the start of `text`) and followed by a blank: a keyword, not part of a name or a number.
+bool isLineKeyword(const u8* text, u64 at, u64 end, const char* word, u64 length) {
+    if (at + length >= end || __builtin_memcmp(text + at, word, length) != 0 || !isBlank(text[at + length]))
+        return false;
+    for (u64 i = at; i-- > 0;) {
+        if (text[i] == '\n' || text[i] == '\r')
+            return true;
+        if (!isBlank(text[i]))
+            return false;
+    }
+    // The run's own start: the line may have begun before it, so only the file's start counts.
+    return false;
+}
+
+// The first facet of the run, or `end` when none starts in it.
+u64 firstFacet(const u8* text, u64 end) {
+    for (u64 i = 0; i < end; ++i)
+        if (text[i] == 'f' && isLineKeyword(text, i, end, "facet", 5))
+            return i;
+    return end;
+}
+
+// The position after the run's last complete "endfacet", or 0 when it has none.
+u64 afterLastEndfacet(const u8* text, u64 end) {
+    for (u64 i = end; i-- > 0;)
+        if (text[i] == 'e' && isLineKeyword(text, i, end, "endfacet", 8))
+            return i + 8;
+    return 0;
+}
+
+bool readFirstBytes(const ByteSource* source, u64 size, LoadHeap heap, const ReportSink* sink, StlSample* out) {
+    out->size = size;
+    out->bytes = static_cast<u8*>(allocateArray(heap, 1, size, sink));
+    return out->bytes && source->read(source->context, 0, out->bytes, size, sink);
+}
+
+bool sampleBinary(const ByteSource* source, const SampleBudget* budget, u32 count, LoadHeap heap,
+                  const ReportSink* sink, StlSample* out) {
+    u64 runs = budget->triangles / budget->runRecords;
+    u64 taken = runs * budget->runRecords;
+    u64 runBytes = budget->runRecords * kBinaryRecordBytes;
+    out->size = kBinaryFirstRecord + taken * kBinaryRecordBytes;
+    out->bytes = static_cast<u8*>(allocateArray(heap, 1, out->size, sink));
+    if (!out->bytes || !source->read(source->context, 0, out->bytes, kBinaryHeaderBytes, sink))
+        return false;
+    u32 takenCount = u32(taken);
+    __builtin_memcpy(out->bytes + kBinaryHeaderBytes, &takenCount, 4);
+    // Run i starts at record i * (count - run) / (runs - 1): the first at the file's first
+    // record, the last ending at its last one.
+    u64 span = count - budget->runRecords;
+    for (u64 i = 0; i < runs; ++i) {
+        u64 record = i * span / (runs - 1);
+        if (!source->read(source->context, kBinaryFirstRecord + record * kBinaryRecordBytes,
+                          out->bytes + kBinaryFirstRecord + i * runBytes, runBytes, sink))
+            return false;
+    }
+    out->sampled = true;
+    out->runs = runs;
+    out->keptFraction = f32(taken) / f32(count);
+    return true;
+}
+
+bool sampleAscii(const ByteSource* source, const SampleBudget* budget, LoadHeap heap, const ReportSink* sink,
+                 StlSample* out) {
+    u64 runBytes = budget->asciiRunBytes;
+    u64 runs = budget->asciiBytes / runBytes;
+    u64 size = source->size;
+    u8* bytes = static_cast<u8*>(allocateArray(heap, 1, runs * runBytes, sink));
+    if (!bytes)
+        return false;
+    out->bytes = bytes;
+    u64 written = 0;
+    u64 span = size - runBytes;
+    for (u64 i = 0; i < runs; ++i) {
+        u64 offset = i * span / (runs - 1);
+        u8* run = bytes + written;
+        if (!source->read(source->context, offset, run, runBytes, sink))
+            return false;
+        // The first run keeps the opening line, the last the closing one; the others only
+        // their whole facets. A run without one (a long name, a comment) adds nothing.
+        u64 first = i == 0 ? 0 : firstFacet(run, runBytes);
+        u64 last = i == runs - 1 ? runBytes : afterLastEndfacet(run, runBytes);
+        if (last <= first)
+            continue;
+        __builtin_memmove(run, run + first, last - first);
+        ++out->runs;
+        written += last - first;
+        // A kept "endfacet" is followed by a blank inside the run, so the break fits.
+        if (i != runs - 1)
+            bytes[written++] = '\n';
+    }
+    out->size = written;
+    out->sampled = true;
+    out->keptFraction = f32(f64(written) / f64(size));
+    return true;
+}
+
+}  // namespace
+
+bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHeap heap, const ReportSink* sink,
+                   StlSample* out) {
+    *out = StlSample{};
+    out->keptFraction = 1.0f;
+    u64 size = source->size;
+    if (size == 0)
+        return true;
+    u8 head[kSampleHeadBytes] = {};
+    u64 headBytes = size < kSampleHeadBytes ? size : kSampleHeadBytes;
+    if (!source->read(source->context, 0, head, headBytes, sink))
+        return false;
+    out->format = detectStlFormat(head, size);
+    if (out->format == kFormatBinary) {
+        u32 count = loadU32(head + kBinaryHeaderBytes);
+        if (count > budget->triangles)
+            return sampleBinary(source, budget, count, heap, sink, out);
+        // Blocks after the first are a rare dialect; past the budget they are left out.
+        u64 firstBlock = kBinaryFirstRecord + u64(count) * kBinaryRecordBytes;
+        if (size > kBinaryFirstRecord + budget->triangles * kBinaryRecordBytes)
+            return readFirstBytes(source, firstBlock, heap, sink, out);
+    } else if (out->format == kFormatAscii) {
+        if (size > budget->asciiBytes)
+            return sampleAscii(source, budget, heap, sink, out);
+    } else {
+        return true;
+    }
+    return readFirstBytes(source, size, heap, sink, out);
+}
+
+void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u64 runs, u32 pictureSide) {
+    if (!(keptFraction > 0.0f && keptFraction < 1.0f) || pictureSide == 0 || runs == 0)
+        return;
+    f32 diagonal = 0.0f;
+    for (int i = 0; i < 3; ++i) {
+        f32 extent = vertices->high[i] - vertices->low[i];
+        diagonal += extent > 0.0f && extent < 1.0e18f ? extent * extent : 0.0f;
+    }
+    f32 pixel = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(diagonal))) / f32(pictureSide);
+    GpuVertex* vertex = vertices->vertices;
+    u64 triangles = vertices->vertexCount / 3;
+    // The whole surface in square pixels, from the sample's twice-areas.
+    f64 area = 0.0;
+    for (u64 t = 0; t < triangles; ++t) {
+        const f32* a = vertex[3 * t].position;
+        const f32* b = vertex[3 * t + 1].position;
+        const f32* c = vertex[3 * t + 2].position;
+        f32 u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        f32 v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+        f32 n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        f32 twice = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(n[0] * n[0] + n[1] * n[1] + n[2] * n[2])));
+        area += twice < 1.0e30f ? f64(twice) : 0.0;  // NaN fails too
+    }
+    f64 surfacePixels = pixel > 0.0f ? 0.5 * area / keptFraction / (f64(pixel) * pixel) : 0.0;
+    // Patches with this much surface each between them: grown by 1.5 times the spacing, at
+    // most kWidenMaxPixels, they cover it.
+    f32 spacing = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(f32(surfacePixels / f64(runs)))));
+    f32 grow = 1.5f * spacing;
+    grow = grow < kWidenPixels ? kWidenPixels : grow > kWidenMaxPixels ? kWidenMaxPixels : grow;
+    f32 growth = grow * pixel;
+    for (u64 t = 0; t < triangles; ++t) {
+        GpuVertex* triangle = vertex + 3 * t;
+        f32 centre[3];
+        for (int i = 0; i < 3; ++i)
+            centre[i] = (triangle[0].position[i] + triangle[1].position[i] + triangle[2].position[i]) / 3.0f;
+        for (int k = 0; k < 3; ++k) {
+            f32* p = triangle[k].position;
+            f32 d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
+            f32 length = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
+            // Corners at the centre, NaN or infinite stay as they are.
+            if (!(length > 0.0f) || !(length < 1.0e30f))
+                continue;
+            f32 factor = growth / length;
+            for (int i = 0; i < 3; ++i)
+                p[i] += d[i] * factor;
+        }
+    }
+}

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "stl/detect.h"
+#include "stl/sampler.h"
+#include "support/sinks.h"
+#include "support/stl_bytes.h"
+
+namespace {
+
+// Small budgets, so that files of a few kilobytes take the sampling paths.
+const SampleBudget kSmall = {40, 8, 4000, 1000};
+
+// Bytes in memory as a source; reads fail once `failAfter` reads have been answered.
+struct MemorySource {
+    std::vector<u8> bytes;
+    int failAfter = -1;
+    int reads = 0;
+    ByteSource source() {
+        return {this,
+                [](void* context, u64 offset, u8* out, u64 length, const ReportSink* sink) {
+                    MemorySource* self = static_cast<MemorySource*>(context);
+                    if (self->reads++ == self->failAfter || offset + length > self->bytes.size()) {
+                        report(sink, kErrorText, uptr("read failed"));
+                        return false;
+                    }
+                    std::memcpy(out, self->bytes.data() + offset, length);
+                    return true;
+                },
+                bytes.size()};
+    }
+};
+
+// A binary file whose record i has i in its first vertex's x.
+std::vector<u8> numberedBinary(u32 count, const std::string& header = "numbered") {
+    std::vector<BinaryTriangle> triangles(count);
+    for (u32 i = 0; i < count; ++i)
+        triangles[i].vertices[0] = f32(i);
+    return BinaryStlBuilder(header).block(triangles).bytes();
+}
+
+// An ASCII file of `count` facets whose facet i has i in its first vertex's x.
+std::string numberedAscii(u32 count) {
+    std::string text = "solid numbered\n";
+    for (u32 i = 0; i < count; ++i)
+        text += "  facet normal 0 0 1\n    outer loop\n      vertex " + std::to_string(i) +
+                " 0 0\n      vertex 1 0 0\n      vertex 0 1 0\n    endloop\n  endfacet\n";
+    return text + "endsolid numbered\n";
+}
+
+struct Sampled {
+    bool ok = false;
+    StlSample sample = {};
+    LoadResult result = {};
+    std::vector<Recorded> reports;
+    std::vector<f32> firstXs;  // each loaded triangle's first vertex's x
+};
+
+Sampled sampleOf(MemorySource& memory, const SampleBudget& budget) {
+    Sampled out;
+    LoadHeap heap = createLoadHeap();
+    RecordingSink recorder;
+    ByteSource source = memory.source();
+    out.ok = readStlSample(&source, &budget, heap, &recorder.sink, &out.sample);
+    if (out.ok && out.sample.format != kFormatUnknown &&
+        parseStl(&out.result, out.sample.format, out.sample.bytes, out.sample.bytes + out.sample.size, heap,
+                 &recorder.sink))
+        for (u32 s = 0; s < out.result.mesh.solidCount; ++s)
+            for (u32 t = 0; t < out.result.mesh.solids[s].triangleCount; ++t) {
+                StlTriangle triangle;
+                std::memcpy(&triangle, &out.result.mesh.solids[s].triangles[t], sizeof triangle);
+                out.firstXs.push_back(triangle.vertices[0].x);
+            }
+    out.reports = recorder.reports;
+    destroyLoadHeap(heap);
+    out.sample.bytes = nullptr;
+    return out;
+}
+
+bool anyError(const std::vector<Recorded>& reports) {
+    for (const Recorded& r : reports)
+        if (isErrorCode(r.code))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+// Within the budget the file is read whole; past it, evenly spread runs that the readers
+// load as they load the whole, first and last records included.
+TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+        StlFormat format;
+        bool sampled;
+        size_t triangles;  // loaded from the sample
+    } cases[] = {
+        {"small binary", numberedBinary(40), kFormatBinary, false, 40},
+        {"large binary", numberedBinary(1000), kFormatBinary, true, 40},
+        {"small ascii", [] { std::string t = numberedAscii(20); return std::vector<u8>(t.begin(), t.end()); }(),
+         kFormatAscii, false, 20},
+        {"large ascii", [] { std::string t = numberedAscii(400); return std::vector<u8>(t.begin(), t.end()); }(),
+         kFormatAscii, true, 0},
+        {"not stl", std::vector<u8>(3000, 'x'), kFormatUnknown, false, 0},
+        {"empty", {}, kFormatUnknown, false, 0},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemorySource memory{c.bytes};
+        Sampled s = sampleOf(memory, kSmall);
+        ASSERT_TRUE(s.ok);
+        EXPECT_EQ(s.sample.format, c.format);
+        EXPECT_EQ(s.sample.sampled, c.sampled);
+        EXPECT_FALSE(anyError(s.reports));
+        if (c.format == kFormatUnknown)
+            continue;
+        if (c.triangles)
+            EXPECT_EQ(s.firstXs.size(), c.triangles);
+        u32 total = c.format == kFormatBinary ? u32((c.bytes.size() - 84) / 50) : 400;
+        if (!c.sampled) {
+            EXPECT_EQ(s.sample.size, c.bytes.size());
+            EXPECT_EQ(s.sample.keptFraction, 1.0f);
+            continue;
+        }
+        // The first and the last triangle, in increasing order, without a large hole.
+        ASSERT_GE(s.firstXs.size(), 4u);
+        EXPECT_EQ(s.firstXs.front(), 0.0f);
+        EXPECT_EQ(s.firstXs.back(), f32(total - 1));
+        f32 widest = 0;
+        for (size_t i = 1; i < s.firstXs.size(); ++i) {
+            ASSERT_GT(s.firstXs[i], s.firstXs[i - 1]);
+            widest = std::max(widest, s.firstXs[i] - s.firstXs[i - 1]);
+        }
+        EXPECT_LT(widest, f32(total) / 3.0f);  // at least four runs, spread
+        EXPECT_NEAR(s.sample.keptFraction, f32(s.firstXs.size()) / f32(total), 0.1f);
+    }
+}
+
+// A binary file past the budget whose records fit it is read to its first block's end.
+TEST(Sampler, BinaryBlocksAfterTheFirstAreLeftOutPastTheBudget) {
+    std::vector<u8> file = numberedBinary(10);
+    file.resize(file.size() + 5000, 0);
+    MemorySource memory{file};
+    Sampled s = sampleOf(memory, kSmall);
+    ASSERT_TRUE(s.ok);
+    EXPECT_EQ(s.sample.size, 84u + 10 * 50);
+    EXPECT_EQ(s.firstXs.size(), 10u);
+}
+
+// A read that fails at any point fails the sample, reported.
+TEST(Sampler, FailedReadsFailTheSample) {
+    std::string ascii = numberedAscii(400);
+    for (std::vector<u8> bytes : {numberedBinary(30), numberedBinary(1000), std::vector<u8>(ascii.begin(), ascii.end())})
+        for (int failAfter : {0, 1, 2, 5}) {
+            MemorySource memory{bytes, failAfter};
+            Sampled s = sampleOf(memory, kSmall);
+            if (failAfter < memory.reads) {
+                EXPECT_FALSE(s.ok) << bytes.size() << " bytes, read " << failAfter;
+                EXPECT_TRUE(anyError(s.reports));
+            }
+        }
+}
+
+// Widening moves each corner away from its triangle's centre: by the least growth on a
+// flat (no surface) sample, by the most when few patches stand for much surface; whole
+// files and bad corners are left alone. The box is 200 units wide, the picture 100 pixels.
+TEST(Sampler, WideningMovesCornersOutByTheGrowth) {
+    struct Case {
+        f32 keptFraction;
+        f32 height;  // of the third corner; 0: a flat triangle
+        f32 corner;  // x of the first corner, the second mirrored
+        f32 growthPixels;
+    } cases[] = {
+        {1.0f, 0.0f, 3.0f, 0.0f},     // whole: unchanged
+        {0.5f, 0.0f, 3.0f, kWidenPixels},
+        {0.01f, 0.0f, -0.001f, kWidenPixels},
+        {0.001f, 90.0f, 50.0f, kWidenMaxPixels},
+        {0.5f, 0.0f, NAN, NAN},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keptFraction);
+        GpuVertex triangle[3] = {};
+        triangle[0].position[0] = c.corner;
+        triangle[1].position[0] = -c.corner;
+        triangle[2].position[1] = c.height;
+        PreparedVertices vertices = {triangle, 3, nullptr, {-100, 0, 0}, {100, 0, 0}};
+        widenSampledTriangles(&vertices, c.keptFraction, 1, 100);
+        f32 centreY = c.height / 3;
+        f32 before = std::hypot(c.corner, centreY);
+        f32 after = std::hypot(triangle[0].position[0], triangle[0].position[1] - centreY);
+        if (c.growthPixels != c.growthPixels)
+            EXPECT_NE(after, after);
+        else
+            EXPECT_NEAR(after - before, c.growthPixels * 2.0f, 1e-3f);
+    }
+}
