@@ -4,8 +4,9 @@
 // camera and the solids' visibility kept; one that fails (a file caught half written)
 // leaves the last good model, its messages and its tree as they were, until a later change
 // brings a file that loads. A file gone at the end of the quiet period is said once; the
-// model read last stays. Only a shown model is followed: a file whose load failed waits to
-// be opened again, and a change during a load is taken once that load has shown a model.
+// model read last stays. Only a shown model is followed: the watch starts when the load has
+// shown it (a change while the file is first read is not seen), and a file whose load failed
+// waits to be opened again.
 #include <windows.h>
 
 #include "app/file_watch_win.h"
@@ -75,7 +76,15 @@ void watchFile(MainWindow* main, const wchar_t* path) {
     main->watchedPath = copyText(path);
     main->deletionReported = false;
     main->gpuReloadTried = false;
-    main->watch = main->watchedPath ? startFileWatch(path, main->window, kFileChanged, ++main->watchTag) : nullptr;
+    main->watch = nullptr;
+    ++main->watchTag;
+}
+
+// Started once a model is on screen, so that stepping through a folder starts no watch
+// for the files it only passes.
+void followShownFile(MainWindow* main) {
+    if (!main->watch && main->watchedPath && main->fileShown)
+        main->watch = startFileWatch(main->watchedPath, main->window, kFileChanged, main->watchTag);
 }
 
 // Each change sets the timer again: an existing timer of the same id is replaced
@@ -87,14 +96,7 @@ void onFileChanged(MainWindow* main, WPARAM tag) {
 
 void onReloadTimer(MainWindow* main) {
     KillTimer(main->window, kReloadTimer);
-    if (!main->watchedPath)
-        return;
-    if (main->job) {
-        // A load of the file still runs: the reload follows once it has shown a model.
-        SetTimer(main->window, kReloadTimer, kQuietMilliseconds, nullptr);
-        return;
-    }
-    if (!main->fileShown)
+    if (!main->watchedPath || !main->fileShown || main->job)
         return;
     if (GetFileAttributesW(main->watchedPath) == INVALID_FILE_ATTRIBUTES) {
         if (!main->deletionReported)

@@ -127,5 +127,6 @@ void onLoadCompleted(MainWindow* main, LoadJob* job) {
     main->shownMesh = jobMesh(job);
     main->fileShown = job->status == kJobLoaded;
     showLoadResult(main);
+    followShownFile(main);
     freeLoadJobRecord(job);
 }

@@ -122,10 +122,11 @@ LoadJob* queueViewLoad(MainWindow* main, const wchar_t* path);
 // takeJobMessages' receiver for the message box (`edit`).
 void appendToMessages(void* edit, const Utf16* text, u64 bytes);
 
-// Live reload (live_reload_win.cpp): the watch follows the file a load begins with; a
+// Live reload (live_reload_win.cpp): the watch follows the file a load has shown; a
 // change starts the quiet period, its end a reload of a shown model that keeps the camera
 // and the solids' visibility; a lost GPU reloads at once.
 void watchFile(MainWindow* main, const wchar_t* path);
+void followShownFile(MainWindow* main);
 void onFileChanged(MainWindow* main, WPARAM tag);
 void onReloadTimer(MainWindow* main);
 void reloadShownFile(MainWindow* main);
