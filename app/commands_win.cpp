@@ -138,6 +138,8 @@ void onCommand(MainWindow* main, u16 id, u16 notification) {
     case kViewId:
         if (notification == kViewStepForward || notification == kViewStepBackward)
             step(main, notification == kViewStepBackward);
+        else if (notification == kViewGpuLost)
+            onGpuLostReload(main);
         break;
     case kSpaceListId:
         if (notification == CBN_SELCHANGE)

@@ -39,11 +39,20 @@ void releaseShownFile(MainWindow* main) {
     EnableWindow(control(main, kSpaceListId), FALSE);
 }
 
+}  // namespace
+
+LoadJob* queueViewLoad(MainWindow* main, const wchar_t* path) {
+    LoadJob* job = createViewLoadJob(path, control(main, kViewId), main->window, &main->translator);
+    if (job && !queueLoadJob(job)) {
+        freeLoadJobRecord(job);
+        job = nullptr;
+    }
+    return job;
+}
+
 void appendToMessages(void* edit, const Utf16* text, u64) {
     appendText(static_cast<HWND>(edit), reinterpret_cast<const wchar_t*>(text));
 }
-
-}  // namespace
 
 void makeWindowTitle(const wchar_t* path, wchar_t title[kTitleUnits]) {
     const wchar_t* name = path;
@@ -69,6 +78,7 @@ void makeWindowTitle(const wchar_t* path, wchar_t title[kTitleUnits]) {
 }
 
 void beginLoad(MainWindow* main, const wchar_t* path) {
+    watchFile(main, path);
     // A running job is not waited for: it ends by itself and is discarded on completion.
     if (main->job)
         main->job->cancelRequested = 1;
@@ -86,15 +96,9 @@ void beginLoad(MainWindow* main, const wchar_t* path) {
     if (main->fileShown)
         releaseShownFile(main);
 
-    main->job = nullptr;
-    LoadJob* job = createViewLoadJob(path, view, main->window, &main->translator);
-    if (!job)
+    main->job = queueViewLoad(main, path);
+    if (!main->job)
         return;
-    if (!queueLoadJob(job)) {
-        freeLoadJobRecord(job);
-        return;
-    }
-    main->job = job;
     ++main->loadsBegun;
     SetTimer(main->window, kProgressTimer, 25, nullptr);
 }
@@ -107,6 +111,10 @@ void onProgressTimer(MainWindow* main, UINT_PTR timer) {
 }
 
 void onLoadCompleted(MainWindow* main, LoadJob* job) {
+    if (job == main->reloadJob) {
+        onReloadCompleted(main, job);
+        return;
+    }
     if (job != main->job) {
         releaseLoadJob(job);
         ++main->loadsDiscarded;
@@ -120,5 +128,6 @@ void onLoadCompleted(MainWindow* main, LoadJob* job) {
     main->shownMesh = jobMesh(job);
     main->fileShown = job->status == kJobLoaded;
     showLoadResult(main);
+    followShownFile(main);
     freeLoadJobRecord(job);
 }

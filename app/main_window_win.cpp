@@ -86,6 +86,8 @@ INT_PTR onCommandMessage(MainWindow* main, WPARAM wParam) {
 INT_PTR onTimer(MainWindow* main, WPARAM timer, LPARAM callback) {
     if (callback == 0 && timer == kMeshCheckTimer)
         onMeshCheckTimer(main);
+    else if (callback == 0 && timer == kReloadTimer)
+        onReloadTimer(main);
     else if (callback == 0)
         onProgressTimer(main, timer);
     return FALSE;
@@ -228,6 +230,9 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     case kMeshChecked:
         onMeshChecked(main, reinterpret_cast<MeshCheckRun*>(lParam));
+        return FALSE;
+    case kFileChanged:
+        onFileChanged(main, wParam);
         return FALSE;
     }
     return FALSE;

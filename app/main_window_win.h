@@ -46,12 +46,14 @@ enum : u16 {
 // Private messages of the main window. kLoadCompleted (WM_APP) comes from load jobs; the
 // tree's checkbox message is posted to ourselves after a click or the space bar, so that
 // it reads the state the tree view has given the item by then.
-// kMeshChecked comes from the mesh check's thread, its run record in lParam.
-enum : UINT { kTreeChecksChanged = WM_APP + 1, kMeshChecked = WM_APP + 2 };
+// kMeshChecked comes from the mesh check's thread, its run record in lParam; kFileChanged
+// from the shown file's watch (wParam: the watch's tag).
+enum : UINT { kTreeChecksChanged = WM_APP + 1, kMeshChecked = WM_APP + 2, kFileChanged = WM_APP + 3 };
 
-enum : u32 { kProgressTimer = 1, kMeshCheckTimer = 2, kFileItemParameter = 0xFFFFFFFF };
+enum : u32 { kProgressTimer = 1, kMeshCheckTimer = 2, kReloadTimer = 3, kFileItemParameter = 0xFFFFFFFF };
 
 struct MeshCheckRun;
+struct FileWatch;
 
 #pragma pack(push, 1)
 
@@ -84,6 +86,14 @@ struct MainWindow {
     u32 loadsDiscarded;
     u32 loadsShown;
     MeshCheckRun* meshCheck;    // the check of the shown file while it runs
+    // The shown file's watch and what it leads to: a reload once writing has been quiet.
+    FileWatch* watch;
+    wchar_t* watchedPath;  // process heap
+    WPARAM watchTag;       // tells the current watch's messages from an ended one's
+    LoadJob* reloadJob;    // runs beside the shown model, which stays until it succeeds
+    bool deletionReported;
+    bool gpuReloadTried;  // since the last load shown: a lost GPU reloads once, not in a loop
+    u32 reloadsShown;
 };
 
 #pragma pack(pop)
@@ -115,6 +125,21 @@ void readSettings(MainWindow* main);
 void beginLoad(MainWindow* main, const wchar_t* path);
 void onProgressTimer(MainWindow* main, UINT_PTR timer);
 void onLoadCompleted(MainWindow* main, LoadJob* job);
+// A load job for `path` ending in the view, queued; null when it could not be (reported).
+LoadJob* queueViewLoad(MainWindow* main, const wchar_t* path);
+// takeJobMessages' receiver for the message box (`edit`).
+void appendToMessages(void* edit, const Utf16* text, u64 bytes);
+
+// Live reload (live_reload_win.cpp): the watch follows the file a load has shown; a
+// change starts the quiet period, its end a reload of a shown model that keeps the camera
+// and the solids' visibility; a lost GPU reloads at once.
+void watchFile(MainWindow* main, const wchar_t* path);
+void followShownFile(MainWindow* main);
+void onFileChanged(MainWindow* main, WPARAM tag);
+void onReloadTimer(MainWindow* main);
+void reloadShownFile(MainWindow* main);
+void onReloadCompleted(MainWindow* main, LoadJob* job);
+void onGpuLostReload(MainWindow* main);
 // The window title for a file: the prefix and the name after the last separator, cut
 // with "…" so that the whole fits `kTitleUnits` units with its terminator.
 enum : u32 { kTitleUnits = 256 };

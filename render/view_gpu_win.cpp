@@ -84,6 +84,9 @@ void onGpuLost(ViewState* state, HRESULT reason, const ReportSink* sink) {
     if (FAILED(reason))
         reportDirect3DFailure(i32(reason), sink);
     releaseGpu(state);
+    // The parent loads its file again onto a new device; the placeholder stays if that fails.
+    PostMessageW(GetParent(state->window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(state->window), kViewGpuLost),
+                 reinterpret_cast<LPARAM>(state->window));
 }
 
 void paintFrame(ViewState* state) {

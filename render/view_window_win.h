@@ -12,8 +12,9 @@
 extern const wchar_t kViewClassName[];  // "STLView"
 
 // Notifications the view sends its parent in WM_COMMAND (its control id in the low word of
-// wParam, one of these in the high word, its window in lParam): the Left and Right keys.
-enum : u16 { kViewStepBackward = 1, kViewStepForward = 2 };
+// wParam, one of these in the high word, its window in lParam): the Left and Right keys, and
+// a lost GPU (posted, from whichever thread found it lost).
+enum : u16 { kViewStepBackward = 1, kViewStepForward = 2, kViewGpuLost = 3 };
 
 // Wine does not show what a swap chain presents to a child window (it renders child windows
 // off screen, and at times covers the window with that surface); there the swap chain

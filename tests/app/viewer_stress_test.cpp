@@ -6,6 +6,7 @@
 #include "support/hostile_inputs.h"
 #include "support/remote_viewer_win.h"
 #include "support/system_text_win.h"
+#include "support/temp_folder_win.h"
 
 #include <atomic>
 #include <filesystem>
@@ -334,4 +335,108 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
 
     expectNoGrowth(viewer, before);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Vantorel");
+}
+
+// The shown file rewritten in place, renamed over, written slowly and deleted. Each version
+// that writing leaves quiet is shown with the camera kept and the checkboxes carried over by
+// solid name (the n-th solid of a name takes the n-th old one's), with "file changed on
+// disk; reloaded" after its messages; a half-written file never leaves a failed load
+// showing; a deleted file leaves the model and says so. The view's notice of a lost GPU
+// reloads the same way. Then a hundred rewrites (a thousand when soaking) leave the
+// counters flat.
+TEST(ViewerStress, FollowsItsFileOnDisk) {
+    TempFolder folder(L"vantorel_reload");
+    auto model = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (size_t i = 0; i < names.size(); ++i)
+            text += asciiSolid(names[i], int(20 * i));
+        return text;
+    };
+    const std::wstring path = folder.write(L"part.stl", model({"base", "lid"}));
+    Viewer viewer({path});
+    ASSERT_TRUE(viewer.waitShown(L"part.stl"));
+    viewer.clickCheckbox(viewer.tree()[1].handle);  // the lid, listed first
+    ASSERT_TRUE(waitFor([&] { return viewer.solidVisible() == std::vector<u8>({1, 0}); }, 5000));
+    // Turned with the left button, moved with the right one, zoomed with the wheel.
+    HWND view = viewer.control(kViewId);
+    const UINT drag[][2] = {{WM_LBUTTONDOWN, MK_LBUTTON}, {WM_MOUSEMOVE, MK_LBUTTON}, {WM_LBUTTONUP, 0},
+                            {WM_RBUTTONDOWN, MK_RBUTTON}, {WM_MOUSEMOVE, MK_RBUTTON}, {WM_RBUTTONUP, 0}};
+    for (int i = 0; i < 6; ++i)
+        viewer.post(view, drag[i][0], drag[i][1], i % 3 == 1 ? MAKELPARAM(60, 50) : MAKELPARAM(20, 20));
+    viewer.post(view, WM_MOUSEWHEEL, MAKEWPARAM(0, 240));
+    ASSERT_TRUE(waitFor([&] {
+        Camera now = viewer.viewState().camera;
+        return now.zoom != kStartZoom && (now.pan[0] != 0 || now.pan[1] != 0 || now.pan[2] != 0);
+    }, 5000));
+    const Camera camera = viewer.viewState().camera;
+
+    const std::wstring temporary = folder.path() + L"\\part.tmp";
+    enum Way { kInPlace, kRenamedOver, kSlowly, kGpuLost };
+    struct Step {
+        Way way;
+        const char* how;
+        std::vector<std::string> names;
+        std::vector<u8> visible;
+    };
+    const Step steps[] = {
+        {kInPlace, "rewritten in place", {"base", "lid", "handle"}, {1, 0, 1}},
+        {kRenamedOver, "renamed over", {"lid", "base"}, {0, 1}},
+        {kSlowly, "written over two seconds", {"lid", "lid", "base"}, {0, 1, 1}},
+        {kGpuLost, "the view's notice of a lost GPU", {"lid", "lid", "base"}, {0, 1, 1}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.how);
+        u32 reloads = viewer.record().reloadsShown;
+        std::string text = model(step.names);
+        if (step.way == kInPlace) {
+            folder.write(L"part.stl", text);
+        } else if (step.way == kRenamedOver) {
+            folder.write(L"part.tmp", text);
+            ASSERT_TRUE(MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+        } else if (step.way == kGpuLost) {
+            viewer.post(viewer.window(), WM_COMMAND, MAKEWPARAM(kViewId, kViewGpuLost), LPARAM(view));
+        } else {
+            HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+            for (size_t done = 0, piece = text.size() / 20 + 1; done < text.size(); done += piece) {
+                DWORD written;
+                WriteFile(file, text.data() + done, DWORD(std::min(piece, text.size() - done)), &written, nullptr);
+                Sleep(100);  // the writer's pace: twenty pieces over two seconds
+            }
+            CloseHandle(file);
+        }
+        // Versions caught half written may have been shown on the way; the last is whole.
+        ASSERT_TRUE(waitFor([&] { return viewer.record().reloadsShown > reloads && viewer.solidVisible() == step.visible; }, 30000));
+        std::vector<std::wstring> lines = viewer.messageLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), step.way == kGpuLost ? L"GPU lost; file reloaded" : L"file changed on disk; reloaded");
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), L"file loaded successfully"), 1);
+        EXPECT_TRUE(viewer.loaded());
+        EXPECT_EQ(viewer.tree().size(), step.names.size() + 1);
+        const Camera now = viewer.viewState().camera;
+        EXPECT_EQ(memcmp(&now.rotation, &camera.rotation, sizeof camera.rotation), 0);
+        EXPECT_EQ(now.zoom, camera.zoom);
+        EXPECT_EQ(memcmp(now.pan, camera.pan, sizeof camera.pan), 0);
+    }
+
+    SCOPED_TRACE("deleted");
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_TRUE(waitFor([&] {
+        std::vector<std::wstring> lines = viewer.messageLines();
+        return !lines.empty() && lines.back() == L"file deleted on disk; the model shown is the last one read";
+    }, 30000));
+    EXPECT_TRUE(viewer.record().fileShown);
+    EXPECT_EQ(viewer.solidVisible(), std::vector<u8>({0, 1, 1}));
+
+    SCOPED_TRACE("made again, then rewritten again and again");
+    u32 reloads = viewer.record().reloadsShown;
+    folder.write(L"part.stl", model({"base"}));
+    ASSERT_TRUE(waitFor([&] { return viewer.record().reloadsShown == reloads + 1; }, 30000));
+    Viewer::Counters before = settledCounters(viewer);
+    const u32 rewrites = kSoak ? 1000 : 100;
+    for (u32 i = 1; i <= rewrites; ++i) {
+        ASSERT_TRUE(waitFor([&] { return !viewer.record().reloadJob; }, 30000));  // the file is not open
+        folder.write(L"part.stl", model(i % 2 ? std::vector<std::string>{"base", "lid"} : std::vector<std::string>{"base"}));
+        ASSERT_TRUE(waitFor([&] { return viewer.record().reloadsShown >= reloads + 1 + i; }, 30000)) << "rewrite " << i;
+    }
+    expectNoGrowth(viewer, before);
 }

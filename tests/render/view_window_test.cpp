@@ -183,8 +183,8 @@ TEST(ViewFaults, BusyLockAndMinimise) {
     EXPECT_EQ(v->target.swapChain, swapChain);
 }
 
-// A lost GPU at presentation and a refused resize: each reported once, every GPU object
-// released, the placeholder shown (even once a later load made a new device ready before
+// A lost GPU at presentation and a refused resize: each reported once and told to the
+// parent (which loads its file again), every GPU object released, the placeholder shown (even once a later load made a new device ready before
 // its mesh arrived: the old mesh's buffer belongs to the lost device), and the next load
 // draws again.
 TEST(ViewFaults, LostGpuAndRefusedResize) {
@@ -210,7 +210,7 @@ TEST(ViewFaults, LostGpuAndRefusedResize) {
         SCOPED_TRACE(fault.name);
         ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
         ASSERT_GT(harness.frame().count(isModel), 1000u);
-        size_t reported = harness.sink.recorder.lines().size();
+        size_t reported = harness.sink.recorder.lines().size(), told = harness.commands.size();
         injectFault(v, fault.method, fault.replacement, fault.fault);
         u32 width = v->width == 160 ? 200 : 160;
         if (fault.resize)
@@ -220,6 +220,8 @@ TEST(ViewFaults, LostGpuAndRefusedResize) {
         std::vector<std::u16string> lines = harness.sink.recorder.lines();
         ASSERT_EQ(lines.size(), reported + 1);
         EXPECT_EQ(lines.back(), fault.line);
+        EXPECT_TRUE(waitFor([&] { return harness.commands.size() == told + 1; }, 2000));
+        EXPECT_EQ(harness.commands.back(), MAKEWPARAM(0, kViewGpuLost));
         EXPECT_EQ(v->renderer.device, nullptr);
         EXPECT_EQ(v->target.swapChain, nullptr);
         if (fault.resize)
