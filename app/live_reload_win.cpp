@@ -129,7 +129,7 @@ void onReloadCompleted(MainWindow* main, LoadJob* job) {
     detachMesh(view);
     if (main->shownMesh)
         releaseVertexBuffer(main->shownMesh);
-    releaseLoadedFile(&main->shown);
+    releaseShownMemory(main);
     main->shown = job->file;
     main->shownMesh = jobMesh(job);
     SetWindowTextW(control(main, kMessagesId), L"");

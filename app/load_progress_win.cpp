@@ -26,11 +26,10 @@ void releaseShownFile(MainWindow* main) {
     ShowWindow(view, SW_HIDE);
     detachMesh(view);
     emptyTree(control(main, kTreeId));
-    stopMeshCheck(main);
     if (main->shownMesh)
         releaseVertexBuffer(main->shownMesh);
     main->shownMesh = nullptr;
-    releaseLoadedFile(&main->shown);
+    releaseShownMemory(main);
     main->fileShown = false;
     SetWindowTextW(control(main, kMessagesId), L"");
     ShowWindow(control(main, kProgressId), SW_SHOW);

@@ -163,5 +163,7 @@ void syncTreeChecks(MainWindow* main);
 // before the file is released.
 void scheduleMeshCheck(MainWindow* main);
 void onMeshCheckTimer(MainWindow* main);
-void stopMeshCheck(MainWindow* main);
+// Releases the shown file's memory, or hands it to a check still reading it, which
+// releases it when it ends: this thread never waits for a check.
+void releaseShownMemory(MainWindow* main);
 void onMeshChecked(MainWindow* main, MeshCheckRun* run);

@@ -1,6 +1,6 @@
 // The mesh check of the shown file and its line under the dimensions. The check runs on a
-// thread of its own once the model is on screen, and a newer load stops it before the file
-// it reads goes away.
+// thread of its own once the model is on screen. A newer load stops it without waiting: the
+// check takes the file it reads along and releases it when its thread has ended.
 #include <windows.h>
 
 #include "app/main_window_win.h"
@@ -10,12 +10,12 @@
 
 struct MeshCheckRun {
     HWND window;  // told with kMeshChecked when the check ends
-    const PreparedVertices* vertices;
+    PreparedVertices vertices;  // the shown file's array
     HeapHandle heap;  // the load's, for the marks
     f64 metresPerUnit;
     volatile u8 cancel;
-    bool joined;  // the thread is gone; the record waits for its message
     bool checked;
+    LoadedFile file;  // the file it read, once a newer one took its place
     WorkerThread thread;
     MeshCheck check;
     GpuVertex* markVertices;  // in the load's heap
@@ -34,7 +34,7 @@ bool answerCheck(void* context, ResultCode, uptr, const Utf16*) {
 // ends of each marked edge, white, with one normal that the key light meets well with either
 // axis up. None when they would not fit one buffer or memory runs out.
 void makeMarkVertices(MeshCheckRun* run, const MeshMarks* marks) {
-    const GpuVertex* corners = run->vertices->vertices;
+    const GpuVertex* corners = run->vertices.vertices;
     u64 tinted = 0;
     for (u64 t = 0; marks->tintedTriangles && t < run->check.triangles; ++t)
         tinted += marks->tintedTriangles[t];
@@ -64,7 +64,7 @@ void runMeshCheck(void* context) {
     MeshCheckRun* run = static_cast<MeshCheckRun*>(context);
     ReportSink sink = {run, answerCheck};
     MeshMarks marks;
-    run->checked = checkMesh(run->vertices, run->metresPerUnit, &sink, &run->check, run->heap, &marks);
+    run->checked = checkMesh(&run->vertices, run->metresPerUnit, &sink, &run->check, run->heap, &marks);
     if (run->checked) {
         makeMarkVertices(run, &marks);
         heapFree(run->heap, marks.edgeEnds);
@@ -96,7 +96,7 @@ void onMeshCheckTimer(MainWindow* main) {
         return;
     *run = MeshCheckRun{};
     run->window = main->window;
-    run->vertices = &main->shown.vertices;
+    run->vertices = main->shown.vertices;
     run->heap = main->shown.heap;
     run->metresPerUnit = decimalUnit(main->shown.result.provenance.metresPerUnit);
     run->thread = startWorkerThread(runMeshCheck, run);
@@ -107,23 +107,20 @@ void onMeshCheckTimer(MainWindow* main) {
     main->meshCheck = run;
 }
 
-// Waits a moment at most: the check looks at `cancel` every few thousand triangles and
-// never needs this thread.
-void stopMeshCheck(MainWindow* main) {
+void releaseShownMemory(MainWindow* main) {
     KillTimer(main->window, kMeshCheckTimer);
     SetWindowTextW(control(main, kMeshLineId), L"");
-    MeshCheckRun* run = main->meshCheck;
-    if (!run)
-        return;
-    run->cancel = 1;
-    joinWorkerThread(run->thread);
-    run->joined = true;
-    main->meshCheck = nullptr;
+    if (MeshCheckRun* run = main->meshCheck) {
+        run->cancel = 1;
+        run->file = main->shown;
+        main->shown = LoadedFile{};
+        main->meshCheck = nullptr;
+    }
+    releaseLoadedFile(&main->shown);
 }
 
 void onMeshChecked(MainWindow* main, MeshCheckRun* run) {
-    if (!run->joined)
-        joinWorkerThread(run->thread);  // it has posted its last word
+    joinWorkerThread(run->thread);  // it has posted its last word
     if (run == main->meshCheck) {
         main->meshCheck = nullptr;
         // The GPU has its copy; the array was kept for the check alone.
@@ -142,5 +139,6 @@ void onMeshChecked(MainWindow* main, MeshCheckRun* run) {
             __builtin_memcpy(text + label, u"not checked", 12 * sizeof(Utf16));
         SetWindowTextW(control(main, kMeshLineId), reinterpret_cast<const wchar_t*>(text));
     }
+    releaseLoadedFile(&run->file);
     deallocate(run);
 }
