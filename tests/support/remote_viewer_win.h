@@ -93,15 +93,7 @@ public:
         STARTUPINFOW startup = {sizeof startup};
         EXPECT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_));
         // The main window: the process's visible dialog.
-        waitFor([&] {
-            for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner == process_.dwProcessId && IsWindowVisible(w))
-                    return (window_ = w) != nullptr;
-            }
-            return false;
-        });
+        waitFor([&] { return (window_ = dialog()) != nullptr; });
         EXPECT_NE(window_, nullptr) << "no main window";
         remote_ = VirtualAllocEx(process_.hProcess, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
     }
@@ -127,20 +119,24 @@ public:
     }
     HWND control(int id) const { return GetDlgItem(window_, id); }
     void post(HWND window, UINT message, WPARAM wParam, LPARAM lParam = 0) const { PostMessageW(window, message, wParam, lParam); }
-    // Carried out before this returns, as a menu click is.
-    void command(WPARAM id) const {
-        DWORD_PTR result;
-        SendMessageTimeoutW(window_, WM_COMMAND, id, 0, SMTO_ABORTIFHUNG, 30000, &result);
-    }
-    LRESULT send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    // Sent with a bounded wait: a viewer that does not answer in time fails the test instead
+    // of leaving it an empty answer. Not SMTO_ABORTIFHUNG, which gives up at once on a thread
+    // that has not peeked at its queue for 5 s ("IsHungAppWindow", Microsoft Learn) even when
+    // it answers sent messages within the wait.
+    DWORD_PTR sendWaiting(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT milliseconds) const {
         DWORD_PTR result = 0;
-        SendMessageTimeoutW(control(id), message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
-        return LRESULT(result);
+        if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, milliseconds, &result) && GetLastError() == ERROR_TIMEOUT)
+            ADD_FAILURE() << "waited " << milliseconds / 1000 << " s for the viewer to answer message 0x" << std::hex << message;
+        return result;
+    }
+    // Carried out before this returns, as a menu click is.
+    void command(WPARAM id) const { sendWaiting(window_, WM_COMMAND, id, 0, 30000); }
+    LRESULT send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return LRESULT(sendWaiting(control(id), message, wParam, lParam, 5000));
     }
     std::wstring text(HWND window) const {
         wchar_t buffer[4096] = {};
-        DWORD_PTR length = 0;
-        SendMessageTimeoutW(window, WM_GETTEXT, 4096, LPARAM(buffer), SMTO_ABORTIFHUNG, 5000, &length);
+        DWORD_PTR length = sendWaiting(window, WM_GETTEXT, 4096, LPARAM(buffer), 5000);
         return std::wstring(buffer, length);
     }
     std::wstring text(int id) const { return text(control(id)); }
@@ -194,7 +190,8 @@ public:
         WriteProcessMemory(process_.hProcess, remote, code, sizeof code, nullptr);
         HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, LPTHREAD_START_ROUTINE(remote), nullptr, 0, nullptr);
         DWORD result = 0xFFFFFFFF;
-        WaitForSingleObject(thread, 10000);
+        if (WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0)
+            ADD_FAILURE() << "waited 10 s for " << function << " on a thread in the viewer: it did not return";
         GetExitCodeThread(thread, &result);
         CloseHandle(thread);
         return result;
@@ -296,6 +293,11 @@ public:
         WriteProcessMemory(process_.hProcess, remote, block.data(), block.size(), nullptr);
         post(window_, WM_DROPFILES, WPARAM(remote));
     }
+    // Dropped, and the first file shown.
+    bool open(const std::vector<std::wstring>& paths, DWORD milliseconds = 30000) const {
+        drop(paths);
+        return waitShown(nameOf(paths[0]), milliseconds);
+    }
 
 private:
     PROCESS_INFORMATION process_ = {};
@@ -306,13 +308,6 @@ private:
 };
 
 // ---- What a load should show, from the console tool's report.
-
-// The tree shows control characters as their pictures, and "Object" for an unnamed solid.
-inline std::wstring treeLabel(std::wstring text, const wchar_t* unnamed) {
-    for (wchar_t& unit : text)
-        unit = unit < 0x20 ? wchar_t(unit + 0x2400) : unit;
-    return text.empty() ? unnamed : text;
-}
 
 inline void expectShows(const Viewer& viewer, const Report& report) {
     SCOPED_TRACE(report[L"path"]);
@@ -337,9 +332,12 @@ inline void expectShows(const Viewer& viewer, const Report& report) {
     std::vector<std::wstring> solids = report.all(L"{\"name\": ");
     ASSERT_EQ(tree.size(), loaded ? solids.size() + 1 : 0);
     for (size_t i = 0; i < tree.size(); ++i) {
-        // The file item, then the solids, the last listed first.
-        EXPECT_EQ(tree[i].label, i == 0 ? treeLabel(report[L"modelName"], L"File")
-                                        : treeLabel(ascii ? solids[solids.size() - i] : L"", L"Object"));
+        // The file item, then the solids, the last listed first; control characters show as
+        // their pictures, an unnamed item as "File" or "Object".
+        std::wstring label = i == 0 ? report[L"modelName"] : ascii ? solids[solids.size() - i] : L"";
+        for (wchar_t& unit : label)
+            unit = unit < 0x20 ? wchar_t(unit + 0x2400) : unit;
+        EXPECT_EQ(tree[i].label, !label.empty() ? label : i == 0 ? L"File" : L"Object");
         EXPECT_TRUE(tree[i].checked);
     }
 }
