@@ -264,7 +264,7 @@ TEST(Viewer, DialogsLeaveTheWindowAnswering) {
         InvalidateRect(viewer.window(), nullptr, TRUE);
         EXPECT_TRUE(waitFor([&] { return !GetUpdateRect(viewer.window(), nullptr, FALSE); }, 5000)) << c.command << ": a repaint";
         for (const auto& [id, text] : c.fields)
-            viewer.sendWaiting(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(text.c_str()), 5000);
+            Viewer::ask(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(text.c_str()));
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(waitFor(c.done, 30000)) << c.command << ": the answer taken";
         EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(viewer.window()) && !viewer.dialog(); }, 5000)) << c.command;
