@@ -119,7 +119,15 @@ void onPaint(ViewState* state) {
     }
     if (state->renderer.device && state->mesh && state->target.renderTargetView &&
         meshOnDevice(state->mesh, state->renderer.device)) {
+        if (state->contextLock && !TryAcquireSRWLockExclusive(state->contextLock)) {
+            releaseSpinLock(&state->gpuLock);
+            ValidateRect(state->window, nullptr);
+            retryLater(state);
+            return;
+        }
         paintFrame(state);
+        if (state->contextLock)
+            ReleaseSRWLockExclusive(state->contextLock);
         releaseSpinLock(&state->gpuLock);
         ValidateRect(state->window, nullptr);
         return;

@@ -3,6 +3,7 @@
 #include "app/settings_store_win.h"
 #include "render/mesh.h"
 #include "render/offscreen_win.h"
+#include "shell/shell_module_win.h"
 #include "stl/load_road.h"
 
 namespace {
@@ -71,23 +72,14 @@ bool checkSize(void*, const LoadResult* result) {
 
 const LoadRoadHooks kRoadHooks = {nullptr, nullptr, checkSize};
 
-// The load road's guarded reads leave a process-wide exception handler in this module:
-// once a load has run, the DLL stays mapped for the life of the process, whatever
-// DllCanUnloadNow answers, so that the handler never points into unloaded code.
-void pinModule() {
-    static volatile LONG pinned;
-    HMODULE self;
-    if (InterlockedExchange(&pinned, 1) == 0)
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&pinModule), &self);
-}
+}  // namespace
 
 // A sample of the file, loaded; the sample's bytes go before the vertices are drawn.
-bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink) {
+bool loadSampledFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink, bool* sampled) {
     LoadHeap sampleHeap = createLoadHeap();
     if (!sampleHeap)
         return false;
-    pinModule();
+    pinShellModule();  // the load road's guarded reads leave a handler in this module
     StlSample sample;
     SampleBudget budget = pictureBudget(side);
     // Nothing of the load points into the sample's bytes: they go as soon as it is made.
@@ -96,15 +88,15 @@ bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, con
     destroyLoadHeap(sampleHeap);
     if (ok && sample.sampled)
         widenSampledTriangles(&file->vertices, sample.keptFraction, sample.runs, side);
+    *sampled = ok && sample.sampled;
     return ok;
 }
-
-}  // namespace
 
 HBITMAP drawThumbnail(const ByteSource* source, u32 side) {
     ReportSink sink = {nullptr, ignoreReport};
     LoadedFile file = {};
-    if (!loadThumbnailFile(&file, source, side, &sink))
+    bool sampled;
+    if (!loadSampledFile(&file, source, side, &sink, &sampled))
         return nullptr;
     // Top-down (negative height) 32-bit rows, as thumbnails with alpha are returned.
     BITMAPINFO info = {};
@@ -128,4 +120,16 @@ void releaseThumbnailDevice() {
     AcquireSRWLockExclusive(&device.lock);
     releaseDeviceObjects();
     ReleaseSRWLockExclusive(&device.lock);
+}
+
+bool shareThumbnailDevice(Renderer* out, SRWLOCK** contextLock, const ReportSink* sink) {
+    AcquireSRWLockExclusive(&device.lock);
+    if (device.renderer.device && FAILED(device.renderer.device->GetDeviceRemovedReason()))
+        releaseDeviceObjects();
+    bool ok = device.renderer.device || createOffscreenRenderer(&device.renderer, &device.software, sink);
+    if (ok)
+        shareRenderer(out, &device.renderer);
+    ReleaseSRWLockExclusive(&device.lock);
+    *contextLock = &device.lock;
+    return ok;
 }
