@@ -126,6 +126,10 @@ void onPaint(ViewState* state) {
             return;
         }
         paintFrame(state);
+        // A shared context keeps nothing of this view bound: its swap chain may go while
+        // another owner draws.
+        if (state->contextLock && state->renderer.context)
+            state->renderer.context->ClearState();
         if (state->contextLock)
             ReleaseSRWLockExclusive(state->contextLock);
         releaseSpinLock(&state->gpuLock);

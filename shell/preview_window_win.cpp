@@ -115,46 +115,69 @@ bool showModel(PreviewLoad* load, u32 stage) {
     return PostMessageW(load->window, kPreviewShown, stage, reinterpret_cast<LPARAM>(load)) != FALSE;
 }
 
-bool loadWholeFile(PreviewLoad* load, const ByteSource* source) {
-    const ReportSink* sink = &load->translator;
-    u8* bytes = static_cast<u8*>(VirtualAlloc(nullptr, source->size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (!bytes) {
-        report(sink, kOutOfMemory);
-        return false;
+// Reads the whole stream into memory in large parts: each read of a stream from another
+// apartment is a call into that apartment's thread, so the sampler's many small reads go
+// to the copy. Null when memory is short (the sample is then read from the stream) or a
+// read failed (reported); the bytes are released with VirtualFree.
+u8* readWholeStream(PreviewLoad* load, const ByteSource* stream, bool* readFailed) {
+    u8* bytes = static_cast<u8*>(VirtualAlloc(nullptr, stream->size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    bool ok = bytes != nullptr;
+    for (u64 at = 0; ok && at < stream->size; at += kWholeReadPart) {
+        u64 length = stream->size - at < kWholeReadPart ? stream->size - at : kWholeReadPart;
+        ok = load->cancel == 0 && stream->read(stream->context, at, bytes + at, length, &load->translator);
     }
-    bool ok = true;
-    for (u64 at = 0; ok && at < source->size; at += kWholeReadPart) {
-        u64 length = source->size - at < kWholeReadPart ? source->size - at : kWholeReadPart;
-        ok = load->cancel == 0 && source->read(source->context, at, bytes + at, length, sink);
+    *readFailed = bytes && !ok;
+    if (*readFailed) {
+        VirtualFree(bytes, 0, MEM_RELEASE);
+        bytes = nullptr;
     }
-    const LoadRoadHooks hooks = {const_cast<ReportSink*>(sink), nullptr, fitsOneBuffer};
-    ok = ok && runLoadRoad(&load->files[1], bytes, source->size, sink, &hooks);
-    VirtualFree(bytes, 0, MEM_RELEASE);
-    return ok;
+    return bytes;
 }
 
-void readPreview(PreviewLoad* load, IStream* stream) {
+bool readMemory(void* bytes, u64 offset, u8* out, u64 length, const ReportSink*) {
+    __builtin_memcpy(out, static_cast<const u8*>(bytes) + offset, length);
+    return true;
+}
+
+// The first model (the sample of a large file, or the whole of a small one) on screen, then
+// the whole of a large file, then the mesh check of the whole.
+void loadPreview(PreviewLoad* load, const ByteSource* stream, const u8* bytes) {
     const ReportSink* sink = &load->translator;
-    STATSTG status = {};
-    HRESULT result = IStream_Stat(stream, &status, STATFLAG_NONAME);
-    if (FAILED(result)) {
-        report(sink, kSystemError, uptr(result));
+    const ByteSource memory = {const_cast<u8*>(bytes), readMemory, stream->size};
+    if (!loadSampledFile(&load->files[0], bytes ? &memory : stream, load->side, sink, &load->sampled) ||
+        !showModel(load, 0))
+        return;
+    if (load->sampled && !bytes) {
+        report(sink, kOutOfMemory);
         return;
     }
-    ByteSource source = {stream, readStream, status.cbSize.QuadPart};
-    if (!loadSampledFile(&load->files[0], &source, load->side, sink, &load->sampled) || !showModel(load, 0))
-        return;
-    u32 last = load->sampled ? 1 : 0;
-    if (load->sampled && (!loadWholeFile(load, &source) || !showModel(load, 1)))
+    const LoadRoadHooks hooks = {const_cast<ReportSink*>(sink), nullptr, fitsOneBuffer};
+    if (load->sampled && (!runLoadRoad(&load->files[1], bytes, stream->size, sink, &hooks) || !showModel(load, 1)))
         return;
     // The check reads the vertex array the upload left; nothing else needs it.
-    LoadedFile* file = &load->files[last];
+    LoadedFile* file = &load->files[load->sampled ? 1 : 0];
     ReportSink checkSink = {load, answerCheck};
     load->checked = checkMesh(&file->vertices, decimalUnit(file->result.provenance.metresPerUnit), &checkSink,
                               &load->check);
     heapFree(file->heap, file->vertices.vertices);
     file->vertices.vertices = nullptr;
     PostMessageW(load->window, kPreviewChecked, 0, reinterpret_cast<LPARAM>(load));
+}
+
+void readPreview(PreviewLoad* load, IStream* stream) {
+    STATSTG status = {};
+    HRESULT result = IStream_Stat(stream, &status, STATFLAG_NONAME);
+    if (FAILED(result)) {
+        report(&load->translator, kSystemError, uptr(result));
+        return;
+    }
+    const ByteSource source = {stream, readStream, status.cbSize.QuadPart};
+    bool readFailed = false;
+    u8* bytes = readWholeStream(load, &source, &readFailed);
+    if (!readFailed)
+        loadPreview(load, &source, bytes);
+    if (bytes)
+        VirtualFree(bytes, 0, MEM_RELEASE);
 }
 
 // The stream was handed over marshalled: Explorer's may live in the host's single-threaded
