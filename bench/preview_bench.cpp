@@ -19,7 +19,9 @@
 
 namespace {
 
-const COLORREF kBackground = RGB(0x20, 0x40, 0x80);
+// Previews alternate between two background colours, so that what the last one left on the
+// host's surface never passes for the next one's frame.
+const COLORREF kBackgrounds[2] = {RGB(0x20, 0x40, 0x80), RGB(0x80, 0x40, 0x20)};
 
 double since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -34,7 +36,7 @@ void pump() {
 // The view has drawn a frame: its corner holds the background colour the handler was given,
 // and some pixels are neither that (as the pane's own background, seen before the view's
 // first paint, is) nor the placeholder's workspace colour.
-bool frameShown(HWND host) {
+bool frameShown(HWND host, COLORREF background) {
     HWND view = FindWindowExW(FindWindowExW(host, nullptr, L"VantorelPreview", nullptr), nullptr, L"STLView", nullptr);
     RECT client;
     GetClientRect(view, &client);
@@ -51,11 +53,11 @@ bool frameShown(HWND host) {
     ReleaseDC(view, dc);
     // DIB pixels are blue in the low byte, COLORREFs red.
     auto rgb = [](COLORREF c) { return RGB(GetBValue(c), GetGValue(c), GetRValue(c)); };
-    if (pixels.empty() || rgb(pixels[0]) != kBackground)
+    if (pixels.empty() || rgb(pixels[0] & 0xFFFFFF) != background)
         return false;
     COLORREF workspace = GetSysColor(COLOR_APPWORKSPACE);
     return std::any_of(pixels.begin(), pixels.end(), [&](COLORREF c) {
-        return rgb(c & 0xFFFFFF) != kBackground && rgb(c & 0xFFFFFF) != workspace;
+        return rgb(c & 0xFFFFFF) != background && rgb(c & 0xFFFFFF) != workspace;
     });
 }
 
@@ -92,7 +94,6 @@ int wmain(int count, wchar_t** arguments) {
         std::fprintf(stderr, "preview_bench: cannot make a preview handler from %ls\n", arguments[1]);
         return 1;
     }
-    visuals->SetBackgroundColor(kBackground);
     HWND host = CreateWindowExW(0, L"STATIC", L"preview bench", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 640, 480,
                                 nullptr, nullptr, nullptr, nullptr);
     RECT area = {0, 0, 640, 480};
@@ -110,15 +111,20 @@ int wmain(int count, wchar_t** arguments) {
                 result = initialize->Initialize(stream, STGM_READ);
             if (initialize)
                 initialize->Release();
+            COLORREF background = kBackgrounds[(round * count + i) % 2];
+            visuals->SetBackgroundColor(background);
             auto start = std::chrono::steady_clock::now();
             if (SUCCEEDED(result))
                 handler->SetWindow(host, &area);
             if (SUCCEEDED(result))
                 result = handler->DoPreview();
             double frame = -1, last = -1;
-            for (int state = 0; SUCCEEDED(result) && (last < 0 || (state > 0 && frame < 0)) && since(start) < 120000;) {
+            // A model may show nothing but the background (a single face seen from behind):
+            // its frame is given up 5 s after its line.
+            for (int state = 0; SUCCEEDED(result) && since(start) < 120000 &&
+                                (last < 0 || (state > 0 && frame < 0 && since(start) < last + 5000));) {
                 pump();
-                if (frame < 0 && frameShown(host))
+                if (frame < 0 && frameShown(host, background))
                     frame = since(start);
                 if (last < 0 && (state = lineFinal(host)) != 0)
                     last = since(start);
