@@ -283,7 +283,7 @@ void onShown(PreviewWindow* preview, u32 stage, PreviewLoad* load) {
     at = writeDimensionsText(mesh->size, yUp, append(at, kSeparator, end));
     preview->textUnits = u32(at - preview->text);
     if (load->sampled && stage == 0)
-        at = append(append(at, kSeparator, end), u"reading the whole file\u2026", end);
+        at = append(append(at, kSeparator, end), u"loading the whole file\u2026", end);
     setLine(preview, at);
 }
 
