@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "shell/shell_module_win.h"
 #include "shell/thumbnail_picture_win.h"
 #include "support/private_bytes_win.h"
 

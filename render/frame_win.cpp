@@ -152,7 +152,9 @@ void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene*
         eye[i] = centre[i] + offset[i];
     }
     f32 clearColour[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    if (!scene->transparent)
+    if (scene->background && !scene->transparent)
+        __builtin_memcpy(clearColour, scene->background, sizeof clearColour);
+    else if (!scene->transparent)
         workspaceClearColour(clearColour);
     context->ClearRenderTargetView(target->renderTargetView, clearColour);
     context->ClearDepthStencilView(target->depthView, D3D11_CLEAR_DEPTH | D3D11_CLEAR_STENCIL, 1.0f, 0);

@@ -24,10 +24,11 @@ struct Scene {
     bool yUp;  // the file's Y axis points up; otherwise its Z axis does
     bool transparent;  // cleared to alpha 0 instead of the workspace colour: a picture laid over another
     bool marks;  // the mesh check's marks, when the mesh has their buffer
+    const f32* background;  // linear red, green, blue, alpha instead of the workspace colour; may be null
 };
 
-// Records one frame into the immediate context: cleared to the system's workspace colour
-// (or to nothing, for a transparent scene), then a draw per visible solid, with the marks'
+// Records one frame into the immediate context: cleared to the scene's background, else the
+// system's workspace colour (or to nothing, for a transparent scene), then a draw per visible solid, with the marks'
 // tinted triangles before them (so that the same triangles, at the same depth, do not cover
 // them) and their edges after, over all. A failed constant buffer update is reported to `sink`.
 void drawFrame(const Renderer* renderer, const FrameTarget* target, const Scene* scene, const Camera* camera,

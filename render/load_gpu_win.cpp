@@ -30,12 +30,24 @@ void* uploadToView(LoadJob* job) {
     ViewState* state = retainViewState(static_cast<HWND>(job->endContext));
     if (!state)
         return nullptr;
+    bool ready = ensureGpu(state, sink);
+    stampStage(kStampDeviceReady);
+    return uploadToViewDevice(state, ready, &job->file, sink);
+}
+
+void releaseUpload(void* upload) {
+    releaseVertexBuffer(static_cast<GpuMesh*>(upload));
+}
+
+const LoadJobEnd kViewEnd = {startWarmUp, checkVertexCount, uploadToView, releaseUpload};
+
+}  // namespace
+
+GpuMesh* uploadToViewDevice(ViewState* state, bool ready, LoadedFile* file, const ReportSink* sink) {
     // The upload works on a reference of its own: the user-interface thread may release the
     // view's device (a lost GPU) while the buffer is being made.
     Renderer upload = {};
-    bool failed = !ensureGpu(state, sink);
-    stampStage(kStampDeviceReady);
-    if (!failed) {
+    if (ready) {
         acquireSpinLock(&state->gpuLock);
         upload.device = state->renderer.device;
         if (upload.device)
@@ -47,21 +59,13 @@ void* uploadToView(LoadJob* job) {
     releaseViewState(state);
     if (!upload.device)
         return nullptr;
-    GpuMesh* mesh = allocateArrayOf<GpuMesh>(job->file.heap, 1, sink);
-    if (mesh && !prepareGpuMesh(mesh, &upload, &job->file, sink))
+    GpuMesh* mesh = allocateArrayOf<GpuMesh>(file->heap, 1, sink);
+    if (mesh && !prepareGpuMesh(mesh, &upload, file, sink))
         mesh = nullptr;
     stampStage(kStampUploaded);
     upload.device->Release();
     return mesh;
 }
-
-void releaseUpload(void* upload) {
-    releaseVertexBuffer(static_cast<GpuMesh*>(upload));
-}
-
-const LoadJobEnd kViewEnd = {startWarmUp, checkVertexCount, uploadToView, releaseUpload};
-
-}  // namespace
 
 LoadJob* createViewLoadJob(const wchar_t* path, HWND viewWindow, HWND mainWindow, const ReportSink* sink) {
     return createLoadJob(path, &kViewEnd, viewWindow, mainWindow, sink);

@@ -57,7 +57,7 @@ void drawStartFrame(const Renderer* renderer, OffscreenTarget* target, const Gpu
     if (zoom > 0.0f)
         camera.zoom = zoom;
     const FrameTarget frame = {target->renderTargetView, target->depthView, target->width, target->height};
-    const Scene scene = {mesh, false, yUp, transparent, false};
+    const Scene scene = {mesh, false, yUp, transparent, false, nullptr};
     drawFrame(renderer, &frame, &scene, &camera, sink);
 }
 

@@ -223,6 +223,23 @@ void releaseRenderer(Renderer* r) {
     releaseDevice(r);
 }
 
+// Every field of a Renderer is an interface pointer.
+enum : u32 { kRendererInterfaces = sizeof(Renderer) / sizeof(IUnknown*) };
+
+void shareRenderer(Renderer* to, const Renderer* from) {
+    *to = *from;
+    IUnknown** objects = reinterpret_cast<IUnknown**>(to);
+    for (u32 i = 0; i < kRendererInterfaces; ++i)
+        if (objects[i])
+            objects[i]->AddRef();
+}
+
+void releaseSharedRenderer(Renderer* renderer) {
+    IUnknown** objects = reinterpret_cast<IUnknown**>(renderer);
+    for (u32 i = kRendererInterfaces; i-- > 0;)
+        releaseReference(objects[i]);
+}
+
 void releaseSwapChainTarget(SwapChainTarget* target) {
     releaseReference(target->depthView);
     releaseReference(target->depthTexture);

@@ -58,6 +58,11 @@ bool createTargetViews(ID3D11Device* device, SwapChainTarget* target, const Repo
 void releaseRenderer(Renderer* renderer);
 void releaseDevice(Renderer* renderer);
 void releaseSwapChainTarget(SwapChainTarget* target);
+// A renderer on another's objects (one device for a whole process): each pointer copied with a
+// reference of its own. Its release lets go of the references alone and leaves the context's
+// state to the owners that draw with it.
+void shareRenderer(Renderer* to, const Renderer* from);
+void releaseSharedRenderer(Renderer* renderer);
 // A finished load's vertices as one immutable vertex buffer with its draw ranges, box and
 // visibility. The vertex array stays in the load's heap for its owner to free (the viewer's
 // mesh check reads it after the upload). On false (reported) nothing is left on the GPU.

@@ -74,10 +74,27 @@ bool ensureGpu(ViewState* state, const ReportSink* sink) {
     return ok;
 }
 
+bool adoptRenderer(ViewState* state, const Renderer* shared, SRWLOCK* contextLock, const ReportSink* sink) {
+    acquireSpinLock(&state->gpuLock);
+    bool ok = state->renderer.device != nullptr;
+    if (!ok) {
+        shareRenderer(&state->renderer, shared);
+        state->contextLock = contextLock;
+        ok = createSwapChainTarget(state->renderer.device, &state->target, state->gdi.presentWindow, sink);
+        if (!ok)
+            releaseSharedRenderer(&state->renderer);
+    }
+    releaseSpinLock(&state->gpuLock);
+    return ok;
+}
+
 void releaseGpu(ViewState* state) {
     releaseGdiCopy(&state->gdi);
     releaseSwapChainTarget(&state->target);
-    releaseRenderer(&state->renderer);
+    if (state->contextLock)
+        releaseSharedRenderer(&state->renderer);
+    else
+        releaseRenderer(&state->renderer);
 }
 
 void onGpuLost(ViewState* state, HRESULT reason, const ReportSink* sink) {
@@ -94,7 +111,8 @@ void paintFrame(ViewState* state) {
     GpuMesh* mesh = state->mesh;
     if (state->showOpenEdges && mesh && mesh->markVertices && !mesh->marksBuffer)
         prepareMarksBuffer(mesh, state->renderer.device, state->sink);
-    const Scene scene = {mesh, state->wireframe, state->yUp, false, state->showOpenEdges && mesh && mesh->marksBuffer};
+    const Scene scene = {mesh, state->wireframe, state->yUp, false, state->showOpenEdges && mesh && mesh->marksBuffer,
+                         state->background};
     drawFrame(&state->renderer, &target, &scene, &state->camera, state->sink);
     bool copied = state->gdi.enabled && copyFrameForGdi(state);
     HRESULT presented = state->target.swapChain->Present(1, 0);
@@ -113,6 +131,10 @@ bool resizeTarget(ViewState* state, i32 width, i32 height) {
         return true;  // minimised: the old size and swap chain stay
     if (!tryAcquireSpinLock(&state->gpuLock))
         return false;
+    if (state->contextLock && !TryAcquireSRWLockExclusive(state->contextLock)) {
+        releaseSpinLock(&state->gpuLock);
+        return false;
+    }
     SwapChainTarget* target = &state->target;
     if (state->gdi.presentWindow != state->window)
         SetWindowPos(state->gdi.presentWindow, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -132,6 +154,8 @@ bool resizeTarget(ViewState* state, i32 width, i32 height) {
     }
     state->width = u32(width);
     state->height = u32(height);
+    if (state->contextLock)
+        ReleaseSRWLockExclusive(state->contextLock);
     releaseSpinLock(&state->gpuLock);
     return true;
 }

@@ -9,6 +9,9 @@
 // of the view's window, reporting failures to `sink` (may be null). Safe from any thread
 // and from several at once: the second caller waits for the first's outcome.
 bool ensureGpu(ViewState* state, const ReportSink* sink);
+// The same on a device the process shares: the view takes references to `shared` and
+// `contextLock`, and makes its swap chain. True at once when the view has a device.
+bool adoptRenderer(ViewState* state, const Renderer* shared, SRWLOCK* contextLock, const ReportSink* sink);
 
 // The one answer to a lost GPU, wherever it shows (a failed present, a refused resize, a
 // device gone from under a load): `reason` is reported to `sink` unless it is a success

@@ -119,7 +119,19 @@ void onPaint(ViewState* state) {
     }
     if (state->renderer.device && state->mesh && state->target.renderTargetView &&
         meshOnDevice(state->mesh, state->renderer.device)) {
+        if (state->contextLock && !TryAcquireSRWLockExclusive(state->contextLock)) {
+            releaseSpinLock(&state->gpuLock);
+            ValidateRect(state->window, nullptr);
+            retryLater(state);
+            return;
+        }
         paintFrame(state);
+        // A shared context keeps nothing of this view bound: its swap chain may go while
+        // another owner draws.
+        if (state->contextLock && state->renderer.context)
+            state->renderer.context->ClearState();
+        if (state->contextLock)
+            ReleaseSRWLockExclusive(state->contextLock);
         releaseSpinLock(&state->gpuLock);
         ValidateRect(state->window, nullptr);
         return;

@@ -43,12 +43,16 @@ struct ViewState {
     bool wireframe;
     bool showOpenEdges;
     bool yUp;
+    const f32* background;  // the frame's clear colour (linear), or null for the workspace colour
     const ReportSink* sink;
     // Read and written on the window's thread only; workers never touch it.
     GpuMesh* mesh;
 
-    // The GPU objects, made by ensureGpu from any thread under gpuLock.
+    // The GPU objects, made by ensureGpu from any thread under gpuLock, or the renderer of a
+    // device the process shares (adoptRenderer): then its immediate context is used under
+    // contextLock too, which the window's thread only tries, as it does gpuLock.
     Renderer renderer;
+    SRWLOCK* contextLock;
     SwapChainTarget target;
     GdiCopy gdi;
     volatile u32 gpuLock;

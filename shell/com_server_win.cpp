@@ -1,11 +1,11 @@
-// The in-process COM server: the DLL's entry point, its class object and the exports COM
+// The in-process COM server: the DLL's entry point, its class objects and the exports COM
 // calls (https://learn.microsoft.com/windows/win32/com/inprocserver32). Objects are plain
 // records whose first field is their vtable, written against the C form of the interfaces.
 #define CINTERFACE
 #define COBJMACROS
 #include "shell/shell_module_win.h"
 
-#include <unknwn.h>
+#include <objidl.h>
 
 #include "app/runtime.h"
 #include "shell/thumbnail_picture_win.h"
@@ -13,6 +13,7 @@
 HMODULE shellModule;
 
 const CLSID kThumbnailProviderClass = {0x5b8e2c71, 0x94d3, 0x4f0a, {0xa6, 0xe5, 0x3c, 0x19, 0xd7, 0xf4, 0x0b, 0x82}};
+const CLSID kPreviewHandlerClass = {0xa3c4e6f1, 0x2b7d, 0x4e58, {0x9c, 0x0a, 0x71, 0xd5, 0xb3, 0x8e, 0x6f, 0x24}};
 
 static volatile LONG moduleHolds;
 
@@ -24,7 +25,13 @@ void releaseModule() {
     InterlockedDecrement(&moduleHolds);
 }
 
-// The class object is one static record: its references hold the module like any object's.
+// A class object is a static record, one per class: its references hold the module like any
+// object's, and it makes the objects of its class.
+struct ClassObject {
+    const IClassFactoryVtbl* vtable;
+    HRESULT (*create)(REFIID id, void** out);
+};
+
 static HRESULT STDMETHODCALLTYPE factoryQueryInterface(IClassFactory* self, REFIID id, void** out) {
     if (!out)
         return E_POINTER;
@@ -47,13 +54,13 @@ static ULONG STDMETHODCALLTYPE factoryRelease(IClassFactory*) {
     return 1;
 }
 
-static HRESULT STDMETHODCALLTYPE factoryCreateInstance(IClassFactory*, IUnknown* outer, REFIID id, void** out) {
+static HRESULT STDMETHODCALLTYPE factoryCreateInstance(IClassFactory* self, IUnknown* outer, REFIID id, void** out) {
     if (!out)
         return E_POINTER;
     *out = nullptr;
     if (outer)
         return CLASS_E_NOAGGREGATION;
-    return createThumbnailProvider(id, out);
+    return reinterpret_cast<ClassObject*>(self)->create(id, out);
 }
 
 static HRESULT STDMETHODCALLTYPE factoryLockServer(IClassFactory*, BOOL lock) {
@@ -66,15 +73,19 @@ static HRESULT STDMETHODCALLTYPE factoryLockServer(IClassFactory*, BOOL lock) {
 
 static const IClassFactoryVtbl factoryVtable = {factoryQueryInterface, factoryAddRef, factoryRelease,
                                                 factoryCreateInstance, factoryLockServer};
-static IClassFactory factory = {const_cast<IClassFactoryVtbl*>(&factoryVtable)};
+static ClassObject thumbnailFactory = {&factoryVtable, createThumbnailProvider};
+static ClassObject previewFactory = {&factoryVtable, createPreviewHandler};
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID classId, REFIID id, void** out) {
     if (!out)
         return E_POINTER;
     *out = nullptr;
-    if (!IsEqualCLSID(classId, kThumbnailProviderClass))
+    ClassObject* factory = IsEqualCLSID(classId, kThumbnailProviderClass) ? &thumbnailFactory
+                           : IsEqualCLSID(classId, kPreviewHandlerClass)  ? &previewFactory
+                                                                           : nullptr;
+    if (!factory)
         return CLASS_E_CLASSNOTAVAILABLE;
-    return factoryQueryInterface(&factory, id, out);
+    return factoryQueryInterface(reinterpret_cast<IClassFactory*>(factory), id, out);
 }
 
 // With nothing held, the shared Direct3D device goes before the host may unload the DLL:

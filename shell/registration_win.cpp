@@ -1,7 +1,8 @@
-// Registration for the current user, without administrator rights: the class under
-// HKCU\Software\Classes\CLSID and the thumbnail handler under SystemFileAssociations\.stl,
-// which Windows consults whichever program is the default for .stl
-// (https://learn.microsoft.com/windows/win32/shell/thumbnail-providers and
+// Registration for the current user, without administrator rights: the classes under
+// HKCU\Software\Classes\CLSID and the thumbnail and preview handlers under
+// SystemFileAssociations\.stl, which Windows consults whichever program is the default for
+// .stl (https://learn.microsoft.com/windows/win32/shell/thumbnail-providers,
+// https://learn.microsoft.com/windows/win32/shell/how-to-register-a-preview-handler and
 // https://learn.microsoft.com/windows/win32/shell/fa-file-types). Windows merges
 // HKCU\Software\Classes into HKEY_CLASSES_ROOT for the user's processes.
 #include <shlobj.h>
@@ -15,6 +16,14 @@ namespace {
 #define THUMBNAIL_HANDLER L"{e357fccd-a995-4576-b01f-234630154e96}"
 #define CLASS_KEY L"Software\\Classes\\CLSID\\" VANTOREL_THUMBNAIL_CLASS_TEXT
 #define STL_KEY L"Software\\Classes\\SystemFileAssociations\\.stl"
+// {8895b1c6-b41f-4c1c-a562-0d564250836f}: IPreviewHandler, the preview handler's ShellEx key.
+#define PREVIEW_HANDLER L"{8895b1c6-b41f-4c1c-a562-0d564250836f}"
+#define PREVIEW_CLASS_KEY L"Software\\Classes\\CLSID\\" VANTOREL_PREVIEW_CLASS_TEXT
+#define PREVIEW_NAME L"Vantorel STL preview"
+// The system's preview host (prevhost.exe) on 64-bit Windows runs the handler in its own
+// process; the list names the handlers Explorer may load there (how-to-register page above).
+#define PREVIEW_HOST_APPID L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}"
+#define PREVIEW_LIST_KEY L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers"
 
 // A key to make, with a value when `name` is not null ("" is the default value). A null
 // `value` stands for the module's own path. Written in order, removed in reverse; a key is
@@ -32,10 +41,16 @@ const RegistryRow kRows[] = {
     {CLASS_KEY, L"", L"Vantorel STL thumbnails"},
     {CLASS_KEY L"\\InprocServer32", L"", kModulePath},
     {CLASS_KEY L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+    {PREVIEW_CLASS_KEY, L"", PREVIEW_NAME},
+    {PREVIEW_CLASS_KEY, L"AppID", PREVIEW_HOST_APPID},
+    {PREVIEW_CLASS_KEY L"\\InprocServer32", L"", kModulePath},
+    {PREVIEW_CLASS_KEY L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
     {L"Software\\Classes\\SystemFileAssociations", nullptr, nullptr},
     {STL_KEY, nullptr, nullptr},
     {STL_KEY L"\\ShellEx", nullptr, nullptr},
     {STL_KEY L"\\ShellEx\\" THUMBNAIL_HANDLER, L"", VANTOREL_THUMBNAIL_CLASS_TEXT},
+    {STL_KEY L"\\ShellEx\\" PREVIEW_HANDLER, L"", VANTOREL_PREVIEW_CLASS_TEXT},
+    {PREVIEW_LIST_KEY, VANTOREL_PREVIEW_CLASS_TEXT, PREVIEW_NAME},
 };
 
 const u32 kRowCount = sizeof kRows / sizeof kRows[0];

@@ -3,6 +3,7 @@
 #include "app/settings_store_win.h"
 #include "render/mesh.h"
 #include "render/offscreen_win.h"
+#include "shell/shell_module_win.h"
 #include "stl/load_road.h"
 
 namespace {
@@ -87,24 +88,13 @@ bool checkSize(void*, const LoadResult* result) {
 
 const LoadRoadHooks kRoadHooks = {nullptr, nullptr, checkSize};
 
-// The load road's guarded reads leave a process-wide exception handler in this module:
-// once a load has run, the DLL stays mapped for the life of the process, whatever
-// DllCanUnloadNow answers, so that the handler never points into unloaded code.
-void pinModule() {
-    static volatile LONG pinned;
-    HMODULE self;
-    if (InterlockedExchange(&pinned, 1) == 0)
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&pinModule), &self);
-}
-
 // A sample of the file, loaded; the sample's bytes go before the vertices are drawn.
 bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, const SampleBudget* budget,
-                       const ReportSink* sink, i64* last, ThumbnailTimes* times) {
+                       const ReportSink* sink, i64* last, ThumbnailTimes* times, bool* sampled) {
     LoadHeap sampleHeap = createLoadHeap();
     if (!sampleHeap)
         return false;
-    pinModule();
+    pinShellModule();  // the load road's guarded reads leave a handler in this module
     StlSample sample;
     bool ok = readStlSample(source, budget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown;
     stamp(last, &times->sample);
@@ -115,10 +105,18 @@ bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, con
     if (ok && sample.sampled)
         widenSampledTriangles(&file->vertices, sample.keptFraction, sample.runs, side);
     stamp(last, &times->widen);
+    *sampled = ok && sample.sampled;
     return ok;
 }
 
 }  // namespace
+
+bool loadSampledFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink, bool* sampled) {
+    SampleBudget budget = pictureBudget(side);
+    ThumbnailTimes unused;
+    i64 last = counter();
+    return loadThumbnailFile(file, source, side, &budget, sink, &last, &unused, sampled);
+}
 
 HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* budget, ThumbnailTimes* times) {
     ReportSink sink = {nullptr, ignoreReport};
@@ -127,7 +125,8 @@ HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* bu
     *times = ThumbnailTimes{};
     i64 last = counter();
     LoadedFile file = {};
-    if (!loadThumbnailFile(&file, source, side, budget, &sink, &last, times))
+    bool sampled;
+    if (!loadThumbnailFile(&file, source, side, budget, &sink, &last, times, &sampled))
         return nullptr;
     // Top-down (negative height) 32-bit rows, as thumbnails with alpha are returned.
     BITMAPINFO info = {};
@@ -148,28 +147,20 @@ HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* bu
     return bitmap;
 }
 
-// A short or failed read is the stream's failure, reported with its HRESULT.
-bool readStream(void* context, u64 offset, u8* out, u64 length, const ReportSink* sink) {
-    IStream* stream = static_cast<IStream*>(context);
-    LARGE_INTEGER position;
-    position.QuadPart = LONGLONG(offset);
-    HRESULT result = stream->Seek(position, STREAM_SEEK_SET, nullptr);
-    while (SUCCEEDED(result) && length != 0) {
-        ULONG want = length < 0x40000000u ? ULONG(length) : 0x40000000u;
-        ULONG got = 0;
-        result = stream->Read(out, want, &got);
-        if (SUCCEEDED(result) && got == 0)
-            result = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
-        out += got;
-        length -= got < length ? got : length;
-    }
-    if (FAILED(result))
-        report(sink, kSystemError, uptr(result));
-    return SUCCEEDED(result);
-}
-
 void releaseThumbnailDevice() {
     AcquireSRWLockExclusive(&device.lock);
     releaseDeviceObjects();
     ReleaseSRWLockExclusive(&device.lock);
+}
+
+bool shareThumbnailDevice(Renderer* out, SRWLOCK** contextLock, const ReportSink* sink) {
+    AcquireSRWLockExclusive(&device.lock);
+    if (device.renderer.device && FAILED(device.renderer.device->GetDeviceRemovedReason()))
+        releaseDeviceObjects();
+    bool ok = device.renderer.device || createOffscreenRenderer(&device.renderer, &device.software, sink);
+    if (ok)
+        shareRenderer(out, &device.renderer);
+    ReleaseSRWLockExclusive(&device.lock);
+    *contextLock = &device.lock;
+    return ok;
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "stl/load_road.h"
 #include "stl/sampler.h"
 
 // The largest side asked for: Direct3D 11's largest texture side.
@@ -27,8 +28,16 @@ struct ThumbnailTimes {
 // `times` may be null.
 HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* budget, ThumbnailTimes* times);
 
-// A ByteSource's read on an IStream (the context): one Seek and one Read per call.
-bool readStream(void* context, u64 offset, u8* out, u64 length, const ReportSink* sink);
-
 // Releases the shared device; the next thumbnail makes a new one.
 void releaseThumbnailDevice();
+
+// The shared device for the previews, made first when there is none or it was lost: `out`
+// gets a reference to each of its objects (release them with releaseSharedRenderer), and
+// `contextLock` the lock its immediate context is used under. False (reported) when no
+// device can be made.
+struct Renderer;
+bool shareThumbnailDevice(Renderer* out, SRWLOCK** contextLock, const ReportSink* sink);
+
+// A file as thumbnails load it: within `side`'s budget read whole, beyond it a sample with
+// its triangles widened. `sampled` tells which. False (reported) when it does not load.
+bool loadSampledFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink, bool* sampled);

@@ -1,7 +1,6 @@
-// The shell extension as Explorer meets it: registered with regsvr32, its class found from
-// the per-user keys, a provider made through DllGetClassObject (Wine's CoCreateInstance does
-// not look under HKCU\Software\Classes; Windows' does), initialised with a stream on a file
-// and asked for a bitmap.
+// The thumbnail provider as Explorer meets it: registered with regsvr32, its class found from
+// the per-user keys, a provider made through DllGetClassObject, initialised with a stream on
+// a file and asked for a bitmap.
 #include <windows.h>
 #include <shlwapi.h>
 #include <propsys.h>
@@ -17,46 +16,22 @@
 
 #include "support/hostile_inputs.h"
 #include "support/private_bytes_win.h"
+#include "support/shell_host_win.h"
 #include "support/temp_folder_win.h"
 
 namespace {
 
-const std::wstring kClasses = L"Software\\Classes\\";
-const std::wstring kHandlerKey =
-    kClasses + L"SystemFileAssociations\\.stl\\ShellEx\\{e357fccd-a995-4576-b01f-234630154e96}";
+const std::wstring kHandlerKey = kShellEx + L"{e357fccd-a995-4576-b01f-234630154e96}";
 const std::wstring kClassKey = kClasses + L"CLSID\\{5B8E2C71-94D3-4F0A-A6E5-3C19D7F40B82}";
+const std::wstring kPreviewClassKey = kClasses + L"CLSID\\{A3C4E6F1-2B7D-4E58-9C0A-71D5B38E6F24}";
+const std::wstring kPreviewList = L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers";
 // Every key the registration writes, whether or not it was there before.
 const std::wstring kRegistrationKeys[] = {kClassKey, kClassKey + L"\\InprocServer32", kClasses + L"CLSID",
                                           kClasses + L"SystemFileAssociations",
                                           kClasses + L"SystemFileAssociations\\.stl",
-                                          kClasses + L"SystemFileAssociations\\.stl\\ShellEx", kHandlerKey};
-
-std::wstring widen(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
-
-// Runs regsvr32 on the DLL (with /u to unregister) and returns its exit code.
-DWORD runRegsvr32(bool unregister) {
-    std::wstring command = std::wstring(L"regsvr32.exe /s ") + (unregister ? L"/u \"" : L"\"") +
-                           widen(VANTOREL_SHELL_DLL) + L"\"";
-    STARTUPINFOW startup = {sizeof startup};
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    DWORD code = WAIT_TIMEOUT;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
-
-std::wstring readDefaultValue(const std::wstring& key) {
-    wchar_t value[MAX_PATH] = {};
-    DWORD bytes = sizeof value - sizeof(wchar_t);
-    RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &bytes);
-    return value;
-}
+                                          kClasses + L"SystemFileAssociations\\.stl\\ShellEx", kHandlerKey,
+                                          kPreviewClassKey, kPreviewClassKey + L"\\InprocServer32",
+                                          kShellEx + L"{8895b1c6-b41f-4c1c-a562-0d564250836f}"};
 
 std::vector<std::wstring> existingKeys() {
     std::vector<std::wstring> found;
@@ -81,15 +56,7 @@ public:
         runRegsvr32(true);
         keysBefore = existingKeys();
         ASSERT_EQ(runRegsvr32(false), 0u);
-        std::wstring classText = readDefaultValue(kHandlerKey);
-        CLSID classId;
-        ASSERT_EQ(CLSIDFromString(classText.c_str(), &classId), S_OK) << "handler key holds no class";
-        HMODULE module = LoadLibraryW(readDefaultValue(kClasses + L"CLSID\\" + classText + L"\\InprocServer32").c_str());
-        ASSERT_NE(module, nullptr) << "cannot load the registered DLL";
-        auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-        ASSERT_NE(getClassObject, nullptr);
-        ASSERT_EQ(getClassObject(classId, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+        factory = classObjectOf(kHandlerKey);
     }
     static void TearDownTestSuite() {
         if (factory)
@@ -166,50 +133,6 @@ Picture thumbnailOfFile(const std::wstring& path, UINT side) {
 std::wstring fixture(const char* name) {
     return widen(std::string(VANTOREL_FIXTURES) + "/" + name);
 }
-
-// An IStream over bytes in memory whose reads fail once `failAt` bytes have been read.
-class FailingStream : public IStream {
-public:
-    FailingStream(std::vector<u8> bytes, ULONG failAt) : bytes_(std::move(bytes)), failAt_(failAt) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
-        *out = id == IID_IUnknown || id == IID_IStream || id == IID_ISequentialStream ? this : nullptr;
-        return *out ? (AddRef(), S_OK) : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
-    HRESULT STDMETHODCALLTYPE Read(void* out, ULONG want, ULONG* got) override {
-        ULONG n = 0;
-        for (; n < want && position_ < bytes_.size() && read_ < failAt_; ++n, ++read_)
-            static_cast<u8*>(out)[n] = bytes_[position_++];
-        *got = n;
-        return n < want && read_ >= failAt_ ? STG_E_READFAULT : S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* out) override {
-        position_ = size_t(move.QuadPart);
-        return origin == STREAM_SEEK_SET && !out ? S_OK : E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG* status, DWORD) override {
-        *status = STATSTG{};
-        status->cbSize.QuadPart = bytes_.size();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
-    ULONG references() const { return references_; }
-
-private:
-    std::vector<u8> bytes_;
-    ULONG failAt_;
-    size_t position_ = 0;
-    ULONG read_ = 0;
-    ULONG references_ = 1;
-};
 
 }  // namespace
 
@@ -349,11 +272,14 @@ TEST_F(Thumbnails, ManyThumbnailsLeaveMemoryFlat) {
 }
 
 // Unregistering removes every key the registration wrote, and nothing else; registering
-// again restores them.
+// again restores them. The preview handler runs in the system's preview host (its AppID).
 TEST_F(Thumbnails, UnregisteringRemovesEveryKeyItWrote) {
     EXPECT_EQ(existingKeys().size(), std::size(kRegistrationKeys));
+    EXPECT_EQ(readValue(kPreviewClassKey, L"AppID"), L"{6d2b5079-2f0b-48dd-ab7f-97cec514d30b}");
+    EXPECT_EQ(readValue(kPreviewList, L"{A3C4E6F1-2B7D-4E58-9C0A-71D5B38E6F24}"), L"Vantorel STL preview");
     ASSERT_EQ(runRegsvr32(true), 0u);
     EXPECT_EQ(existingKeys(), keysBefore);
+    EXPECT_EQ(readValue(kPreviewList, L"{A3C4E6F1-2B7D-4E58-9C0A-71D5B38E6F24}"), L"");
     ASSERT_EQ(runRegsvr32(false), 0u);
     EXPECT_EQ(existingKeys().size(), std::size(kRegistrationKeys));
 }
