@@ -3,7 +3,7 @@
 # half minutes each, closing during 500 MB and 250 MB loads, files cut short and held open,
 # and every hostile input of the guard-page test and the fuzz corpora stepped through in
 # the viewer. Builds what is missing (as tools/test.sh does) and prints the figures.
-# Optional arguments: a GoogleTest filter (default: all of them), e.g. '*Storm*:*Hostile*'.
+# Optional arguments: a GoogleTest filter (default: all of them), e.g. '*Storm*:*Closing*'.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,15 +1,13 @@
 // The viewer under hard use, driven from a second process: stepping storms at key-repeat
-// speed, closing during large loads, files that change or vanish under a load, hostile
-// files, and a monkey of random input. Each test has a short form for the test command and
+// speed, closing during large loads, files that change or vanish under a load, and a
+// monkey of random input. Each test has a short form for the test command and
 // a long form (VANTOREL_SOAK=1, run by tools/soak.sh); each prints its figures on lines
 // that begin with "figures:".
-#include "support/hostile_inputs.h"
 #include "support/remote_viewer_win.h"
 #include "support/system_text_win.h"
 #include "support/temp_folder_win.h"
 
 #include <atomic>
-#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -43,10 +41,10 @@ void expectNoGrowth(const Viewer& viewer, const Viewer::Counters& before) {
                after.userObjects <= before.userObjects + 8;
     }, 30000);
     MainWindow main = viewer.record();
-    printf("figures: loads begun %u, superseded %u, shown %u; private %.1f -> %.1f MB (with the driver's Unix side %.1f -> "
-           "%.1f MB), heaps %lu -> %lu, handles %lu -> %lu, GDI %lu -> %lu, USER %lu -> %lu (Wine counts none of the last three)\n",
+    printf("figures: loads begun %u, superseded %u, shown %u; private %.1f -> %.1f MB, heaps %lu -> %lu, handles %lu -> %lu, "
+           "GDI %lu -> %lu, USER %lu -> %lu (Wine counts none of the last three)\n",
            main.loadsBegun, main.loadsDiscarded, main.loadsShown, before.privateBytes / 1048576.0, after.privateBytes / 1048576.0,
-           before.allBytes / 1048576.0, after.allBytes / 1048576.0, before.heaps, after.heaps, before.handles, after.handles,
+           before.heaps, after.heaps, before.handles, after.handles,
            before.gdiObjects, after.gdiObjects, before.userObjects, after.userObjects);
     EXPECT_TRUE(settled) << "grew beyond the margins of 32 MB, no heap, 16 handles, 8 GDI and 8 USER objects";
 }
@@ -152,39 +150,6 @@ TEST(ViewerStress, FaultsFromOutside) {
         ASSERT_TRUE(viewer.open({folder.path() + L"\\" + order[0]}));
         EXPECT_EQ(viewer.messageLines().back(), L"file loaded successfully");
     }
-}
-
-// Every hostile input of the guard-page test and every file of the fuzz corpora, stepped
-// through in one viewer: each shows a model or its messages.
-TEST(ViewerStress, HostileFilesThroughTheWholeViewer) {
-    TempFolder folder(L"vantorel_hostile");
-    u32 count = 0;
-    auto add = [&](const std::vector<u8>& bytes) { folder.write(L"h" + std::to_wstring(100000 + count++) + L".stl", bytes); };
-    ASSERT_TRUE(forEachHostileInput(VANTOREL_FIXTURES, kSoak ? 1 : 64, kSoak ? 600 : 10, add));
-    for (const char* corpus : {"parse", "text", "number", "digits"})
-        for (const auto& file : std::filesystem::directory_iterator(VANTOREL_FUZZ_CORPUS "/" + std::string(corpus)))
-            add(readWholeFile(file.path().string()));
-    // A first file that is surely STL.
-    std::wstring first = folder.write(L"a_start.stl", asciiSolid("start", 0));
-    size_t stl = steppingOrder(first).size();
-
-    Viewer viewer({first});
-    ASSERT_TRUE(viewer.waitShown(L"a_start.stl"));
-    DWORD start = GetTickCount();
-    size_t shown = 0, loaded = 0;
-    for (;; ++shown) {
-        viewer.command(kCommandNextFile);
-        ASSERT_TRUE(waitFor([&] { return viewer.loaded(); }, 30000, 2)) << viewer.title();
-        if (viewer.title() == kTitlePrefix + L"a_start.stl")
-            break;
-        bool model = !viewer.tree().empty();
-        loaded += model;
-        EXPECT_TRUE(model || !viewer.messageLines().empty()) << viewer.title();
-        ASSERT_LT(shown + 1, stl) << "stepping does not come back to the start";
-    }
-    EXPECT_EQ(shown + 1, stl);
-    printf("figures: hostile files: %u written, %zu stepped to (%zu loaded, %zu failed with messages) in %.1f s\n",
-           count, shown, loaded, shown - loaded, (GetTickCount() - start) / 1000.0);
 }
 
 // A folder of 300 files of every kind, stepped through with Right and Left at key-repeat

@@ -239,19 +239,6 @@ TEST(ViewFaults, LostGpuAndRefusedResize) {
     EXPECT_GT(harness.frame().count(isModel), 1000u);
 }
 
-// The view destroyed while a job creates its device and parses: no crash, no hang.
-TEST(ViewFaults, WindowDestroyedDuringALoad) {
-    TempFolder folder(L"vantorel_destroyed_");
-    std::wstring large = writeLarge(folder, L"large.stl", false, 12);
-    for (int round = 0; round < 3; ++round) {
-        ViewHarness harness;
-        LoadJob* job = harness.start(large);
-        DestroyWindow(harness.view);
-        ASSERT_TRUE(waitFor([&] { return harness.done(job); })) << round;
-        EXPECT_NE(job->status, kJobRunning);
-    }
-}
-
 // The console tool's picture of a file is the first frame a view of the same size shows.
 TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrameOnScreen) {
     SKIP_WITHOUT_VISIBLE_DESKTOP();

@@ -155,19 +155,6 @@ TEST(Sampler, BinaryBlocksAfterTheFirstAreLeftOutPastTheBudget) {
 }
 
 // A read that fails at any point fails the sample, reported.
-TEST(Sampler, FailedReadsFailTheSample) {
-    std::string ascii = numberedAscii(400);
-    for (std::vector<u8> bytes : {numberedBinary(30), numberedBinary(1000), std::vector<u8>(ascii.begin(), ascii.end())})
-        for (int failAfter : {0, 1, 2, 5}) {
-            MemorySource memory{bytes, failAfter};
-            Sampled s = sampleOf(memory, kSmall);
-            if (failAfter < memory.reads) {
-                EXPECT_FALSE(s.ok) << bytes.size() << " bytes, read " << failAfter;
-                EXPECT_TRUE(anyError(s.reports));
-            }
-        }
-}
-
 // Widening moves each corner away from its triangle's centre: by the least growth on a
 // flat (no surface) sample, by the most when few patches stand for much surface; whole
 // files and bad corners are left alone. The box is 200 units wide, the picture 100 pixels.

@@ -80,16 +80,6 @@ TEST(Mesh, StoredOrComputedNormals) {
     EXPECT_EQ(stored.vertex(3).normal[2], 5.0f) << "not normalised";
 }
 
-// The box itself is checked on the fixtures by the console tool's tests; here, the default
-// box of two file units around the origin for a model without extent.
-TEST(Mesh, DefaultBoundingBox) {
-    Prepared empty(Blocks{{}, {}}), flat({{BinaryTriangle({0, 0, 5, 9, 0, 5, 0, 9, 5})}}, kColourNotStated, kMetresPerInch);
-    for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(std::make_pair(empty.centre[k], empty.size[k]), std::make_pair(0.0f, 2.0f * kMetresPerMillimetre)) << k;
-        EXPECT_EQ(std::make_pair(flat.centre[k], flat.size[k]), std::make_pair(0.0f, 2.0f * kMetresPerInch)) << k;
-    }
-}
-
 // The box is taken while the vertices are written, by one thread for small meshes: solids
 // of none to four triangles, coloured (in either order) or not, with NaNs, infinities and signed zeros.
 TEST(Mesh, SmallMeshesWriteOneWalk) {

@@ -259,21 +259,16 @@ public:
     // What a leak would grow: private bytes, heaps, kernel handles, GDI and USER objects; all
     // but the first asked inside the viewer, as Wine answers them for the calling process only.
     struct Counters {
-        SIZE_T privateBytes, allBytes;
+        SIZE_T privateBytes;
         DWORD heaps, handles, gdiObjects, userObjects;
     };
-    // The viewer's own committed memory; the process's whole figure (`allBytes`) also holds,
-    // under Wine, the GPU driver's Unix-side allocator arenas, which keep their high-water mark.
+    // The viewer's own committed memory: under Wine the process's whole figure also holds the
+    // GPU driver's Unix-side allocator arenas, which keep their high-water mark.
     SIZE_T privateBytes() const { return committedPrivateBytes(process_.hProcess); }
-    SIZE_T allBytes() const {
-        PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
-        GetProcessMemoryInfo(process_.hProcess, &counters, sizeof counters);
-        return counters.PagefileUsage;
-    }
     Counters counters() const {
         const u64 self = u64(-1), out = u64(remote_) + 2048;  // GetCurrentProcess()
         callRemote("kernel32.dll", "GetProcessHandleCount", self, out);
-        return {privateBytes(), allBytes(), callRemote("kernel32.dll", "GetProcessHeaps", 0), readRemote<DWORD>(reinterpret_cast<void*>(out)),
+        return {privateBytes(), callRemote("kernel32.dll", "GetProcessHeaps", 0), readRemote<DWORD>(reinterpret_cast<void*>(out)),
                 callRemote("user32.dll", "GetGuiResources", self, GR_GDIOBJECTS),
                 callRemote("user32.dll", "GetGuiResources", self, GR_USEROBJECTS)};
     }
