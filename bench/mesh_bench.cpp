@@ -29,6 +29,26 @@ u64 privateBytes() {
     return committedPrivateBytes(GetCurrentProcess());
 }
 
+// The check reports the thousandths done after each step (and the last value again while a
+// step runs): a new value marks the end of a step.
+struct StepClock {
+    Clock::time_point start;
+    uptr last;
+    std::vector<double> ends;
+};
+
+bool onProgress(void* context, ResultCode code, uptr argument, const Utf16*) {
+    StepClock* clock = static_cast<StepClock*>(context);
+    if (code == kProgress && argument != clock->last) {
+        clock->last = argument;
+        clock->ends.push_back(since(clock->start));
+    }
+    return true;
+}
+
+const char* const kStepNames[] = {"keys+area", "scatter", "weld", "edges", "shells"};
+const int kSteps = 5;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,15 +64,19 @@ int main(int argc, char** argv) {
     for (const std::string& file : files) {
         std::wstring path(file.begin(), file.end());
         std::vector<double> loads, checks;
+        std::vector<double> steps[kSteps];
         MeshCheck check = {};
         for (int run = 0; run < runs; ++run) {
             LoadedFile loaded;
             Clock::time_point start = Clock::now();
             bool ok = runLoadRoadOnFile(&loaded, path.c_str(), nullptr, nullptr);
             loads.push_back(since(start));
-            start = Clock::now();
-            ok = ok && checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, nullptr, &check);
-            checks.push_back(since(start));
+            StepClock clock = {Clock::now(), 0, {}};
+            ReportSink sink = {&clock, onProgress};
+            ok = ok && checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, &sink, &check);
+            checks.push_back(since(clock.start));
+            for (int i = 0; i < kSteps && i < int(clock.ends.size()); ++i)
+                steps[i].push_back(clock.ends[i] - (i ? clock.ends[i - 1] : 0));
             releaseLoadedFile(&loaded);
             if (!ok) {
                 std::fprintf(stderr, "mesh_bench: %s did not load\n", file.c_str());
@@ -89,6 +113,9 @@ int main(int argc, char** argv) {
                     (unsigned long long)check.nonManifoldEdges, (unsigned long long)check.misorientedEdges,
                     (unsigned long long)check.shells, check.area, check.signedVolume,
                     check.closed ? (check.insideOut ? "closed, inside out" : "closed") : "not closed");
+        for (int i = 0; i < kSteps && !steps[i].empty(); ++i)
+            std::printf("  %s %.1f ms", kStepNames[i], median(steps[i]));
+        std::printf("\n");
         std::fflush(stdout);
     }
     return 0;

@@ -8,25 +8,32 @@
 namespace {
 
 const u32 kNone = 0xFFFFFFFF;
-// A sort element is (key or vertex << 32) | corner; buckets hold the elements of one top
-// slice of the key, and a bucket up to this size is ordered by counting in a scratch array.
-const u32 kSubBits = 8;
+// The corners are sorted as 32-bit numbers into buckets on the top bits of their keys; a
+// bucket is then ordered as (key << 32) | corner, its keys made again from the coordinates
+// it reads anyway, by counting on the next bits in a scratch array twice its size.
+const u32 kMaxBucketBits = 11;  // 2,048 buckets: the scatter's writes stay in the cache
+const u32 kMaxSubBits = 12;
+const u32 kCellBits[3] = {4, 4, 3};  // x, y, z: the 2,048 cells of the box
 const u32 kScratchElements = 4096;
+// Every so many items a step looks whether it should end early, so that a newer load
+// waits a moment at most for a check it supersedes.
+const u64 kItemsBetweenLooks = 0x4000;
 
 struct Check;
 
 // One thread's share of a step, and what it found.
 struct Part {
     Check* check;
-    u32 first, end;  // triangles in the first step, sort positions after it
+    u32 first, end;  // triangles, buckets or sort positions, as the step goes over
     u32* histogram;  // one count (then position) per bucket
     f64 area, volume;
     u64 degenerate, vertices, edges, edgeUses, open, nonManifold, misoriented, shells;
-    u64* scratch;    // edges around one vertex, or a bucket being counted
+    u64* scratch;    // edges around one vertex, or a bucket being ordered
     u32 scratchCapacity;
     u32* ends;       // marked edges, two corners each
     u64 endCount;
     u32 endCapacity;
+    u64 items, nextLook;  // work done in this step, and when to look for a stop again
     bool failed;     // out of memory
     bool asks;       // this part runs on the calling thread, which asks the sink
 };
@@ -34,9 +41,10 @@ struct Part {
 struct Check {
     const GpuVertex* corners;  // three a triangle
     u32 triangles;
-    u32* vertexOf;     // per corner: the key, then the vertex (its first corner), kNone in a degenerate triangle
-    u64* sorted;       // the corners of the non-degenerate triangles, grouped by vertex
+    u32* vertexOf;     // per corner: the key, then the vertex (one of its corners)
+    u32* sorted;       // the corners of the non-degenerate triangles, grouped by vertex
     u32* parent;       // per triangle: union-find parent, kNone for a degenerate one
+    f32 cellLow[3], cellScale[3];  // cells a file unit; all 0: no cells
     u32 bucketBits;
     u32 buckets;
     const u32* bucketEnd;  // after the scatter
@@ -54,11 +62,12 @@ void tell(const ReportSink* sink, ResultCode code, uptr argument = 0) {
         report(sink, code, argument);
 }
 
-// Every so many items a step looks whether it should end early, so that a newer load
-// waits a moment at most for a check it supersedes.
-bool stopped(Part* part, u64 item) {
-    if (item & 0x3FFF)
+// Counts `items` of work done; answers whether the step should end.
+bool stopped(Part* part, u64 items = 1) {
+    part->items += items;
+    if (part->items < part->nextLook)
         return false;
+    part->nextLook = part->items + kItemsBetweenLooks;
     Check* check = part->check;
     if (part->asks && check->sink && !report(check->sink, kProgress, check->progress))
         __atomic_store_n(&check->stop, 1u, __ATOMIC_RELAXED);
@@ -94,12 +103,27 @@ u32 mix(u64 a, u64 b) {
     return u32(h >> 32);
 }
 
-// The sort key: a mix of the bits, so that buckets fill evenly whatever the coordinates. A
-// NaN corner gets a key from its index: it joins no other, and many alike make no long run.
-u32 keyOf(const CornerBits& bits, u32 corner) {
+// The sort key: the cell of the model's box that holds the corner in its top bits, so that
+// a bucket's corners lie near each other, as they mostly do in the file too, and a mix of
+// the bits below. Random reads over a large file cost a page walk each; reads within a few
+// regions of it do not. A box that puts too many corners in one cell (a far-off stray
+// vertex) makes the check take the mix alone. A NaN corner gets a key from its index: it
+// joins no other, and many alike make no long run.
+u32 keyOf(const Check* check, const CornerBits& bits, u32 corner) {
     if (bits.nan)
         return mix(corner, 0x4E614E);
-    return mix(bits.v[0] | u64(bits.v[1]) << 32, bits.v[2]);
+    u32 key = mix(bits.v[0] | u64(bits.v[1]) << 32, bits.v[2]);
+    if (!check->cellScale[0] && !check->cellScale[1] && !check->cellScale[2])
+        return key;
+    u32 cell = 0;
+    for (int k = 0; k < 3; ++k) {
+        f32 at, q;
+        __builtin_memcpy(&at, &bits.v[k], 4);
+        q = (at - check->cellLow[k]) * check->cellScale[k];
+        u32 last = (1u << kCellBits[k]) - 1;
+        cell = cell << kCellBits[k] | (q >= 0 ? (q < f32(last) ? u32(q) : last) : 0);
+    }
+    return cell << (32 - kMaxBucketBits) | key >> kMaxBucketBits;
 }
 
 const GpuVertex& cornerAt(const Check* check, u32 corner) {
@@ -111,9 +135,10 @@ u32 bucketOf(const Check* check, u32 key) {
 }
 
 // Heapsort: a bounded worst case for the rare long runs (a vertex of very many triangles,
-// a bucket that drew too many keys). `less` orders two elements.
+// a bucket that drew too many keys). `less` orders two elements. A stopped sort leaves
+// the elements in some order.
 template <typename Less>
-void heapSort(u64* a, u64 n, Less less) {
+void heapSort(Part* part, u64* a, u64 n, Less less) {
     auto sift = [&](u64 root, u64 size) {
         for (;;) {
             u64 child = 2 * root + 1;
@@ -130,8 +155,9 @@ void heapSort(u64* a, u64 n, Less less) {
         }
     };
     for (u64 i = n / 2; i-- > 0;)
-        sift(i, n);
-    for (u64 end = n; end > 1; --end) {
+        if (!stopped(part))
+            sift(i, n);
+    for (u64 end = n; end > 1 && !stopped(part); --end) {
         u64 t = a[0];
         a[0] = a[end - 1];
         a[end - 1] = t;
@@ -139,9 +165,9 @@ void heapSort(u64* a, u64 n, Less less) {
     }
 }
 
-void sortValues(u64* a, u64 n) {
+void sortValues(Part* part, u64* a, u64 n) {
     if (n > 24) {
-        heapSort(a, n, [](u64 x, u64 y) { return x < y; });
+        heapSort(part, a, n, [](u64 x, u64 y) { return x < y; });
         return;
     }
     for (u64 i = 1; i < n; ++i) {
@@ -172,7 +198,7 @@ bool reserveScratch(Part* part, u64 count) {
 void measureTriangles(Part* part) {
     Check* check = part->check;
     for (u64 t = part->first; t < part->end; ++t) {
-        if (stopped(part, t - part->first))
+        if (stopped(part))
             return;
         const GpuVertex* v = check->corners + 3 * t;
         CornerBits a = bitsOf(v[0]), b = bitsOf(v[1]), c = bitsOf(v[2]);
@@ -184,9 +210,9 @@ void measureTriangles(Part* part) {
             continue;
         }
         check->parent[t] = u32(t);
-        keys[0] = keyOf(a, u32(3 * t));
-        keys[1] = keyOf(b, u32(3 * t + 1));
-        keys[2] = keyOf(c, u32(3 * t + 2));
+        keys[0] = keyOf(check, a, u32(3 * t));
+        keys[1] = keyOf(check, b, u32(3 * t + 1));
+        keys[2] = keyOf(check, c, u32(3 * t + 2));
         for (int k = 0; k < 3; ++k)
             ++part->histogram[bucketOf(check, keys[k])];
         f64 ax = v[0].position[0], ay = v[0].position[1], az = v[0].position[2];
@@ -201,39 +227,14 @@ void measureTriangles(Part* part) {
 // Step 2, over the same triangles: each corner into its bucket, in corner order.
 void scatterCorners(Part* part) {
     Check* check = part->check;
-    for (u64 corner = 3 * u64(part->first); corner < 3 * u64(part->end); ++corner) {
-        if (stopped(part, corner - 3 * u64(part->first)))
+    for (u32 t = part->first; t < part->end; ++t) {
+        if (stopped(part))
             return;
-        u32 key = check->vertexOf[corner];
-        if (check->parent[corner / 3] == kNone)
+        if (check->parent[t] == kNone)
             continue;
-        check->sorted[part->histogram[bucketOf(check, key)]++] = u64(key) << 32 | corner;
+        for (u32 corner = 3 * t; corner < 3 * t + 3; ++corner)
+            check->sorted[part->histogram[bucketOf(check, check->vertexOf[corner])]++] = corner;
     }
-}
-
-// Orders a bucket by key; equal keys keep their corner order.
-void sortBucket(Part* part, u64* a, u32 n) {
-    if (n <= 1)
-        return;
-    if (n > kScratchElements) {
-        sortValues(a, n);
-        return;
-    }
-    u32 shift = 64 - part->check->bucketBits - kSubBits;
-    u32 counts[(1 << kSubBits) + 1] = {};
-    u32 mask = (1 << kSubBits) - 1;
-    for (u32 i = 0; i < n; ++i)
-        ++counts[((a[i] >> shift) & mask) + 1];
-    for (u32 i = 1; i <= mask; ++i)
-        counts[i] += counts[i - 1];
-    for (u32 i = 0; i < n; ++i)
-        part->scratch[counts[(a[i] >> shift) & mask]++] = a[i];
-    u32 start = 0;
-    for (u32 i = 0; i <= mask; ++i) {  // counts[i] is now the end of sub-bucket i
-        sortValues(part->scratch + start, counts[i] - start);
-        start = counts[i];
-    }
-    __builtin_memcpy(a, part->scratch, u64(n) * 8);
 }
 
 // The corners of one key, split into vertices: each gets its first corner as its vertex.
@@ -246,7 +247,7 @@ void groupRun(Part* part, u64* run, u32 n) {
     if (!alike) {
         // Different coordinates under one key (or NaN): order the run by its bits.
         const Check* c = check;
-        heapSort(run, n, [c](u64 x, u64 y) {
+        heapSort(part, run, n, [c](u64 x, u64 y) {
             CornerBits a = bitsOf(cornerAt(c, u32(x))), b = bitsOf(cornerAt(c, u32(y)));
             for (int k = 0; k < 3; ++k)
                 if (a.v[k] != b.v[k])
@@ -265,33 +266,62 @@ void groupRun(Part* part, u64* run, u32 n) {
             ++part->vertices;
         }
         check->vertexOf[corner] = vertex;
-        run[i] = u64(vertex) << 32 | corner;
     }
 }
 
-// Step 3, over buckets: order each, then weld the corners of every key.
+// Orders one bucket's corners by key, those of one key by their bits, into `out`, and
+// welds them; `in` then holds them in that order. `out` has room for 2n elements.
+void weldBucket(Part* part, u32* in, u32 n, const u32* prefetchEnd) {
+    Check* check = part->check;
+    u32 subBits = 1;
+    while (subBits < kMaxSubBits && subBits + check->bucketBits < 32 && (2u << subBits) <= n)
+        ++subBits;
+    u32 shift = 64 - check->bucketBits - subBits, mask = (1u << subBits) - 1;
+    u32 counts[(1 << kMaxSubBits) + 1];
+    __builtin_memset(counts, 0, (mask + 2) * 4);
+    u64* keyed = part->scratch + n;
+    for (u32 i = 0; i < n; ++i) {
+        // The corners are read at random in the file: asked for ahead of use, the next
+        // bucket's included.
+        if (in + i + 32 < prefetchEnd)
+            __builtin_prefetch(&cornerAt(check, in[i + 32]));
+        u32 corner = in[i];
+        keyed[i] = u64(keyOf(check, bitsOf(cornerAt(check, corner)), corner)) << 32 | corner;
+        ++counts[((keyed[i] >> shift) & mask) + 1];
+    }
+    for (u32 i = 1; i <= mask; ++i)
+        counts[i] += counts[i - 1];
+    u64* out = part->scratch;
+    for (u32 i = 0; i < n; ++i)
+        out[counts[(keyed[i] >> shift) & mask]++] = keyed[i];
+    u32 start = 0;
+    for (u32 i = 0; i <= mask; ++i) {  // counts[i] is now the end of sub-bucket i
+        sortValues(part, out + start, counts[i] - start);
+        start = counts[i];
+    }
+    for (u32 i = 0; i < n;) {
+        u32 j = i + 1;
+        while (j < n && out[j] >> 32 == out[i] >> 32)
+            ++j;
+        groupRun(part, out + i, j - i);
+        i = j;
+    }
+    for (u32 i = 0; i < n; ++i)
+        in[i] = u32(out[i]);
+}
+
+// Step 3, over buckets: weld the corners of each.
 void weldBuckets(Part* part) {
     Check* check = part->check;
+    if (part->first >= part->end)
+        return;
+    const u32* partEnd = check->sorted + check->bucketEnd[part->end - 1];
     for (u32 bucket = part->first; bucket < part->end; ++bucket) {
-        if (stopped(part, u64(bucket - part->first) << 5))
-            return;
         u32 start = bucket ? check->bucketEnd[bucket - 1] : 0;
-        u32 end = check->bucketEnd[bucket];
-        u64* a = check->sorted + start;
-        u32 n = end - start;
-        // The corners of the next bucket are read at random in the file: asked for now, they
-        // arrive while this bucket is sorted and welded.
-        if (bucket + 1 < part->end)
-            for (u32 i = end; i < check->bucketEnd[bucket + 1]; ++i)
-                __builtin_prefetch(&cornerAt(check, u32(check->sorted[i])));
-        sortBucket(part, a, n);
-        for (u32 i = 0; i < n;) {
-            u32 j = i + 1;
-            while (j < n && a[j] >> 32 == a[i] >> 32)
-                ++j;
-            groupRun(part, a + i, j - i);
-            i = j;
-        }
+        u32 n = check->bucketEnd[bucket] - start;
+        if (stopped(part, n) || !reserveScratch(part, 2 * u64(n)))
+            return;
+        weldBucket(part, check->sorted + start, n, partEnd);
     }
 }
 
@@ -346,30 +376,31 @@ void markEdge(Part* part, u32 a, u32 b) {
 // toward this vertex.
 void matchEdges(Part* part) {
     Check* check = part->check;
-    const u64* sorted = check->sorted;
-    for (u32 i = part->first, vertices = 0; i < part->end && !part->failed && !stopped(part, vertices++);) {
-        u32 a = u32(sorted[i] >> 32);
-        u32 j = i;
-        for (; j < part->end && u32(sorted[j] >> 32) == a; ++j) {
+    const u32* sorted = check->sorted;
+    const u32* vertexOf = check->vertexOf;
+    for (u32 i = part->first; i < part->end && !part->failed;) {
+        u32 a = vertexOf[sorted[i]];
+        u32 j = i + 1;
+        for (; j < part->end && vertexOf[sorted[j]] == a; ++j) {
         }
-        if (!reserveScratch(part, 2 * u64(j - i)))
+        if (stopped(part, j - i) || !reserveScratch(part, 2 * u64(j - i)))
             return;
         // The triangles of vertices further on, read at random: asked for ahead of use.
         for (u32 k = j; k < j + 8 && k < part->end; ++k) {
-            u32 corner = u32(sorted[k + 24 < part->end ? k + 24 : k]);
-            __builtin_prefetch(&check->vertexOf[corner - corner % 3]);
+            u32 corner = sorted[k + 24 < part->end ? k + 24 : k];
+            __builtin_prefetch(&vertexOf[corner - corner % 3]);
             __builtin_prefetch(&check->parent[corner / 3]);
         }
         u32 n = 0;
         for (; i < j; ++i) {
-            u32 corner = u32(sorted[i]), t = corner / 3, k = corner % 3;
+            u32 corner = sorted[i], t = corner / 3, k = corner % 3;
             u32 next = check->vertexOf[3 * t + (k + 1) % 3], previous = check->vertexOf[3 * t + (k + 2) % 3];
             if (next > a)
                 part->scratch[n++] = u64(next) << 32 | t << 1;
             if (previous > a)
                 part->scratch[n++] = u64(previous) << 32 | t << 1 | 1;
         }
-        sortValues(part->scratch, n);
+        sortValues(part, part->scratch, n);
         for (u32 e = 0; e < n;) {
             u32 f = e + 1;
             while (f < n && part->scratch[f] >> 32 == part->scratch[e] >> 32)
@@ -400,8 +431,11 @@ void matchEdges(Part* part) {
 // Step 5, over triangles: the roots that are left are the shells.
 void countShells(Part* part) {
     const u32* parent = part->check->parent;
-    for (u32 t = part->first; t < part->end; ++t)
+    for (u32 t = part->first; t < part->end; ++t) {
+        if (stopped(part))
+            return;
         part->shells += parent[t] == t;
+    }
 }
 
 struct StepRun {
@@ -430,6 +464,8 @@ void splitRange(Part parts[2], u32 end, u32 middle) {
     parts[0].first = 0;
     parts[0].end = parts[1].first = middle;
     parts[1].end = end;
+    for (int i = 0; i < 2; ++i)
+        parts[i].items = parts[i].nextLook = 0;
 }
 
 bool stepDone(u32 fault, const Part parts[2], u32 thousandths) {
@@ -446,11 +482,36 @@ bool stepDone(u32 fault, const Part parts[2], u32 thousandths) {
     return !check->stop && (!check->sink || report(check->sink, kProgress, thousandths));
 }
 
+// Whether one bucket drew so many corners that ordering it would take more than a little
+// scratch memory or leave one thread most of the welding.
+bool crowdedCell(const Check* check, const Part parts[2]) {
+    if (!check->cellScale[0] && !check->cellScale[1] && !check->cellScale[2])
+        return false;
+    u32 most = 0, all = 0;
+    for (u32 b = 0; b < check->buckets; ++b) {
+        u32 count = parts[0].histogram[b] + parts[1].histogram[b];
+        most = count > most ? count : most;
+        all += count;
+    }
+    return most > kScratchElements && most > all / 32;
+}
+
 bool runCheck(Check* check, Part parts[2], MeshCheck* out) {
     u32 triangles = check->triangles;
     splitRange(parts, triangles, triangles / 2);
     if (!stepDone(runStep(measureTriangles, parts), parts, 200))
         return false;
+    if (crowdedCell(check, parts)) {
+        __builtin_memset(check->cellScale, 0, sizeof check->cellScale);
+        for (int i = 0; i < 2; ++i) {
+            __builtin_memset(parts[i].histogram, 0, u64(check->buckets) * 4);
+            parts[i].area = parts[i].volume = 0;
+            parts[i].degenerate = 0;
+        }
+        splitRange(parts, triangles, triangles / 2);
+        if (!stepDone(runStep(measureTriangles, parts), parts, 200))
+            return false;
+    }
     u32 position = 0;
     for (u32 b = 0; b < check->buckets; ++b)
         for (int i = 0; i < 2; ++i) {
@@ -470,7 +531,8 @@ bool runCheck(Check* check, Part parts[2], MeshCheck* out) {
     if (!stepDone(runStep(weldBuckets, parts), parts, 600))
         return false;
     u32 middle = sortedCount / 2;
-    while (middle > 0 && middle < sortedCount && check->sorted[middle] >> 32 == check->sorted[middle - 1] >> 32)
+    const u32* vertexOf = check->vertexOf;
+    while (middle > 0 && middle < sortedCount && vertexOf[check->sorted[middle]] == vertexOf[check->sorted[middle - 1]])
         ++middle;
     splitRange(parts, sortedCount, middle);
     if (!stepDone(runStep(matchEdges, parts), parts, 900))
@@ -510,9 +572,14 @@ bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const Report
     check.corners = vertices->vertices;
     check.triangles = triangles;
     check.bucketBits = 1;
-    while (check.bucketBits < 16 && (3 * total >> check.bucketBits) > 512)
+    while (check.bucketBits < kMaxBucketBits && (3 * total >> check.bucketBits) > 512)
         ++check.bucketBits;
     check.buckets = 1u << check.bucketBits;
+    for (int k = 0; k < 3; ++k) {
+        f32 extent = vertices->high[k] - vertices->low[k];
+        check.cellLow[k] = vertices->low[k];
+        check.cellScale[k] = extent > 0 && extent < 3e38f ? f32(1u << kCellBits[k]) / extent : 0;
+    }
     check.heap = createLoadHeap();
     if (!check.heap) {
         tell(sink, kOutOfMemory);
@@ -521,7 +588,7 @@ bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const Report
     HeapHandle heap = check.heap;
     // Asked for together, tested together: one report however many fail.
     check.vertexOf = allocateArrayOf<u32>(heap, 3 * total + 1, nullptr);
-    check.sorted = allocateArrayOf<u64>(heap, 3 * total + 1, nullptr);
+    check.sorted = allocateArrayOf<u32>(heap, 3 * total + 1, nullptr);
     check.parent = allocateArrayOf<u32>(heap, total + 1, nullptr);
     u32* histograms = allocateArrayOf<u32>(heap, 2 * u64(check.buckets), nullptr);
     // Each part's scratch may grow (a vertex of many triangles), so each is a block of its own.
