@@ -62,16 +62,22 @@ void tell(const ReportSink* sink, ResultCode code, uptr argument = 0) {
         report(sink, code, argument);
 }
 
-// Counts `items` of work done; answers whether the step should end.
+// Counts `items` of work done; answers whether the step should end. Once it has, it
+// answers so at every call, so that each loop a sort is nested in ends too.
 bool stopped(Part* part, u64 items = 1) {
     part->items += items;
     if (part->items < part->nextLook)
         return false;
     part->nextLook = part->items + kItemsBetweenLooks;
     Check* check = part->check;
-    if (part->asks && check->sink && !report(check->sink, kProgress, check->progress))
+    bool stop = __atomic_load_n(&check->stop, __ATOMIC_RELAXED) != 0;
+    if (!stop && part->asks && check->sink && !report(check->sink, kProgress, check->progress)) {
         __atomic_store_n(&check->stop, 1u, __ATOMIC_RELAXED);
-    return __atomic_load_n(&check->stop, __ATOMIC_RELAXED) != 0;
+        stop = true;
+    }
+    if (stop)
+        part->nextLook = 0;
+    return stop;
 }
 
 // The coordinate bits of a corner, -0 read as +0.
@@ -242,7 +248,7 @@ void groupRun(Part* part, u64* run, u32 n) {
     Check* check = part->check;
     CornerBits first = bitsOf(cornerAt(check, u32(run[0])));
     bool alike = !first.nan;
-    for (u32 i = 1; i < n && alike; ++i)
+    for (u32 i = 1; i < n && alike && !stopped(part); ++i)
         alike = sameVertex(first, bitsOf(cornerAt(check, u32(run[i]))));
     if (!alike) {
         // Different coordinates under one key (or NaN): order the run by its bits.
@@ -257,7 +263,7 @@ void groupRun(Part* part, u64* run, u32 n) {
     }
     u32 vertex = kNone;
     CornerBits at = {};
-    for (u32 i = 0; i < n; ++i) {
+    for (u32 i = 0; i < n && !stopped(part); ++i) {
         u32 corner = u32(run[i]);
         CornerBits bits = alike ? first : bitsOf(cornerAt(check, corner));
         if (vertex == kNone || !(alike || sameVertex(at, bits))) {
@@ -281,6 +287,8 @@ void weldBucket(Part* part, u32* in, u32 n, const u32* prefetchEnd) {
     __builtin_memset(counts, 0, (mask + 2) * 4);
     u64* keyed = part->scratch + n;
     for (u32 i = 0; i < n; ++i) {
+        if (stopped(part))
+            return;
         // The corners are read at random in the file: asked for ahead of use, the next
         // bucket's included.
         if (in + i + 32 < prefetchEnd)
@@ -319,7 +327,7 @@ void weldBuckets(Part* part) {
     for (u32 bucket = part->first; bucket < part->end; ++bucket) {
         u32 start = bucket ? check->bucketEnd[bucket - 1] : 0;
         u32 n = check->bucketEnd[bucket] - start;
-        if (stopped(part, n) || !reserveScratch(part, 2 * u64(n)))
+        if (stopped(part, 0) || !reserveScratch(part, 2 * u64(n)))
             return;
         weldBucket(part, check->sorted + start, n, partEnd);
     }
@@ -383,7 +391,7 @@ void matchEdges(Part* part) {
         u32 j = i + 1;
         for (; j < part->end && vertexOf[sorted[j]] == a; ++j) {
         }
-        if (stopped(part, j - i) || !reserveScratch(part, 2 * u64(j - i)))
+        if (stopped(part) || !reserveScratch(part, 2 * u64(j - i)))
             return;
         // The triangles of vertices further on, read at random: asked for ahead of use.
         for (u32 k = j; k < j + 8 && k < part->end; ++k) {
@@ -401,7 +409,7 @@ void matchEdges(Part* part) {
                 part->scratch[n++] = u64(previous) << 32 | t << 1 | 1;
         }
         sortValues(part, part->scratch, n);
-        for (u32 e = 0; e < n;) {
+        for (u32 e = 0; e < n && !stopped(part);) {
             u32 f = e + 1;
             while (f < n && part->scratch[f] >> 32 == part->scratch[e] >> 32)
                 ++f;
