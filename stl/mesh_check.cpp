@@ -83,23 +83,24 @@ bool stopped(Part* part, u64 items = 1) {
 // The coordinate bits of a corner, -0 read as +0.
 struct CornerBits {
     u32 v[3];
-    bool nan;
 };
 
 CornerBits bitsOf(const GpuVertex& p) {
     CornerBits out;
     __builtin_memcpy(out.v, p.position, 12);
-    out.nan = false;
-    for (u32& bits : out.v) {
+    for (u32& bits : out.v)
         if ((bits & 0x7FFFFFFF) == 0)
             bits = 0;
-        out.nan |= (bits & 0x7FFFFFFF) > 0x7F800000;
-    }
     return out;
 }
 
+bool hasNan(const CornerBits& a) {
+    return (a.v[0] & 0x7FFFFFFF) > 0x7F800000 || (a.v[1] & 0x7FFFFFFF) > 0x7F800000 ||
+           (a.v[2] & 0x7FFFFFFF) > 0x7F800000;
+}
+
 bool sameVertex(const CornerBits& a, const CornerBits& b) {
-    return !a.nan && !b.nan && a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+    return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2] && !hasNan(a);
 }
 
 u32 mix(u64 a, u64 b) {
@@ -116,7 +117,7 @@ u32 mix(u64 a, u64 b) {
 // vertex) makes the check take the mix alone. A NaN corner gets a key from its index: it
 // joins no other, and many alike make no long run.
 u32 keyOf(const Check* check, const CornerBits& bits, u32 corner) {
-    if (bits.nan)
+    if (hasNan(bits))
         return mix(corner, 0x4E614E);
     u32 key = mix(bits.v[0] | u64(bits.v[1]) << 32, bits.v[2]);
     if (!check->cellScale[0] && !check->cellScale[1] && !check->cellScale[2])
@@ -244,17 +245,17 @@ void scatterCorners(Part* part) {
 }
 
 // The corners of one key, split into vertices: each gets its first corner as its vertex.
-void groupRun(Part* part, u64* run, u32 n) {
+// Elements are (key << 32) | place in the bucket, `in` and `bits` what each place holds.
+void groupRun(Part* part, u64* run, u32 n, const u32* in, const CornerBits* bits) {
     Check* check = part->check;
-    CornerBits first = bitsOf(cornerAt(check, u32(run[0])));
-    bool alike = !first.nan;
+    const CornerBits& first = bits[u32(run[0])];
+    bool alike = !hasNan(first);
     for (u32 i = 1; i < n && alike && !stopped(part); ++i)
-        alike = sameVertex(first, bitsOf(cornerAt(check, u32(run[i]))));
+        alike = sameVertex(first, bits[u32(run[i])]);
     if (!alike) {
         // Different coordinates under one key (or NaN): order the run by its bits.
-        const Check* c = check;
-        heapSort(part, run, n, [c](u64 x, u64 y) {
-            CornerBits a = bitsOf(cornerAt(c, u32(x))), b = bitsOf(cornerAt(c, u32(y)));
+        heapSort(part, run, n, [bits](u64 x, u64 y) {
+            const CornerBits &a = bits[u32(x)], &b = bits[u32(y)];
             for (int k = 0; k < 3; ++k)
                 if (a.v[k] != b.v[k])
                     return a.v[k] < b.v[k];
@@ -262,21 +263,22 @@ void groupRun(Part* part, u64* run, u32 n) {
         });
     }
     u32 vertex = kNone;
-    CornerBits at = {};
+    const CornerBits* at = &first;
     for (u32 i = 0; i < n && !stopped(part); ++i) {
-        u32 corner = u32(run[i]);
-        CornerBits bits = alike ? first : bitsOf(cornerAt(check, corner));
-        if (vertex == kNone || !(alike || sameVertex(at, bits))) {
+        u32 place = u32(run[i]), corner = in[place];
+        if (vertex == kNone || !(alike || sameVertex(*at, bits[place]))) {
             vertex = corner;
-            at = bits;
+            at = &bits[place];
             ++part->vertices;
         }
         check->vertexOf[corner] = vertex;
     }
 }
 
-// Orders one bucket's corners by key, those of one key by their bits, into `out`, and
-// welds them; `in` then holds them in that order. `out` has room for 2n elements.
+// Orders one bucket's corners by key, those of one key by their bits, and welds them; `in`
+// then holds them in that order. Each corner's coordinates are read once, at random in the
+// file, into the scratch array, which holds 3.5n elements: the keyed places, them ordered,
+// the bits.
 void weldBucket(Part* part, u32* in, u32 n, const u32* prefetchEnd) {
     Check* check = part->check;
     u32 subBits = 1;
@@ -285,21 +287,22 @@ void weldBucket(Part* part, u32* in, u32 n, const u32* prefetchEnd) {
     u32 shift = 64 - check->bucketBits - subBits, mask = (1u << subBits) - 1;
     u32 counts[(1 << kMaxSubBits) + 1];
     __builtin_memset(counts, 0, (mask + 2) * 4);
-    u64* keyed = part->scratch + n;
+    u64* keyed = part->scratch;
+    u64* out = keyed + n;
+    CornerBits* bits = reinterpret_cast<CornerBits*>(out + n);
     for (u32 i = 0; i < n; ++i) {
         if (stopped(part))
             return;
-        // The corners are read at random in the file: asked for ahead of use, the next
-        // bucket's included.
+        // Asked for ahead of use, the next bucket's included.
         if (in + i + 32 < prefetchEnd)
             __builtin_prefetch(&cornerAt(check, in[i + 32]));
         u32 corner = in[i];
-        keyed[i] = u64(keyOf(check, bitsOf(cornerAt(check, corner)), corner)) << 32 | corner;
+        bits[i] = bitsOf(cornerAt(check, corner));
+        keyed[i] = u64(keyOf(check, bits[i], corner)) << 32 | i;
         ++counts[((keyed[i] >> shift) & mask) + 1];
     }
     for (u32 i = 1; i <= mask; ++i)
         counts[i] += counts[i - 1];
-    u64* out = part->scratch;
     for (u32 i = 0; i < n; ++i)
         out[counts[(keyed[i] >> shift) & mask]++] = keyed[i];
     u32 start = 0;
@@ -311,11 +314,13 @@ void weldBucket(Part* part, u32* in, u32 n, const u32* prefetchEnd) {
         u32 j = i + 1;
         while (j < n && out[j] >> 32 == out[i] >> 32)
             ++j;
-        groupRun(part, out + i, j - i);
+        groupRun(part, out + i, j - i, in, bits);
         i = j;
     }
+    u32* ordered = reinterpret_cast<u32*>(keyed);
     for (u32 i = 0; i < n; ++i)
-        in[i] = u32(out[i]);
+        ordered[i] = in[u32(out[i])];
+    __builtin_memcpy(in, ordered, u64(n) * 4);
 }
 
 // Step 3, over buckets: weld the corners of each.
@@ -327,7 +332,7 @@ void weldBuckets(Part* part) {
     for (u32 bucket = part->first; bucket < part->end; ++bucket) {
         u32 start = bucket ? check->bucketEnd[bucket - 1] : 0;
         u32 n = check->bucketEnd[bucket] - start;
-        if (stopped(part, 0) || !reserveScratch(part, 2 * u64(n)))
+        if (stopped(part, 0) || !reserveScratch(part, 2 * u64(n) + (3 * u64(n) + 1) / 2))
             return;
         weldBucket(part, check->sorted + start, n, partEnd);
     }
