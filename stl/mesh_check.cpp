@@ -9,8 +9,8 @@ namespace {
 
 const u32 kNone = 0xFFFFFFFF;
 // The corners are sorted as 32-bit numbers into buckets on the top bits of their keys; a
-// bucket is then ordered as (key << 32) | corner, its keys made again from the coordinates
-// it reads anyway, by counting on the next bits in a scratch array twice its size.
+// bucket is then ordered as (key << 32) | place by counting on the next bits, its keys
+// made again from the coordinates it reads anyway.
 const u32 kMaxBucketBits = 11;  // 2,048 buckets: the scatter's writes stay in the cache
 const u32 kMaxSubBits = 12;
 const u32 kCellBits[3] = {4, 4, 3};  // x, y, z: the 2,048 cells of the box
