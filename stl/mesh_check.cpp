@@ -11,9 +11,10 @@ const u32 kNone = 0xFFFFFFFF;
 // The corners are sorted as 32-bit numbers into buckets on the top bits of their keys; a
 // bucket is then ordered as (key << 32) | place by counting on the next bits, its keys
 // made again from the coordinates it reads anyway.
-const u32 kMaxBucketBits = 11;  // 2,048 buckets: the scatter's writes stay in the cache
+// Up to 2,048 buckets the scatter's writes stay in the cache; past 8,192 corners a bucket
+// the welding's reads do not, and more buckets are the lesser cost.
+const u32 kMaxBucketBits = 13;
 const u32 kMaxSubBits = 12;
-const u32 kCellBits[3] = {4, 4, 3};  // x, y, z: the 2,048 cells of the box
 const u32 kScratchElements = 4096;
 // Every so many items a step looks whether it should end early, so that a newer load
 // waits a moment at most for a check it supersedes.
@@ -45,6 +46,7 @@ struct Check {
     u32* sorted;       // the corners of the non-degenerate triangles, grouped by vertex
     u32* parent;       // per triangle: union-find parent, kNone for a degenerate one
     f32 cellLow[3], cellScale[3];  // cells a file unit; all 0: no cells
+    u32 cellBits[3];               // x, y, z: as many cells as buckets
     u32 bucketBits;
     u32 buckets;
     const u32* bucketEnd;  // after the scatter
@@ -127,10 +129,10 @@ u32 keyOf(const Check* check, const CornerBits& bits, u32 corner) {
         f32 at, q;
         __builtin_memcpy(&at, &bits.v[k], 4);
         q = (at - check->cellLow[k]) * check->cellScale[k];
-        u32 last = (1u << kCellBits[k]) - 1;
-        cell = cell << kCellBits[k] | (q >= 0 ? (q < f32(last) ? u32(q) : last) : 0);
+        u32 last = (1u << check->cellBits[k]) - 1;
+        cell = cell << check->cellBits[k] | (q >= 0 ? (q < f32(last) ? u32(q) : last) : 0);
     }
-    return cell << (32 - kMaxBucketBits) | key >> kMaxBucketBits;
+    return cell << (32 - check->bucketBits) | key >> check->bucketBits;
 }
 
 const GpuVertex& cornerAt(const Check* check, u32 corner) {
@@ -585,13 +587,14 @@ bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const Report
     check.corners = vertices->vertices;
     check.triangles = triangles;
     check.bucketBits = 1;
-    while (check.bucketBits < kMaxBucketBits && (3 * total >> check.bucketBits) > 512)
+    while (check.bucketBits < kMaxBucketBits && (3 * total >> check.bucketBits) > (check.bucketBits < 11 ? 512 : 8192))
         ++check.bucketBits;
     check.buckets = 1u << check.bucketBits;
     for (int k = 0; k < 3; ++k) {
+        check.cellBits[k] = (check.bucketBits + 2 - k) / 3;
         f32 extent = vertices->high[k] - vertices->low[k];
         check.cellLow[k] = vertices->low[k];
-        check.cellScale[k] = extent > 0 && extent < 3e38f ? f32(1u << kCellBits[k]) / extent : 0;
+        check.cellScale[k] = extent > 0 && extent < 3e38f ? f32(1u << check.cellBits[k]) / extent : 0;
     }
     check.heap = createLoadHeap();
     if (!check.heap) {
