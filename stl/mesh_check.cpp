@@ -18,7 +18,7 @@ const u32 kMaxSubBits = 12;
 const u32 kScratchElements = 4096;
 // Every so many items a step looks whether it should end early, so that a newer load
 // waits a moment at most for a check it supersedes.
-const u64 kItemsBetweenLooks = 0x4000;
+const u64 kItemsBetweenLooks = 0x1000;
 
 struct Check;
 

@@ -150,7 +150,9 @@ for file in "${files[@]}"; do
     [ "$(stat -c %s "$file")" -gt 200000000 ] && peerRuns=1 tools=vtk
     for tool in $tools; do
         if [ "$tool" = admesh ]; then line=$("$work/admesh_check" "$file" "$peerRuns" 2>/dev/null)
-        else line=$($python "$work/vtk_check.py" "$file" "$peerRuns" 2>/dev/null); fi
+        else line=$($python "$work/vtk_check.py" "$file" "$peerRuns" 2>"$work/$tool.err"); fi
+        # A tool that fails says so, with the last line of what it wrote.
+        [ -n "$line" ] || line="$tool	failed: $(grep -v '^$' "$work/$tool.err" 2>/dev/null | tail -n 1 | cut -c1-60)"
         echo "$line" | awk -F'\t' -v name="" '{ printf "%-15s %-8s %10s %10s %8s %8s %7s %14s  %s\n", name, $1, $2, $3, $4, $5, $6, $7, $8 }'
     done
 done
