@@ -50,6 +50,10 @@ struct Check {
     u32 bucketBits;
     u32 buckets;
     const u32* bucketEnd;  // after the scatter
+    u32 sortedCount;
+    void (*chunkStep)(Part*);  // a step the threads share chunk by chunk
+    u64 nextChunk;
+    u32 chunkSize, chunkedEnd;
     u8* tinted;
     bool marking;
     HeapHandle heap;
@@ -393,16 +397,20 @@ void matchEdges(Part* part) {
     Check* check = part->check;
     const u32* sorted = check->sorted;
     const u32* vertexOf = check->vertexOf;
-    for (u32 i = part->first; i < part->end && !part->failed;) {
+    u32 end = check->sortedCount;
+    u32 i = part->first;
+    while (i > 0 && i < part->end && vertexOf[sorted[i]] == vertexOf[sorted[i - 1]])
+        ++i;  // a vertex begun before the range is the range's before
+    while (i < part->end && !part->failed) {
         u32 a = vertexOf[sorted[i]];
         u32 j = i + 1;
-        for (; j < part->end && vertexOf[sorted[j]] == a; ++j) {
+        for (; j < end && vertexOf[sorted[j]] == a; ++j) {
         }
         if (stopped(part) || !reserveScratch(part, 2 * u64(j - i)))
             return;
         // The triangles of vertices further on, read at random: asked for ahead of use.
-        for (u32 k = j; k < j + 8 && k < part->end; ++k) {
-            u32 corner = sorted[k + 24 < part->end ? k + 24 : k];
+        for (u32 k = j; k < j + 8 && k < end; ++k) {
+            u32 corner = sorted[k + 24 < end ? k + 24 : k];
             __builtin_prefetch(&vertexOf[corner - corner % 3]);
             __builtin_prefetch(&check->parent[corner / 3]);
         }
@@ -464,7 +472,8 @@ void runStepOnWorker(void* context) {
 }
 
 // A step on two threads, parts[1] on the worker; without a worker both parts run here. The
-// join makes the worker's stores visible. Answers the worker's fault, or 0.
+// join makes the worker's stores visible. Answers the worker's fault, or 0. Only the calling
+// thread asks the sink: while it waits for the worker, a stop waits too.
 u32 runStep(void (*step)(Part*), Part parts[2]) {
     StepRun run = {step, &parts[1]};
     WorkerThread worker = parts[1].first < parts[1].end ? startWorkerThread(runStepOnWorker, &run) : nullptr;
@@ -481,6 +490,31 @@ void splitRange(Part parts[2], u32 end, u32 middle) {
     parts[1].end = end;
     for (int i = 0; i < 2; ++i)
         parts[i].items = parts[i].nextLook = 0;
+}
+
+void runChunks(Part* part) {
+    Check* check = part->check;
+    for (;;) {
+        u64 first = __atomic_fetch_add(&check->nextChunk, check->chunkSize, __ATOMIC_RELAXED);
+        if (first >= check->chunkedEnd || part->failed || stopped(part, 0))
+            return;
+        part->first = u32(first);
+        part->end = u32(first + check->chunkSize < check->chunkedEnd ? first + check->chunkSize : check->chunkedEnd);
+        check->chunkStep(part);
+    }
+}
+
+// Buckets and vertices differ in cost, and one thread may get less of the machine than the
+// other: both threads take small chunks of such a step until none is left, so that neither
+// waits long for the other (nor a stop for the calling thread).
+u32 runChunked(void (*step)(Part*), Part parts[2], u32 end, u32 chunkSize) {
+    Check* check = parts[0].check;
+    check->chunkStep = step;
+    check->nextChunk = 0;
+    check->chunkSize = chunkSize;
+    check->chunkedEnd = end;
+    splitRange(parts, end, end / 2);
+    return runStep(runChunks, parts);
 }
 
 bool stepDone(u32 fault, const Part parts[2], u32 thousandths) {
@@ -539,18 +573,10 @@ bool runCheck(Check* check, Part parts[2], MeshCheck* out) {
         return false;
     // The later part's positions have reached the end of each bucket.
     check->bucketEnd = parts[1].histogram;
-    u32 split = 0;
-    while (split < check->buckets && check->bucketEnd[split] < sortedCount / 2)
-        ++split;
-    splitRange(parts, check->buckets, split);
-    if (!stepDone(runStep(weldBuckets, parts), parts, 600))
+    check->sortedCount = sortedCount;
+    if (!stepDone(runChunked(weldBuckets, parts, check->buckets, 4), parts, 600))
         return false;
-    u32 middle = sortedCount / 2;
-    const u32* vertexOf = check->vertexOf;
-    while (middle > 0 && middle < sortedCount && vertexOf[check->sorted[middle]] == vertexOf[check->sorted[middle - 1]])
-        ++middle;
-    splitRange(parts, sortedCount, middle);
-    if (!stepDone(runStep(matchEdges, parts), parts, 900))
+    if (!stepDone(runChunked(matchEdges, parts, sortedCount, 0x4000), parts, 900))
         return false;
     splitRange(parts, triangles, triangles / 2);
     if (!stepDone(runStep(countShells, parts), parts, 1000))
