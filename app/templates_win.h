@@ -115,13 +115,15 @@ inline constexpr ControlRow kControls[] = {
     {kProgressId, 0, L"msctls_progress32", L"", kProgressStyle, kAreaView, 0, 0, 0, 0},
     {kFormatLineId, kStaticClass, nullptr, L"", kLineStyle, kAreaPanelLines, 7, 7, 154, 8},
     {kDimensionsLineId, kStaticClass, nullptr, L"", kLineStyle, kAreaPanelLines, 7, 28, 154, 8},
-    {kMeshLineId, kStaticClass, nullptr, L"", kLineStyle, kAreaPanelLines, 7, 38, 154, 8},
-    {kSpaceLabelId, kStaticClass, nullptr, L"Coordinate Space:", kLineStyle, kAreaPanelLines, 7, 52, 80, 8},
-    {kSpaceListId, kComboBoxClass, nullptr, L"", kListStyle, kAreaPanelLines, 111, 49, 50, 14},
-    {kMaterialCheckId, kButtonClass, nullptr, L"Material:", kCheckStyle, kAreaPanelLines, 7, 73, 50, 8},
-    {kSwatchId, kStaticClass, nullptr, L"", kSwatchStyle, kAreaPanelLines, 111, 70, 50, 14},
-    {kColourOrderLabelId, kStaticClass, nullptr, L"Triangle Colors:", kLineStyle, kAreaPanelLines, 7, 94, 80, 8},
-    {kColourOrderListId, kComboBoxClass, nullptr, L"", kListStyle, kAreaPanelLines, 111, 91, 50, 14},
+    // The mesh line wraps onto a second line: its longer forms do not fit the panel's width. The
+    // rows under it move down by 6 units to make room and still end above the tree.
+    {kMeshLineId, kStaticClass, nullptr, L"", kLineStyle, kAreaPanelLines, 7, 37, 154, 16},
+    {kSpaceLabelId, kStaticClass, nullptr, L"Coordinate Space:", kLineStyle, kAreaPanelLines, 7, 58, 80, 8},
+    {kSpaceListId, kComboBoxClass, nullptr, L"", kListStyle, kAreaPanelLines, 111, 55, 50, 14},
+    {kMaterialCheckId, kButtonClass, nullptr, L"Material:", kCheckStyle, kAreaPanelLines, 7, 79, 50, 8},
+    {kSwatchId, kStaticClass, nullptr, L"", kSwatchStyle, kAreaPanelLines, 111, 76, 50, 14},
+    {kColourOrderLabelId, kStaticClass, nullptr, L"Triangle Colors:", kLineStyle, kAreaPanelLines, 7, 100, 80, 8},
+    {kColourOrderListId, kComboBoxClass, nullptr, L"", kListStyle, kAreaPanelLines, 111, 97, 50, 14},
     {kTreeId, 0, L"SysTreeView32", L"", kTreeStyle, kAreaTree, 0, 0, 0, 0},
     {kMessagesId, kEditClass, nullptr, L"", kMessagesStyle, kAreaMessages, 0, 0, 0, 0},
 };

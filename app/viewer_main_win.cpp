@@ -3,6 +3,7 @@
 // builds the window and runs the message loop for the rest of the process. The process
 // ends from the main window's WM_CLOSE, never by returning.
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -54,6 +55,11 @@ void sizeUnsizedWindow(HWND window) {
 [[noreturn]] void runViewer() {
     HWND foreground = GetForegroundWindow();  // before any window of ours exists
     CoInitializeEx(nullptr, COINIT_MULTITHREADED | COINIT_DISABLE_OLE1DDE);
+    // The tree view and the progress bar are common controls: their classes are registered
+    // by InitCommonControlsEx before a window of them is made ("InitCommonControlsEx",
+    // Microsoft Learn; with version 6 a template's controls may otherwise fail to be made).
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     HINSTANCE module = GetModuleHandleW(nullptr);
     registerViewClass(module);
 

@@ -127,21 +127,25 @@ public:
     }
     HWND control(int id) const { return GetDlgItem(window_, id); }
     void post(HWND window, UINT message, WPARAM wParam, LPARAM lParam = 0) const { PostMessageW(window, message, wParam, lParam); }
-    // Carried out before this returns, as a menu click is.
-    void command(WPARAM id) const {
-        DWORD_PTR result;
-        SendMessageTimeoutW(window_, WM_COMMAND, id, 0, SMTO_ABORTIFHUNG, 30000, &result);
-    }
-    LRESULT send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+    // The viewer's answer, waited for with a bound: one that does not come in time fails the
+    // test by name instead of reading as an empty answer. Under Wine on a busy machine the
+    // user-interface thread has taken seconds to answer.
+    static LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         DWORD_PTR result = 0;
-        SendMessageTimeoutW(control(id), message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result);
+        if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kAnswerMs, &result) &&
+            GetLastError() == ERROR_TIMEOUT)
+            ADD_FAILURE() << "the viewer did not answer message 0x" << std::hex << message << " within "
+                          << std::dec << kAnswerMs / 1000 << " s";
         return LRESULT(result);
+    }
+    // Carried out before this returns, as a menu click is.
+    void command(WPARAM id) const { ask(window_, WM_COMMAND, id); }
+    LRESULT send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ask(control(id), message, wParam, lParam);
     }
     std::wstring text(HWND window) const {
         wchar_t buffer[4096] = {};
-        DWORD_PTR length = 0;
-        SendMessageTimeoutW(window, WM_GETTEXT, 4096, LPARAM(buffer), SMTO_ABORTIFHUNG, 5000, &length);
-        return std::wstring(buffer, length);
+        return std::wstring(buffer, ask(window, WM_GETTEXT, 4096, LPARAM(buffer)));
     }
     std::wstring text(int id) const { return text(control(id)); }
     std::wstring title() const { return text(window_); }
@@ -194,7 +198,8 @@ public:
         WriteProcessMemory(process_.hProcess, remote, code, sizeof code, nullptr);
         HANDLE thread = CreateRemoteThread(process_.hProcess, nullptr, 0, LPTHREAD_START_ROUTINE(remote), nullptr, 0, nullptr);
         DWORD result = 0xFFFFFFFF;
-        WaitForSingleObject(thread, 10000);
+        if (WaitForSingleObject(thread, kAnswerMs) == WAIT_TIMEOUT)
+            ADD_FAILURE() << "the call of " << function << " in the viewer did not return within " << kAnswerMs / 1000 << " s";
         GetExitCodeThread(thread, &result);
         CloseHandle(thread);
         return result;
@@ -302,6 +307,7 @@ private:
     HWND window_ = nullptr;
     // 4 KB: a tree item at 0, its text at 512, a result at 2048, a wide result at 2304, code at 3072.
     static constexpr u32 kWideResult = 2304;
+    static constexpr DWORD kAnswerMs = 30000;
     void* remote_ = nullptr;
 };
 
