@@ -10,14 +10,14 @@ namespace {
 const u32 kNone = 0xFFFFFFFF;
 // The corners are sorted as 32-bit numbers into buckets on the top bits of their keys; a
 // bucket is then ordered as (key << 32) | place by counting on the next bits, its keys
-// made again from the coordinates it reads anyway.
-// Up to 2,048 buckets the scatter's writes stay in the cache; past 8,192 corners a bucket
-// the welding's reads do not, and more buckets are the lesser cost.
+// made again from the coordinates it reads anyway. Up to 2,048 buckets the scatter's
+// writes stay in the cache; past 8,192 corners a bucket the welding's reads do not, and
+// more buckets are the lesser cost.
 const u32 kMaxBucketBits = 13;
 const u32 kMaxSubBits = 12;
 const u32 kScratchElements = 4096;
-// Every so many items a step looks whether it should end early, so that a newer load
-// waits a moment at most for a check it supersedes.
+// Every so many items a step looks whether it should end early: a check that a newer load
+// superseded ends, and gives its memory back, within milliseconds. A look costs a sink call.
 const u64 kItemsBetweenLooks = 0x1000;
 
 struct Check;
