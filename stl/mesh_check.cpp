@@ -16,6 +16,7 @@ const u32 kNone = 0xFFFFFFFF;
 const u32 kMaxBucketBits = 13;
 const u32 kMaxSubBits = 12;
 const u32 kScratchElements = 4096;
+const u32 kSlices = 64;
 // Every so many items a step looks whether it should end early: a check that a newer load
 // superseded ends, and gives its memory back, within milliseconds. A look costs a sink call.
 const u64 kItemsBetweenLooks = 0x1000;
@@ -26,7 +27,6 @@ struct Check;
 struct Part {
     Check* check;
     u32 first, end;  // triangles, buckets or sort positions, as the step goes over
-    u32* histogram;  // one count (then position) per bucket
     f64 area, volume;
     u64 degenerate, vertices, edges, edgeUses, open, nonManifold, misoriented, shells;
     u64* scratch;    // edges around one vertex, or a bucket being ordered
@@ -49,6 +49,10 @@ struct Check {
     u32 cellBits[3];               // x, y, z: as many cells as buckets
     u32 bucketBits;
     u32 buckets;
+    // A row of counts (then positions) per bucket for each slice of the triangles, so that
+    // either thread may count or scatter any slice, the corners landing in corner order.
+    u32* histograms;
+    u32 slices, sliceSize;
     const u32* bucketEnd;  // after the scatter
     u32 sortedCount;
     void (*chunkStep)(Part*);  // a step the threads share chunk by chunk
@@ -206,10 +210,16 @@ bool reserveScratch(Part* part, u64 count) {
     return true;
 }
 
+// The counts of the slice that a part of step 1 or 2 goes over.
+u32* histogramOf(const Check* check, const Part* part) {
+    return check->histograms + u64(part->first / check->sliceSize) * check->buckets;
+}
+
 // Step 1, over triangles: each corner's key, the degenerate triangles, the bucket counts,
 // area and volume.
 void measureTriangles(Part* part) {
     Check* check = part->check;
+    u32* histogram = histogramOf(check, part);
     for (u64 t = part->first; t < part->end; ++t) {
         if (stopped(part))
             return;
@@ -227,7 +237,7 @@ void measureTriangles(Part* part) {
         keys[1] = keyOf(check, b, u32(3 * t + 1));
         keys[2] = keyOf(check, c, u32(3 * t + 2));
         for (int k = 0; k < 3; ++k)
-            ++part->histogram[bucketOf(check, keys[k])];
+            ++histogram[bucketOf(check, keys[k])];
         f64 ax = v[0].position[0], ay = v[0].position[1], az = v[0].position[2];
         f64 ux = v[1].position[0] - ax, uy = v[1].position[1] - ay, uz = v[1].position[2] - az;
         f64 wx = v[2].position[0] - ax, wy = v[2].position[1] - ay, wz = v[2].position[2] - az;
@@ -240,13 +250,14 @@ void measureTriangles(Part* part) {
 // Step 2, over the same triangles: each corner into its bucket, in corner order.
 void scatterCorners(Part* part) {
     Check* check = part->check;
+    u32* histogram = histogramOf(check, part);
     for (u32 t = part->first; t < part->end; ++t) {
         if (stopped(part))
             return;
         if (check->parent[t] == kNone)
             continue;
         for (u32 corner = 3 * t; corner < 3 * t + 3; ++corner)
-            check->sorted[part->histogram[bucketOf(check, check->vertexOf[corner])]++] = corner;
+            check->sorted[histogram[bucketOf(check, check->vertexOf[corner])]++] = corner;
     }
 }
 
@@ -533,12 +544,14 @@ bool stepDone(u32 fault, const Part parts[2], u32 thousandths) {
 
 // Whether one bucket drew so many corners that ordering it would take more than a little
 // scratch memory or leave one thread most of the welding.
-bool crowdedCell(const Check* check, const Part parts[2]) {
+bool crowdedCell(const Check* check) {
     if (!check->cellScale[0] && !check->cellScale[1] && !check->cellScale[2])
         return false;
     u32 most = 0, all = 0;
     for (u32 b = 0; b < check->buckets; ++b) {
-        u32 count = parts[0].histogram[b] + parts[1].histogram[b];
+        u32 count = 0;
+        for (u32 slice = 0; slice < check->slices; ++slice)
+            count += check->histograms[u64(slice) * check->buckets + b];
         most = count > most ? count : most;
         all += count;
     }
@@ -547,32 +560,33 @@ bool crowdedCell(const Check* check, const Part parts[2]) {
 
 bool runCheck(Check* check, Part parts[2], MeshCheck* out) {
     u32 triangles = check->triangles;
-    splitRange(parts, triangles, triangles / 2);
-    if (!stepDone(runStep(measureTriangles, parts), parts, 200))
+    u64 histogramBytes = u64(check->slices) * check->buckets * 4;
+    __builtin_memset(check->histograms, 0, histogramBytes);
+    if (!stepDone(runChunked(measureTriangles, parts, triangles, check->sliceSize), parts, 200))
         return false;
-    if (crowdedCell(check, parts)) {
+    if (crowdedCell(check)) {
         __builtin_memset(check->cellScale, 0, sizeof check->cellScale);
+        __builtin_memset(check->histograms, 0, histogramBytes);
         for (int i = 0; i < 2; ++i) {
-            __builtin_memset(parts[i].histogram, 0, u64(check->buckets) * 4);
             parts[i].area = parts[i].volume = 0;
             parts[i].degenerate = 0;
         }
-        splitRange(parts, triangles, triangles / 2);
-        if (!stepDone(runStep(measureTriangles, parts), parts, 200))
+        if (!stepDone(runChunked(measureTriangles, parts, triangles, check->sliceSize), parts, 200))
             return false;
     }
     u32 position = 0;
     for (u32 b = 0; b < check->buckets; ++b)
-        for (int i = 0; i < 2; ++i) {
-            u32 count = parts[i].histogram[b];
-            parts[i].histogram[b] = position;
+        for (u32 slice = 0; slice < check->slices; ++slice) {
+            u32* at = check->histograms + u64(slice) * check->buckets + b;
+            u32 count = *at;
+            *at = position;
             position += count;
         }
     u32 sortedCount = position;
-    if (!stepDone(runStep(scatterCorners, parts), parts, 300))
+    if (!stepDone(runChunked(scatterCorners, parts, triangles, check->sliceSize), parts, 300))
         return false;
-    // The later part's positions have reached the end of each bucket.
-    check->bucketEnd = parts[1].histogram;
+    // The last slice's positions have reached the end of each bucket.
+    check->bucketEnd = check->histograms + u64(check->slices - 1) * check->buckets;
     check->sortedCount = sortedCount;
     if (!stepDone(runChunked(weldBuckets, parts, check->buckets, 4), parts, 600))
         return false;
@@ -632,7 +646,9 @@ bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const Report
     check.vertexOf = allocateArrayOf<u32>(heap, 3 * total + 1, nullptr);
     check.sorted = allocateArrayOf<u32>(heap, 3 * total + 1, nullptr);
     check.parent = allocateArrayOf<u32>(heap, total + 1, nullptr);
-    u32* histograms = allocateArrayOf<u32>(heap, 2 * u64(check.buckets), nullptr);
+    check.sliceSize = triangles / kSlices + 1;
+    check.slices = triangles / check.sliceSize + 1;
+    check.histograms = allocateArrayOf<u32>(heap, u64(check.slices) * check.buckets, nullptr);
     // Each part's scratch may grow (a vertex of many triangles), so each is a block of its own.
     u64* scratch[2] = {allocateArrayOf<u64>(heap, kScratchElements, nullptr),
                        allocateArrayOf<u64>(heap, kScratchElements, nullptr)};
@@ -642,16 +658,14 @@ bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const Report
             __builtin_memset(check.tinted, 0, total);
         check.marking = true;
     }
-    bool ok = check.vertexOf && check.sorted && check.parent && histograms && scratch[0] && scratch[1] &&
+    bool ok = check.vertexOf && check.sorted && check.parent && check.histograms && scratch[0] && scratch[1] &&
               (!marks || !total || check.tinted);
     Part parts[2] = {};
     if (!ok) {
         tell(sink, kOutOfMemory);
     } else {
-        __builtin_memset(histograms, 0, 2 * u64(check.buckets) * 4);
         for (int i = 0; i < 2; ++i) {
             parts[i].check = &check;
-            parts[i].histogram = histograms + i * u64(check.buckets);
             parts[i].scratch = scratch[i];
             parts[i].scratchCapacity = kScratchElements;
         }
