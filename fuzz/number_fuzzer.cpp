@@ -1,5 +1,5 @@
 // The number scanner alone: numbers one after another until the input is used up.
-#include "support/reference_scanner.h"
+#include "reference_scanner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scanEveryNumber(data, size, [](const u8* cursor, const u8* end, int, const ScanOutcome& outcome) {

@@ -87,6 +87,21 @@ def main():
                                 "123456789.123456789012 1234567890.12345678901234 999999999.99999999999",
                                 "0000000001234567890.1234567890123 00000000.000000001234567890123456789"]):
         write("scanner_diff", f"s{i:02}", number.encode())
+    # Spellings that end the input at each step (a seed of its own each: the end is a case of
+    # its own), then every spelling and digit run in one text, numbers as printf writes them.
+    endings = ["-1.#IND00", "Infinit", "INFINITY", "+Infinityx", "+nan", "NAN", "-NaN", "+1.#IND00", "-0e5", "-.0", "1e400", "-1e400",
+               "1e-400", "1e-46", "1e999999999", "1e-999999999", "-", "+", ".", "1e", "1e-", "-,", "#", "x1", "\n1", "e5",
+               "-e", ",x", "-.e", "1e+x", "1ex", "1.5.5", "-1-2", "007", "1,5", "9" * 1000 + "e-990"]
+    for i, number in enumerate(endings):
+        write("scanner_diff", f"e{i:02}", number.encode())
+    runs = [run for length in range(1, 41) for digit in "019" for run in
+            [digit * length, "0." + digit * length, f"{digit * length},{digit * length}e-7",
+             "0" * length + "123456789." + digit * length, digit * length + "." + "9" * length]]
+    formats = ["%e", "%.9e", "%E", "%f", "%.12f", "%g", "%.17g", "%.3f"]
+    rng = random.Random(4000)
+    printed = [formats[i % 8] % (rng.choice([-1, 1]) * math.ldexp(rng.random(), rng.randrange(-70, 70))) for i in range(4000)]
+    write("scanner_diff", "spellings", " ".join(endings + runs + printed).encode())
+    write("scanner_diff", "nines", b"9" * 100000)
 
     for i, text in enumerate(["caf\u00e9".encode(), "\u041f\u0440\u0438\u0432\u0435\u0442".encode("cp1251"),
                               "plain ascii".encode(), b"\xc3", b"\xe2\x82\xac and \xc0\xc1", b"\x00\x01\x1f\xff"]):
@@ -99,6 +114,16 @@ def main():
     for i, (value, count) in enumerate([(1.0625, 4), (12345.0, 4), (0.1, 17), (5e-324, 4), (1.7976931348623157e308, 9),
                                         (123456789.0625, 3), (9999.5, 4), (1e22, 1)]):
         write("digits", f"d{i}", struct.pack("<dB", value, count - 1))
+    # Four digits of the hard cases: powers of two and ten and their neighbours, subnormals and
+    # the smallest normals, integers and dyadic fractions (exact ties such as 1.0625).
+    cases = lambda values: b"".join(struct.pack("<dB", v, 3) for v in values if v != 0 and math.isfinite(v))
+    powers = [math.ldexp(1.0, e) * m for e in range(-1074, 1024) for m in (1.0, math.nextafter(1.0, 2.0))]
+    tens = [f(float(f"1e{e}")) for e in range(-308, 309) for f in (lambda p: p, lambda p: math.nextafter(p, 0), lambda p: math.nextafter(p, math.inf))]
+    rng = random.Random(20261205)
+    write("digits", "powers", cases(powers + tens))
+    write("digits", "subnormals", cases(struct.unpack("<d", struct.pack("<Q", rng.getrandbits(53)))[0] for _ in range(8000)))
+    write("digits", "ties", cases([float(rng.randrange(100000000)) for _ in range(4000)] +
+                                  [math.ldexp(rng.randrange(1000000), -rng.randrange(30)) for _ in range(4000)]))
 
 
 if __name__ == "__main__":

@@ -19,8 +19,11 @@ DWORD storedSetting(const wchar_t* name) {
     return value;
 }
 
-DWORD storedFlipZoom() {
-    return storedSetting(L"FlipZoom");
+// The setting's menu check and the view's flag.
+void expectSetting(const Viewer& viewer, WPARAM command, bool on) {
+    ViewState view = viewer.viewState();
+    EXPECT_EQ(viewer.menuState(command), on ? UINT(MF_CHECKED) : 0u) << command;
+    EXPECT_EQ(command == kCommandFlipZoom ? view.flipZoom : view.showOpenEdges, on) << command;
 }
 
 // Pixels of the marks' colour on the default grey object: magenta.
@@ -66,33 +69,29 @@ TEST(Viewer, StartStatesAndSettings) {
         EXPECT_FALSE(viewer.visible(kViewId));
         EXPECT_EQ(viewer.menuState(kCommandNextFile), UINT(MF_GRAYED));
         EXPECT_EQ(viewer.menuState(kCommandPreviousFile), UINT(MF_GRAYED));
-        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);
         expectShows(viewer, Report{});  // nothing shown, nothing to change
         viewer.command(kCommandNextFile);  // nothing to step through
         EXPECT_EQ(viewer.title(), kTitle);
-        viewer.drop({fixture(L"cube_ascii.stl")});
-        ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+        ASSERT_TRUE(viewer.open({fixture(L"cube_ascii.stl")}));
         HKEY key;
         EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(viewer.meshColour(), 0xFFF0F0F0u);
+        expectSetting(viewer, kCommandFlipZoom, false);
         viewer.command(kCommandFlipZoom);
-        EXPECT_EQ(storedFlipZoom(), 1u);
-        EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
-        EXPECT_TRUE(viewer.viewState().flipZoom);
+        EXPECT_EQ(storedSetting(L"FlipZoom"), 1u);
+        expectSetting(viewer, kCommandFlipZoom, true);
 
         TempFolder folder{L"vantorel_edges_"};
         const f32 lo[3] = {0, 0, 0}, hi[3] = {10, 10, 10};
         std::vector<BinaryTriangle> open = box(lo, hi);
         open.erase(open.begin() + 2, open.begin() + 4);  // the top
-        viewer.drop({folder.write(L"open_cube.stl", BinaryStlBuilder().block(open).bytes())});
-        ASSERT_TRUE(viewer.waitShown(L"open_cube.stl"));
+        ASSERT_TRUE(viewer.open({folder.write(L"open_cube.stl", BinaryStlBuilder().block(open).bytes())}));
         EXPECT_TRUE(waitFor([&] { return !viewer.text(kMeshLineId).empty(); })) << "waited for the mesh line";
         EXPECT_EQ(viewer.text(kMeshLineId).substr(0, 19), L"mesh: 4 open edges,");
         EXPECT_EQ(markPixels(viewer), 0u);
         viewer.command(kCommandShowOpenEdges);
         EXPECT_EQ(storedSetting(L"ShowOpenEdges"), 1u);
-        EXPECT_EQ(viewer.menuState(kCommandShowOpenEdges), UINT(MF_CHECKED));
-        EXPECT_TRUE(viewer.viewState().showOpenEdges);
+        expectSetting(viewer, kCommandShowOpenEdges, true);
         // The frame is set into the view through GDI once drawn.
         EXPECT_TRUE(waitFor([&] { return markPixels(viewer) > 40; })) << "waited for the hole's edges on screen";
     }
@@ -104,28 +103,24 @@ TEST(Viewer, StartStatesAndSettings) {
     Viewer viewer({fixture(longName.c_str()), fixture(L"cube_ascii.stl")});
     ASSERT_TRUE(viewer.waitLoaded());
     EXPECT_EQ(viewer.title(), kTitlePrefix + longName.substr(0, 232) + L"\u2026");  // 255 characters
-    EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
-    EXPECT_TRUE(viewer.viewState().flipZoom);
-    EXPECT_EQ(viewer.menuState(kCommandShowOpenEdges), UINT(MF_CHECKED));
-    EXPECT_TRUE(viewer.viewState().showOpenEdges);
+    expectSetting(viewer, kCommandFlipZoom, true);
+    expectSetting(viewer, kCommandShowOpenEdges, true);
     EXPECT_FALSE(reports[longName].all(L"\"messages\": [").empty());
     expectShows(viewer, reports[longName]);
-    viewer.drop({fixture(L"not_stl.txt")});
-    ASSERT_TRUE(viewer.waitShown(L"not_stl.txt"));
+    ASSERT_TRUE(viewer.open({fixture(L"not_stl.txt")}));
     expectShows(viewer, reports[L"not_stl.txt"]);
 
     SCOPED_TRACE("phase: a refused write");
-    viewer.drop({fixture(L"cube_ascii.stl")});
-    ASSERT_TRUE(viewer.waitShown(L"cube_ascii.stl"));
+    ASSERT_TRUE(viewer.open({fixture(L"cube_ascii.stl")}));
     EXPECT_EQ(viewer.meshColour(), 0x80604020u);  // the fourth byte as stored
     allowWrites(false);
     viewer.command(kCommandFlipZoom);
     allowWrites(true);
-    EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);  // kept for this run
+    expectSetting(viewer, kCommandFlipZoom, false);  // kept for this run
     std::vector<std::wstring> lines = viewer.messageLines();
     ASSERT_FALSE(lines.empty()) << "the message box could not be read";
     EXPECT_EQ(lines.back(), L"<unknown>");
-    EXPECT_EQ(storedFlipZoom(), 1u);
+    EXPECT_EQ(storedSetting(L"FlipZoom"), 1u);
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
 }
 
@@ -151,7 +146,7 @@ TEST(Viewer, StepsTogglesAndLoads) {
     EXPECT_EQ(viewer.menuState(kCommandFlipZoom), UINT(MF_CHECKED));
     EXPECT_EQ(viewer.meshColour(), 0xFFF0F0F0u);
     viewer.command(kCommandFlipZoom);
-    EXPECT_EQ(storedFlipZoom(), 0u);
+    EXPECT_EQ(storedSetting(L"FlipZoom"), 0u);
     EXPECT_EQ(viewer.menuState(kCommandFlipZoom), 0u);
     RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
     EXPECT_EQ(viewer.menuState(kCommandNextFile), 0u);
@@ -186,8 +181,7 @@ TEST(Viewer, StepsTogglesAndLoads) {
     std::vector<std::wstring> order = steppingOrder(first);
     ASSERT_EQ(order.size(), 3u);
     reports = consoleReports({first, folder.path() + L"\\c.dat", two});
-    viewer.drop({first, fixture(L"two_solids.stl")});
-    ASSERT_TRUE(viewer.waitShown(L"a.stl"));
+    ASSERT_TRUE(viewer.open({first, fixture(L"two_solids.stl")}));
     // Next File round, Previous File back, then the arrow keys over the 3D view (focused
     // after every load): each with the file it leads to.
     const std::pair<int, size_t> steps[] = {{kCommandNextFile, 1},     {kCommandNextFile, 2},     {kCommandNextFile, 0},
@@ -209,8 +203,7 @@ TEST(Viewer, StepsTogglesAndLoads) {
     }
 
     SCOPED_TRACE("phase: wireframe and the solids' checkboxes");
-    viewer.drop({two});
-    ASSERT_TRUE(viewer.waitShown(L"e.stl"));
+    ASSERT_TRUE(viewer.open({two}));
     for (UINT state : {0u, UINT(MF_CHECKED), 0u}) {
         EXPECT_EQ(viewer.menuState(kCommandWireframe), state);
         viewer.command(kCommandWireframe);
@@ -234,8 +227,7 @@ TEST(Viewer, StepsTogglesAndLoads) {
     TempFolder lonely(L"vantorel_lonely");
     std::wstring alone = lonely.write(L"alone.stl", asciiSolid("alone", 0));
     lonely.write(L"readme.txt", "words that are not a model\n");
-    viewer.drop({alone});
-    ASSERT_TRUE(viewer.waitShown(L"alone.stl"));
+    ASSERT_TRUE(viewer.open({alone}));
     std::wstring messages = viewer.text(kMessagesId);
     viewer.command(kCommandNextFile);
     viewer.command(kCommandPreviousFile);
@@ -272,7 +264,7 @@ TEST(Viewer, DialogsLeaveTheWindowAnswering) {
         InvalidateRect(viewer.window(), nullptr, TRUE);
         EXPECT_TRUE(waitFor([&] { return !GetUpdateRect(viewer.window(), nullptr, FALSE); }, 5000)) << c.command << ": a repaint";
         for (const auto& [id, text] : c.fields)
-            SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(text.c_str()), SMTO_ABORTIFHUNG, 5000, &answer);
+            Viewer::ask(GetDlgItem(dialog, id), WM_SETTEXT, 0, LPARAM(text.c_str()));
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(waitFor(c.done, 30000)) << c.command << ": the answer taken";
         EXPECT_TRUE(waitFor([&] { return IsWindowEnabled(viewer.window()) && !viewer.dialog(); }, 5000)) << c.command;

@@ -43,13 +43,11 @@ void expectNoGrowth(const Viewer& viewer, const Viewer::Counters& before) {
                after.userObjects <= before.userObjects + 8;
     }, 30000);
     MainWindow main = viewer.record();
-    printf("figures: loads begun %u, superseded %u, shown %u; private %.1f -> %.1f MB (with the driver's Unix side "
-           "%.1f -> %.1f MB), heaps %lu -> %lu, handles %lu -> "
-           "%lu, GDI %lu -> %lu, USER %lu -> %lu (Wine counts none of the last three)\n", main.loadsBegun,
-           main.loadsDiscarded, main.loadsShown, before.privateBytes / 1048576.0, after.privateBytes / 1048576.0,
-           before.allBytes / 1048576.0, after.allBytes / 1048576.0,
-           before.heaps, after.heaps, before.handles, after.handles, before.gdiObjects, after.gdiObjects,
-           before.userObjects, after.userObjects);
+    printf("figures: loads begun %u, superseded %u, shown %u; private %.1f -> %.1f MB (with the driver's Unix side %.1f -> "
+           "%.1f MB), heaps %lu -> %lu, handles %lu -> %lu, GDI %lu -> %lu, USER %lu -> %lu (Wine counts none of the last three)\n",
+           main.loadsBegun, main.loadsDiscarded, main.loadsShown, before.privateBytes / 1048576.0, after.privateBytes / 1048576.0,
+           before.allBytes / 1048576.0, after.allBytes / 1048576.0, before.heaps, after.heaps, before.handles, after.handles,
+           before.gdiObjects, after.gdiObjects, before.userObjects, after.userObjects);
     EXPECT_TRUE(settled) << "grew beyond the margins of 32 MB, no heap, 16 handles, 8 GDI and 8 USER objects";
 }
 
@@ -151,8 +149,7 @@ TEST(ViewerStress, FaultsFromOutside) {
         std::vector<std::wstring> lines = viewer.messageLines();
         EXPECT_NE(std::find(lines.begin(), lines.end(), std::wstring(invalid.begin(), invalid.end())), lines.end()) << ascii;
         EXPECT_TRUE(viewer.tree().empty()) << ascii;
-        viewer.drop({folder.path() + L"\\" + order[0]});
-        ASSERT_TRUE(viewer.waitShown(order[0]));
+        ASSERT_TRUE(viewer.open({folder.path() + L"\\" + order[0]}));
         EXPECT_EQ(viewer.messageLines().back(), L"file loaded successfully");
     }
 }
@@ -225,11 +222,9 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
     ASSERT_TRUE(viewer.waitShown(L"f000.stl"));
     // The driver meets each large model once before the baseline.
     for (const wchar_t* large : {L"large25.stl", L"large50.stl", L"large100.stl", L"large_ascii.stl"}) {
-        viewer.drop({folder.path() + L"\\" + large});
-        ASSERT_TRUE(viewer.waitShown(large, 60000));
+        ASSERT_TRUE(viewer.open({folder.path() + L"\\" + large}, 60000));
     }
-    viewer.drop({first});
-    ASSERT_TRUE(viewer.waitShown(L"f000.stl"));
+    ASSERT_TRUE(viewer.open({first}));
     Viewer::Counters before = settledCounters(viewer);
     RECT placement;
     GetWindowRect(viewer.window(), &placement);
@@ -330,8 +325,7 @@ TEST(ViewerStress, SteppingStormAndMonkey) {
     waitFor([&] { return !IsIconic(viewer.window()); }, 5000);
     SetWindowPos(viewer.window(), nullptr, placement.left, placement.top, placement.right - placement.left,
                  placement.bottom - placement.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    viewer.drop({first});
-    ASSERT_TRUE(viewer.waitShown(L"f000.stl", 60000));
+    ASSERT_TRUE(viewer.open({first}, 60000));
     printf("figures: monkey %.1f s, %u events, %u drops, user-interface thread unresponsive for at most %lu ms\n",
            monkey.elapsed() / 1000.0, monkey.count, dropped, probe.stop());
 
@@ -374,19 +368,13 @@ TEST(ViewerStress, FollowsItsFileOnDisk) {
 
     const std::wstring temporary = folder.path() + L"\\part.tmp";
     enum Way { kInPlace, kRenamedOver, kSlowly, kGpuLost };
-    struct Step {
-        Way way;
-        const char* how;
-        std::vector<std::string> names;
-        std::vector<u8> visible;
-    };
-    const Step steps[] = {
+    const struct { Way way; const char* how; std::vector<std::string> names; std::vector<u8> visible; } steps[] = {
         {kInPlace, "rewritten in place", {"base", "lid", "handle"}, {1, 0, 1}},
         {kRenamedOver, "renamed over", {"lid", "base"}, {0, 1}},
         {kSlowly, "written over two seconds", {"lid", "lid", "base"}, {0, 1, 1}},
         {kGpuLost, "the view's notice of a lost GPU", {"lid", "lid", "base"}, {0, 1, 1}},
     };
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.how);
         u32 reloads = viewer.record().reloadsShown;
         std::string text = model(step.names);

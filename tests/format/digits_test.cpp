@@ -58,26 +58,19 @@ static std::string positional(double value) {
 }
 
 // On four threads at once, the first with ten times the values of the others: the free
-// lists and the cache of powers of five are shared.
+// lists and the cache of powers of five are shared. Random bits reach every exponent range;
+// integers and dyadic fractions give ties at the fifth digit (12345, 1.0625), which take the
+// big-integer path. (The digits fuzz target's seeds hold the other hard cases: powers of two
+// and ten and their neighbours, subnormals, every digit count.)
 TEST(Digits, MatchACorrectlyRoundedReferenceOnSeveralThreads) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
             std::mt19937_64 random(20261205 + t);
             int n = t ? 10000 : 100000;
-            // Every exponent range, subnormals included: uniformly random bits.
             EXPECT_EQ(mismatches(15 * n, [&] { return fromBits(random()); }), 0);
-            // Subnormals and the smallest normals.
-            EXPECT_EQ(mismatches(n, [&] { return fromBits(random() & 0x001FFFFFFFFFFFFFull); }), 0);
-            // Integers, where ties at the fifth digit are common (12345 -> 1234, 12355 -> 1236).
             EXPECT_EQ(mismatches(2 * n, [&] { return double(random() % 100000000); }), 0);
-            // Dyadic fractions with short decimal expansions: exact ties such as 1.0625.
             EXPECT_EQ(mismatches(2 * n, [&] { return std::ldexp(double(random() % 1000000), -int(random() % 30)); }), 0);
-            // Powers of two and ten, and their neighbours.
-            EXPECT_EQ(mismatches(2 * 2098, [&, e = -1075] () mutable { ++e;
-                return std::ldexp(1.0, e / 2) * (e % 2 ? 1.0 : std::nextafter(1.0, 2.0)); }), 0);
-            EXPECT_EQ(mismatches(3 * 617, [&, e = -309 * 3] () mutable { ++e; double p = std::pow(10.0, e / 3);
-                return e % 3 == 0 ? p : e % 3 == 1 ? std::nextafter(p, 0.0) : std::nextafter(p, INFINITY); }), 0);
         });
     for (std::thread& thread : threads)
         thread.join();

@@ -1,7 +1,7 @@
-// Load jobs on the system thread pool with a real 3D view: an empty file, a job whose
-// completion no window receives, and the file left free once loaded. The outcomes and the
-// messages of every fixture, and the memory of superseded loads, are the end-to-end and the
-// stress tests' to check through the whole viewer.
+// Load jobs on the system thread pool with a real 3D view: a job whose completion no window
+// receives, and the file left free once loaded. The outcomes and the messages of every
+// fixture (an empty file too: the console tool's tests), and the memory of superseded loads,
+// are the end-to-end and the stress tests' to check through the whole viewer.
 #include "stl/map_file.h"
 #include "support/view_harness_win.h"
 
@@ -29,19 +29,11 @@ int viewsOf(const std::wstring& path) {
 
 }  // namespace
 
-// An empty file, mapped without a view, fails without a message.
-TEST(LoadJob, EmptyFileFailsWithoutAMessage) {
-    ViewHarness harness;
-    LoadJob* empty = harness.load(harness.files.write(L"empty.stl"));
-    EXPECT_EQ(empty->status, kJobFailed);
-    EXPECT_EQ(empty->messages.bytes, 0u);
-}
-
 // A completion that no window will receive: the job releases itself instead of leaving its
 // heap (which lives while it parses) behind.
 TEST(LoadJob, CompletionWithoutAWindowReleasesTheJob) {
     ViewHarness harness;
-    harness.load(fixture(L"cube_binary.stl"));
+    harness.show(fixture(L"cube_binary.stl"));
     std::wstring large = writeLarge(harness.files, L"unposted.stl", true, 8);
     DWORD heapsBefore = GetProcessHeaps(0, nullptr), handlesBefore = 0, handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);

@@ -93,15 +93,7 @@ public:
         STARTUPINFOW startup = {sizeof startup};
         EXPECT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_));
         // The main window: the process's visible dialog.
-        waitFor([&] {
-            for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", nullptr)) != nullptr;) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner == process_.dwProcessId && IsWindowVisible(w))
-                    return (window_ = w) != nullptr;
-            }
-            return false;
-        });
+        waitFor([&] { return (window_ = dialog()) != nullptr; });
         EXPECT_NE(window_, nullptr) << "no main window";
         remote_ = VirtualAllocEx(process_.hProcess, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
     }
@@ -301,6 +293,11 @@ public:
         WriteProcessMemory(process_.hProcess, remote, block.data(), block.size(), nullptr);
         post(window_, WM_DROPFILES, WPARAM(remote));
     }
+    // Dropped, and the first file shown.
+    bool open(const std::vector<std::wstring>& paths, DWORD milliseconds = 30000) const {
+        drop(paths);
+        return waitShown(nameOf(paths[0]), milliseconds);
+    }
 
 private:
     PROCESS_INFORMATION process_ = {};
@@ -312,13 +309,6 @@ private:
 };
 
 // ---- What a load should show, from the console tool's report.
-
-// The tree shows control characters as their pictures, and "Object" for an unnamed solid.
-inline std::wstring treeLabel(std::wstring text, const wchar_t* unnamed) {
-    for (wchar_t& unit : text)
-        unit = unit < 0x20 ? wchar_t(unit + 0x2400) : unit;
-    return text.empty() ? unnamed : text;
-}
 
 inline void expectShows(const Viewer& viewer, const Report& report) {
     SCOPED_TRACE(report[L"path"]);
@@ -343,9 +333,12 @@ inline void expectShows(const Viewer& viewer, const Report& report) {
     std::vector<std::wstring> solids = report.all(L"{\"name\": ");
     ASSERT_EQ(tree.size(), loaded ? solids.size() + 1 : 0);
     for (size_t i = 0; i < tree.size(); ++i) {
-        // The file item, then the solids, the last listed first.
-        EXPECT_EQ(tree[i].label, i == 0 ? treeLabel(report[L"modelName"], L"File")
-                                        : treeLabel(ascii ? solids[solids.size() - i] : L"", L"Object"));
+        // The file item, then the solids, the last listed first; control characters show as
+        // their pictures, an unnamed item as "File" or "Object".
+        std::wstring label = i == 0 ? report[L"modelName"] : ascii ? solids[solids.size() - i] : L"";
+        for (wchar_t& unit : label)
+            unit = unit < 0x20 ? wchar_t(unit + 0x2400) : unit;
+        EXPECT_EQ(tree[i].label, !label.empty() ? label : i == 0 ? L"File" : L"Object");
         EXPECT_TRUE(tree[i].checked);
     }
 }

@@ -176,16 +176,11 @@ public:
 
     bool done(LoadJob* job) const { return std::find(finished.begin(), finished.end(), job) != finished.end(); }
 
-    // Loads a file to the end; the job stays owned by the harness.
-    LoadJob* load(const std::wstring& path) {
+    // Loads a file to the end and shows it, as the main window does with a finished load; the
+    // job stays owned by the harness.
+    LoadJob* show(const std::wstring& path, bool yUp = false) {
         LoadJob* job = start(path);
         waitFor([&] { return done(job); });
-        return job;
-    }
-
-    // Loads and shows a file, as the main window does with a finished load.
-    LoadJob* show(const std::wstring& path, bool yUp = false) {
-        LoadJob* job = load(path);
         if (job->status != kJobLoaded)
             return job;
         if (shown)

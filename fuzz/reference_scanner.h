@@ -1,7 +1,7 @@
 // The number scanner as it was before its negative powers of ten came from a table of
 // reciprocals (it divided by the power for each number). Kept outside the product as the
-// yardstick that every faster scanner must match bit for bit (the differential fuzz target
-// and the scanner tests).
+// yardstick that every faster scanner must match bit for bit (the differential fuzz target,
+// whose seeds hold the spellings and digit runs that once needed care).
 #pragma once
 
 #include <tuple>

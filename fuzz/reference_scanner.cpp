@@ -1,4 +1,4 @@
-#include "support/reference_scanner.h"
+#include "reference_scanner.h"
 
 #include "stl/number_scanner.h"
 #include "support/sinks.h"
