@@ -3,7 +3,10 @@
 // file, GetThumbnail. Prints per file the time, the process's peak committed private memory
 // while it ran, and the result; writes each picture as raw premultiplied BGRA rows
 // (OUTFOLDER/NAME.bgra, SIDE x SIDE) for tools/bench_thumbnails.sh to compare.
-//   thumbnail_bench DLL SIDE OUTFOLDER FILE...
+//   thumbnail_bench DLL SIDE OUTFOLDER [--split[=TRIANGLES,RUN,ASCIIBYTES,ASCIIRUN,STRIDE]] FILE...
+// With --split the files are drawn instead by the picture code linked into
+// the bench (the DLL's own sources) on the same kind of stream, and each line adds where
+// the time went and the reads the sample took; the numbers replace the picture's budget.
 #include <windows.h>
 #include <shlwapi.h>
 #include <propsys.h>
@@ -12,10 +15,52 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <thread>
 
+#include "shell/thumbnail_picture_win.h"
 #include "support/private_bytes_win.h"
+
+namespace {
+
+struct CountedReads {
+    IStream* stream;
+    unsigned long long reads;
+    unsigned long long bytes;
+};
+
+bool countedRead(void* context, u64 offset, u8* out, u64 length, const ReportSink* sink) {
+    CountedReads* counted = static_cast<CountedReads*>(context);
+    ++counted->reads;
+    counted->bytes += length;
+    return readStream(counted->stream, offset, out, length, sink);
+}
+
+// The linked-in picture code on `stream`, with its split printed to `line`.
+HRESULT drawSplit(IStream* stream, UINT side, const SampleBudget* budget, HBITMAP* bitmap, std::string* line) {
+    STATSTG status = {};
+    HRESULT result = stream->Stat(&status, STATFLAG_NONAME);
+    if (FAILED(result))
+        return result;
+    CountedReads counted = {stream, 0, 0};
+    ByteSource source = {&counted, countedRead, status.cbSize.QuadPart};
+    ThumbnailTimes times;
+    *bitmap = drawThumbnail(&source, side, budget, &times);
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    auto ms = [&](i64 ticks) { return 1000.0 * double(ticks) / double(frequency.QuadPart); };
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "; sample %.0f ms (%llu reads, %.1f MB), load %.0f, widen %.0f, device %.0f, upload %.0f, "
+                  "draw %.0f, bitmap %.0f",
+                  ms(times.sample), counted.reads, counted.bytes / 1048576.0, ms(times.load), ms(times.widen),
+                  ms(times.device), ms(times.upload), ms(times.draw), ms(times.bitmap));
+    *line = text;
+    return *bitmap ? S_OK : E_FAIL;
+}
+
+}  // namespace
 
 int wmain(int count, wchar_t** arguments) {
     if (count < 5) {
@@ -33,6 +78,18 @@ int wmain(int count, wchar_t** arguments) {
         return 1;
     }
     UINT side = UINT(_wtoi(arguments[2]));
+    bool split = count > 4 && std::wcsncmp(arguments[4], L"--split", 7) == 0;
+    SampleBudget budget = pictureBudget(side);
+    if (split) {
+        unsigned long long b[5] = {budget.triangles, budget.runRecords, budget.asciiBytes, budget.asciiRunBytes,
+                                   budget.runStride};
+        if (arguments[4][7] == L'=')
+            std::swscanf(arguments[4] + 8, L"%llu,%llu,%llu,%llu,%llu", &b[0], &b[1], &b[2], &b[3], &b[4]);
+        budget = {b[0], b[1], b[2], b[3], b[4]};
+        arguments[4] = arguments[3];  // the option out of the way of the files
+        ++arguments;
+        --count;
+    }
     std::atomic<unsigned long long> peak{0};
     std::atomic<bool> running{true};
     std::thread watcher([&] {
@@ -56,14 +113,20 @@ int wmain(int count, wchar_t** arguments) {
         HBITMAP bitmap = nullptr;
         WTS_ALPHATYPE alpha;
         HRESULT result = SHCreateStreamOnFileEx(arguments[i], STGM_READ | STGM_SHARE_DENY_NONE, 0, FALSE, nullptr, &stream);
-        if (SUCCEEDED(result))
-            result = factory->CreateInstance(nullptr, IID_IInitializeWithStream, reinterpret_cast<void**>(&initialize));
-        if (SUCCEEDED(result))
-            result = initialize->Initialize(stream, STGM_READ);
-        if (SUCCEEDED(result))
-            result = initialize->QueryInterface(__uuidof(IThumbnailProvider), reinterpret_cast<void**>(&thumbnails));
-        if (SUCCEEDED(result))
-            result = thumbnails->GetThumbnail(side, &bitmap, &alpha);
+        std::string splitLine;
+        if (SUCCEEDED(result) && split) {
+            result = drawSplit(stream, side, &budget, &bitmap, &splitLine);
+        } else {
+            if (SUCCEEDED(result))
+                result = factory->CreateInstance(nullptr, IID_IInitializeWithStream,
+                                                 reinterpret_cast<void**>(&initialize));
+            if (SUCCEEDED(result))
+                result = initialize->Initialize(stream, STGM_READ);
+            if (SUCCEEDED(result))
+                result = initialize->QueryInterface(__uuidof(IThumbnailProvider), reinterpret_cast<void**>(&thumbnails));
+            if (SUCCEEDED(result))
+                result = thumbnails->GetThumbnail(side, &bitmap, &alpha);
+        }
         double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (i == 4)
             first = ms;
@@ -87,9 +150,10 @@ int wmain(int count, wchar_t** arguments) {
             DeleteObject(bitmap);
         }
         if (count <= 8)  // the big files one by one; a folder of small ones only in total
-            std::printf("%ls: %.0f ms, peak private %.0f MB (%.0f MB over the host's), %s\n",
+            std::printf("%ls: %.0f ms, peak private %.0f MB (%.0f MB over the host's), %s%s\n",
                         PathFindFileNameW(arguments[i]), ms, peakBytes / 1048576.0,
-                        (peakBytes - baseline) / 1048576.0, result == S_OK ? "picture" : "no picture");
+                        (peakBytes - baseline) / 1048576.0, result == S_OK ? "picture" : "no picture",
+                        splitLine.c_str());
     }
     double all = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - allStart).count();
     running = false;

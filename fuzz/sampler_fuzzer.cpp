@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     u8 choice = data[0];
     u64 run = 1u + (choice >> 4 & 1);
-    SampleBudget budget = {2 * run + (choice & 15), run, 64u + 16u * (choice >> 5), 32};
+    SampleBudget budget = {2 * run + (choice & 15), run, 64u + 16u * (choice >> 5), 32, 1u + (choice >> 6)};
     std::vector<uint8_t> file(data + 1, data + size);
     ByteSource source = {&file,
                          [](void* context, u64 offset, u8* out, u64 length, const ReportSink*) {

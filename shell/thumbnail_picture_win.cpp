@@ -30,9 +30,22 @@ void releaseDeviceObjects() {
     releaseRenderer(&device.renderer);
 }
 
+i64 counter() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+// Adds the ticks since `*last` to `*stage` and moves `*last` on.
+void stamp(i64* last, i64* stage) {
+    i64 now = counter();
+    *stage += now - *last;
+    *last = now;
+}
+
 // Draws into `bits` under the device lock. A lost device is released so that the next
 // thumbnail makes a new one.
-bool drawLoaded(LoadedFile* file, u32 side, u8* bits, const ReportSink* sink) {
+bool drawLoaded(LoadedFile* file, u32 side, u8* bits, const ReportSink* sink, i64* last, ThumbnailTimes* times) {
     const LoadResult* result = &file->result;
     bool yUp = result->provenance.coordinateSpace == kSpaceYUp;
     GpuMesh mesh = {};
@@ -51,9 +64,12 @@ bool drawLoaded(LoadedFile* file, u32 side, u8* bits, const ReportSink* sink) {
         if (!ok)
             device.target = OffscreenTarget{};
     }
+    stamp(last, &times->device);
     if (ok && prepareGpuMesh(&mesh, &device.renderer, file, sink)) {
+        stamp(last, &times->upload);
         mesh.colour = objectColour(statedMaterialColour(result), result, readDefaultObjectColour());
         ok = drawTransparentFirstFrame(&device.renderer, &device.target, &mesh, zoom, yUp, bits, sink);
+        stamp(last, &times->draw);
         releaseVertexBuffer(&mesh);
     } else {
         ok = false;
@@ -83,28 +99,35 @@ void pinModule() {
 }
 
 // A sample of the file, loaded; the sample's bytes go before the vertices are drawn.
-bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink) {
+bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, const SampleBudget* budget,
+                       const ReportSink* sink, i64* last, ThumbnailTimes* times) {
     LoadHeap sampleHeap = createLoadHeap();
     if (!sampleHeap)
         return false;
     pinModule();
     StlSample sample;
-    SampleBudget budget = pictureBudget(side);
+    bool ok = readStlSample(source, budget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown;
+    stamp(last, &times->sample);
     // Nothing of the load points into the sample's bytes: they go as soon as it is made.
-    bool ok = readStlSample(source, &budget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown &&
-              runLoadRoad(file, sample.bytes, sample.size, sink, &kRoadHooks);
+    ok = ok && runLoadRoad(file, sample.bytes, sample.size, sink, &kRoadHooks);
     destroyLoadHeap(sampleHeap);
+    stamp(last, &times->load);
     if (ok && sample.sampled)
         widenSampledTriangles(&file->vertices, sample.keptFraction, sample.runs, side);
+    stamp(last, &times->widen);
     return ok;
 }
 
 }  // namespace
 
-HBITMAP drawThumbnail(const ByteSource* source, u32 side) {
+HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* budget, ThumbnailTimes* times) {
     ReportSink sink = {nullptr, ignoreReport};
+    ThumbnailTimes unused;
+    times = times ? times : &unused;
+    *times = ThumbnailTimes{};
+    i64 last = counter();
     LoadedFile file = {};
-    if (!loadThumbnailFile(&file, source, side, &sink))
+    if (!loadThumbnailFile(&file, source, side, budget, &sink, &last, times))
         return nullptr;
     // Top-down (negative height) 32-bit rows, as thumbnails with alpha are returned.
     BITMAPINFO info = {};
@@ -116,12 +139,33 @@ HBITMAP drawThumbnail(const ByteSource* source, u32 side) {
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap && !drawLoaded(&file, side, static_cast<u8*>(bits), &sink)) {
+    stamp(&last, &times->bitmap);
+    if (bitmap && !drawLoaded(&file, side, static_cast<u8*>(bits), &sink, &last, times)) {
         DeleteObject(bitmap);
         bitmap = nullptr;
     }
     releaseLoadedFile(&file);
     return bitmap;
+}
+
+// A short or failed read is the stream's failure, reported with its HRESULT.
+bool readStream(void* context, u64 offset, u8* out, u64 length, const ReportSink* sink) {
+    IStream* stream = static_cast<IStream*>(context);
+    LARGE_INTEGER position;
+    position.QuadPart = LONGLONG(offset);
+    HRESULT result = stream->Seek(position, STREAM_SEEK_SET, nullptr);
+    while (SUCCEEDED(result) && length != 0) {
+        ULONG want = length < 0x40000000u ? ULONG(length) : 0x40000000u;
+        ULONG got = 0;
+        result = stream->Read(out, want, &got);
+        if (SUCCEEDED(result) && got == 0)
+            result = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+        out += got;
+        length -= got < length ? got : length;
+    }
+    if (FAILED(result))
+        report(sink, kSystemError, uptr(result));
+    return SUCCEEDED(result);
 }
 
 void releaseThumbnailDevice() {

@@ -87,27 +87,6 @@ HRESULT STDMETHODCALLTYPE initialize(IInitializeWithStream* self, IStream* strea
     return S_OK;
 }
 
-// A read of exactly `length` bytes at `offset`; a short or failed one is the stream's
-// failure, reported with its HRESULT.
-bool readStream(void* context, u64 offset, u8* out, u64 length, const ReportSink* sink) {
-    IStream* stream = static_cast<IStream*>(context);
-    LARGE_INTEGER position;
-    position.QuadPart = LONGLONG(offset);
-    HRESULT result = IStream_Seek(stream, position, STREAM_SEEK_SET, nullptr);
-    while (SUCCEEDED(result) && length != 0) {
-        ULONG want = length < 0x40000000u ? ULONG(length) : 0x40000000u;
-        ULONG got = 0;
-        result = IStream_Read(stream, out, want, &got);
-        if (SUCCEEDED(result) && got == 0)
-            result = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
-        out += got;
-        length -= got < length ? got : length;
-    }
-    if (FAILED(result))
-        report(sink, kSystemError, uptr(result));
-    return SUCCEEDED(result);
-}
-
 HRESULT STDMETHODCALLTYPE getThumbnail(IThumbnailProvider* self, UINT side, HBITMAP* bitmap, WTS_ALPHATYPE* alpha) {
     ThumbnailProvider* provider = fromThumbnail(self);
     if (!bitmap || !alpha)
@@ -123,7 +102,8 @@ HRESULT STDMETHODCALLTYPE getThumbnail(IThumbnailProvider* self, UINT side, HBIT
     if (FAILED(result))
         return result;
     ByteSource source = {provider->stream, readStream, status.cbSize.QuadPart};
-    *bitmap = drawThumbnail(&source, side);
+    SampleBudget budget = pictureBudget(side);
+    *bitmap = drawThumbnail(&source, side, &budget, nullptr);
     if (!*bitmap)
         return E_FAIL;
     *alpha = WTSAT_ARGB;

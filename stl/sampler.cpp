@@ -5,9 +5,9 @@
 #include "stl/detect.h"
 
 SampleBudget pictureBudget(u32 side) {
-    u64 triangles = 4ull * side * side;
-    triangles = triangles < (1u << 16) ? 1u << 16 : triangles > (1u << 19) ? 1u << 19 : triangles;
-    return {triangles, 4, 96 * triangles, 2u << 10};
+    u64 runs = u64(side) * side / 16;
+    runs = runs < kMinSampleRuns ? kMinSampleRuns : runs > kMaxSampleRuns ? kMaxSampleRuns : runs;
+    return {8 * runs, 8, runs * (2u << 10), 2u << 10, 8};
 }
 
 namespace {
@@ -57,21 +57,28 @@ bool sampleBinary(const ByteSource* source, const SampleBudget* budget, u32 coun
                   const ReportSink* sink, StlSample* out) {
     u64 runs = budget->triangles / budget->runRecords;
     u64 taken = runs * budget->runRecords;
-    u64 runBytes = budget->runRecords * kBinaryRecordBytes;
+    // Runs that would overlap read less: the file has fewer records than they would span.
+    u64 stride = budget->runStride > 1 ? budget->runStride : 1;
+    stride = stride < count / taken ? stride : count / taken;
+    u64 readRecords = budget->runRecords * stride;
     out->size = kBinaryFirstRecord + taken * kBinaryRecordBytes;
     out->bytes = static_cast<u8*>(allocateArray(heap, 1, out->size, sink));
-    if (!out->bytes || !source->read(source->context, 0, out->bytes, kBinaryHeaderBytes, sink))
+    u8* run = static_cast<u8*>(allocateArray(heap, kBinaryRecordBytes, readRecords, sink));
+    if (!out->bytes || !run || !source->read(source->context, 0, out->bytes, kBinaryHeaderBytes, sink))
         return false;
     u32 takenCount = u32(taken);
     __builtin_memcpy(out->bytes + kBinaryHeaderBytes, &takenCount, 4);
     // Run i starts at record i * (count - run) / (runs - 1): the first at the file's first
     // record, the last ending at its last one.
-    u64 span = count - budget->runRecords;
+    u64 span = count - readRecords;
+    u8* kept = out->bytes + kBinaryFirstRecord;
     for (u64 i = 0; i < runs; ++i) {
         u64 record = i * span / (runs - 1);
-        if (!source->read(source->context, kBinaryFirstRecord + record * kBinaryRecordBytes,
-                          out->bytes + kBinaryFirstRecord + i * runBytes, runBytes, sink))
+        if (!source->read(source->context, kBinaryFirstRecord + record * kBinaryRecordBytes, run,
+                          readRecords * kBinaryRecordBytes, sink))
             return false;
+        for (u64 k = 0; k < readRecords; k += stride, kept += kBinaryRecordBytes)
+            __builtin_memcpy(kept, run + k * kBinaryRecordBytes, kBinaryRecordBytes);
     }
     out->sampled = true;
     out->runs = runs;
@@ -145,6 +152,58 @@ bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHea
     return readFirstBytes(source, size, heap, sink, out);
 }
 
+namespace {
+
+f32 squareRoot(f32 value) {
+    return _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(value)));
+}
+
+// Twice the triangle's area along its normal.
+void areaNormal(const GpuVertex* triangle, f32 n[3]) {
+    const f32* a = triangle[0].position;
+    const f32* b = triangle[1].position;
+    const f32* c = triangle[2].position;
+    f32 u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    f32 v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+    n[0] = u[1] * v[2] - u[2] * v[1];
+    n[1] = u[2] * v[0] - u[0] * v[2];
+    n[2] = u[0] * v[1] - u[1] * v[0];
+}
+
+// The unit normal of `count` triangles' summed area normals, and twice their area across it
+// (not the sum of their areas: the bumps of a rough patch cancel); zero when NaN or
+// infinite, or when the normals cancel.
+f32 patchNormal(const GpuVertex* triangles, u64 count, f32 unit[3]) {
+    f32 sum[3] = {0.0f, 0.0f, 0.0f};
+    for (u64 t = 0; t < count; ++t) {
+        f32 n[3];
+        areaNormal(triangles + 3 * t, n);
+        for (int i = 0; i < 3; ++i)
+            sum[i] += n[i];
+    }
+    f32 length = squareRoot(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+    bool usable = length > 0.0f && length < 1.0e30f;  // NaN fails too
+    for (int i = 0; i < 3; ++i)
+        unit[i] = usable ? sum[i] / length : 0.0f;
+    return usable ? length : 0.0f;
+}
+
+// The end of the patch that begins at triangle `first`: the triangles that follow it each
+// within `reach` of the one before (a run's neighbours; the next run starts far away).
+u64 patchEnd(const GpuVertex* vertex, u64 first, u64 triangles, f32 reach) {
+    u64 end = first + 1;
+    for (; end < triangles; ++end) {
+        const f32* a = vertex[3 * end - 3].position;
+        const f32* b = vertex[3 * end].position;
+        f32 d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] <= reach * reach))
+            break;
+    }
+    return end;
+}
+
+}  // namespace
+
 void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u64 runs, u32 pictureSide) {
     if (!(keptFraction > 0.0f && keptFraction < 1.0f) || pictureSide == 0 || runs == 0)
         return;
@@ -153,43 +212,47 @@ void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u64 run
         f32 extent = vertices->high[i] - vertices->low[i];
         diagonal += extent > 0.0f && extent < 1.0e18f ? extent * extent : 0.0f;
     }
-    f32 pixel = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(diagonal))) / f32(pictureSide);
+    f32 pixel = squareRoot(diagonal) / f32(pictureSide);
     GpuVertex* vertex = vertices->vertices;
     u64 triangles = vertices->vertexCount / 3;
-    // The whole surface in square pixels, from the sample's twice-areas.
+    f32 reach = 2.0f * pixel;
+    // The whole surface in square pixels, from the patches' twice-areas.
     f64 area = 0.0;
-    for (u64 t = 0; t < triangles; ++t) {
-        const f32* a = vertex[3 * t].position;
-        const f32* b = vertex[3 * t + 1].position;
-        const f32* c = vertex[3 * t + 2].position;
-        f32 u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-        f32 v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
-        f32 n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-        f32 twice = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(n[0] * n[0] + n[1] * n[1] + n[2] * n[2])));
-        area += twice < 1.0e30f ? f64(twice) : 0.0;  // NaN fails too
+    for (u64 first = 0, end; first < triangles; first = end) {
+        end = patchEnd(vertex, first, triangles, reach);
+        f32 unit[3];
+        area += patchNormal(vertex + 3 * first, end - first, unit);
     }
     f64 surfacePixels = pixel > 0.0f ? 0.5 * area / keptFraction / (f64(pixel) * pixel) : 0.0;
     // Patches with this much surface each between them: grown by 1.5 times the spacing, at
     // most kWidenMaxPixels, they cover it.
-    f32 spacing = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(f32(surfacePixels / f64(runs)))));
+    f32 spacing = squareRoot(f32(surfacePixels / f64(runs)));
     f32 grow = 1.5f * spacing;
     grow = grow < kWidenPixels ? kWidenPixels : grow > kWidenMaxPixels ? kWidenMaxPixels : grow;
     f32 growth = grow * pixel;
-    for (u64 t = 0; t < triangles; ++t) {
-        GpuVertex* triangle = vertex + 3 * t;
-        f32 centre[3];
-        for (int i = 0; i < 3; ++i)
-            centre[i] = (triangle[0].position[i] + triangle[1].position[i] + triangle[2].position[i]) / 3.0f;
-        for (int k = 0; k < 3; ++k) {
-            f32* p = triangle[k].position;
-            f32 d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
-            f32 length = _mm_cvtss_f32(_mm_sqrt_ss(_mm_set_ss(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
-            // Corners at the centre, NaN or infinite stay as they are.
-            if (!(length > 0.0f) || !(length < 1.0e30f))
-                continue;
-            f32 factor = growth / length;
+    for (u64 first = 0, end; first < triangles; first = end) {
+        end = patchEnd(vertex, first, triangles, reach);
+        f32 normal[3];
+        patchNormal(vertex + 3 * first, end - first, normal);
+        for (GpuVertex* triangle = vertex + 3 * first; triangle != vertex + 3 * end; triangle += 3) {
+            f32 centre[3];
             for (int i = 0; i < 3; ++i)
-                p[i] += d[i] * factor;
+                centre[i] = (triangle[0].position[i] + triangle[1].position[i] + triangle[2].position[i]) / 3.0f;
+            for (int k = 0; k < 3; ++k) {
+                f32* p = triangle[k].position;
+                f32 d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
+                // Along the patch's plane only (a patch without a normal: the corner's own way).
+                f32 across = d[0] * normal[0] + d[1] * normal[1] + d[2] * normal[2];
+                for (int i = 0; i < 3; ++i)
+                    d[i] -= across * normal[i];
+                f32 length = squareRoot(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+                // Corners at the centre, NaN or infinite stay as they are.
+                if (!(length > 0.0f) || !(length < 1.0e30f))
+                    continue;
+                f32 factor = growth / length;
+                for (int i = 0; i < 3; ++i)
+                    p[i] += d[i] * factor;
+            }
         }
     }
 }

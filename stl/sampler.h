@@ -24,16 +24,20 @@ struct ByteSource {
 // How much of a large file is read. Each kind takes at least two runs.
 struct SampleBudget {
     u64 triangles;      // binary records taken from a file with more
-    u64 runRecords;     // consecutive binary records per run
+    u64 runRecords;     // binary records kept per run
     u64 asciiBytes;     // ASCII text taken from a larger file
     u64 asciiRunBytes;  // ASCII text per run, before cutting to whole facets
+    u64 runStride;      // a run reads runRecords * runStride records and keeps every
+                        // runStride-th: a wider patch for the same triangles (0 as 1)
 };
 
-// A picture `side` pixels square: four triangles a pixel, from 64 Ki to 512 Ki, in runs of
-// 4 records; for ASCII, 96 bytes of text per triangle (roughly half as many triangles,
-// whose text is twice as slow to read) in runs of 2 KiB. Short runs spread the sample over
-// the surface: each run is one small patch of it.
+// A picture `side` pixels square: one run for every 16 pixels, from 1 Ki to 8 Ki runs, each
+// one read: 8 binary records kept from 64 consecutive ones, or 2 KiB of ASCII text. Each
+// run is one patch of the surface, which the widening below grows to fill the space
+// between patches. Runs are what a file outside the page cache costs (a read from the
+// disk each); triangles are what drawing costs.
 SampleBudget pictureBudget(u32 side);
+enum : u64 { kMinSampleRuns = 1u << 10, kMaxSampleRuns = 1u << 13 };
 
 enum : u64 { kSampleHeadBytes = 512 };  // what detection reads
 
@@ -51,13 +55,15 @@ struct StlSample {
 bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHeap heap, const ReportSink* sink,
                    StlSample* out);
 
-// Each triangle of a sampled load widened in its own plane, every corner moving away from
-// the triangle's centre, so that the sample's `runs` patches, however small, cover the
-// surface the triangles left out would have: by at least kWidenPixels pixels, more when
-// the surface (the sample's area over keptFraction) has more pixels per patch. Pixels are
-// those of a picture `pictureSide` square that the diagonal of the vertices' box spans.
-// Growth in the surface's plane leaves a smooth silhouette where it is. A whole file's
-// triangles (keptFraction 1) are left as they are.
+// Each triangle of a sampled load widened, every corner moving away from the triangle's
+// centre, so that the sample's `runs` patches, however small, cover the surface the
+// triangles left out would have: by at least kWidenPixels pixels, more when the surface
+// (the patches' area over keptFraction) has more pixels per patch. Pixels are those of a
+// picture `pictureSide` square that the diagonal of the vertices' box spans. The corners
+// move in the plane of their patch (consecutive triangles each within two pixels of the one
+// before, as a run's are; their normals summed by area), which leaves a silhouette where it is even when the triangles
+// themselves are tilted every way, as on a scan's rough surface. A whole file's triangles
+// (keptFraction 1) are left as they are.
 void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u64 runs, u32 pictureSide);
 constexpr f32 kWidenPixels = 0.75f;
 constexpr f32 kWidenMaxPixels = 6.0f;

@@ -3,10 +3,13 @@
 # the DLL's class object, a stream per file, GetThumbnail), side by side with F3D's
 # --output per file:
 # - 100 small files (the fixtures) in one host process, against F3D on ten of them;
-# - a 2 GB binary torus (40 million triangles) and a 1 GB ASCII one: time and peak
-#   committed private memory of the host, with the file in the page cache (warm) and
-#   dropped from it (cold: posix_fadvise DONTNEED on the file), and the silhouette's
-#   agreement with the picture of a 256,000-triangle torus of the same shape, read whole (under the budget of a 256-pixel picture).
+# - a 2 GB binary torus (40 million triangles), the same torus with a rough surface as a
+#   scan's (make_big_tori.py's bumps) and a 1 GB ASCII torus: time and peak committed
+#   private memory of the host, with the file in the page cache (warm) and dropped from it
+#   (cold: posix_fadvise DONTNEED on the file); where the time went and the reads the
+#   sample took (--split: the DLL's picture code linked into the host); and the
+#   silhouette's agreement with the picture of the same shape read whole (a
+#   256,000-triangle torus; the rough one at 1.9 million triangles, with the same bumps).
 # The big files are written under /tmp and deleted at the end (KEEP=1 keeps them).
 #   tools/bench_thumbnails.sh [SIDE]      (pixels a side, default 256)
 set -uo pipefail
@@ -21,19 +24,22 @@ cmake --build "$build/windows" --target vantorel-shell thumbnail_bench >/dev/nul
 host() { "$wine" "$build/windows/bench/thumbnail_bench.exe" "$build/windows/vantorel-shell.dll" "$side" "$scratch/out" "$@"; }
 python=/usr/bin/python3
 mkdir -p "$scratch/small" "$scratch/out" "$scratch/f3d"
-[ -f "$scratch/torus_256k.stl" ] || $python "$root/tools/make_big_tori.py" binary 640 200 "$scratch/torus_256k.stl"
-[ -f "$scratch/torus_2g.stl" ] || $python "$root/tools/make_big_tori.py" binary 8000 2500 "$scratch/torus_2g.stl"
-[ -f "$scratch/torus_1g_ascii.stl" ] || $python "$root/tools/make_big_tori.py" ascii 2550 1000 "$scratch/torus_1g_ascii.stl"
+torus() { [ -f "$scratch/$4" ] || $python "$root/tools/make_big_tori.py" "$1" "$2" "$3" "$scratch/$4" "${5:-0}"; }
+torus binary 640 200 torus_256k.stl
+torus binary 1600 600 rough_ref.stl 1
+torus binary 8000 2500 torus_2g.stl
+torus binary 8000 2500 rough_2g.stl 1
+torus ascii 2550 1000 torus_1g_ascii.stl
 fixtures=("$root"/tests/fixtures/*.stl)
 for i in $(seq -w 0 99); do
     cp "${fixtures[$((10#$i % ${#fixtures[@]}))]}" "$scratch/small/model_$i.stl"
 done
 # Drops one file from the page cache, so that its next read comes from the disk.
 uncache() { $python -c 'import os, sys; fd = os.open(sys.argv[1], os.O_RDONLY); os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)' "$1"; }
-# Silhouette agreement: the share of pixels on which both pictures are transparent (alpha
-# below one half) or both are not.
+# Silhouette agreement of a picture with a reference: the share of pixels on which both
+# are transparent (alpha below one half) or both are not.
 agreement() {
-    $python - "$side" "$scratch/out/torus_256k.stl.bgra" "$scratch/out/$1.bgra" <<'EOF'
+    $python - "$side" "$scratch/out/$1" "$scratch/out/$2.bgra" <<'EOF'
 import sys
 import numpy as np
 side = int(sys.argv[1])
@@ -43,7 +49,11 @@ EOF
 }
 
 echo "== thumbnails of ${side}x$side, $(date -u +%Y-%m-%d), $(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
-host "$scratch/torus_256k.stl" | sed 's/^/reference  /'
+# The references, read whole (a budget larger than they are).
+host --split=4000000,4,400000000,2048,1 "$scratch/small/model_00.stl" "$scratch/torus_256k.stl" "$scratch/rough_ref.stl" |
+    sed -n '2,3s/^/reference  /p'
+mv "$scratch/out/torus_256k.stl.bgra" "$scratch/out/torus.reference"
+mv "$scratch/out/rough_ref.stl.bgra" "$scratch/out/rough.reference"
 echo "-- 100 small files, one host process (the first makes the device)"
 host "$scratch"/small/model_0{0,1}.stl >/dev/null
 host "$scratch"/small/*.stl | tail -1
@@ -52,13 +62,16 @@ for f in "$scratch"/small/model_0*.stl; do
     xvfb-run -a f3d --output="$scratch/f3d/$(basename "$f").png" --resolution="$side,$side" "$f" >/dev/null 2>&1
 done
 echo "f3d --output: $((($(date +%s%N) - start) / 10000000)) ms a file (a process each, natively under xvfb-run)"
-for big in torus_2g.stl torus_1g_ascii.stl; do
-    echo "-- $big ($(($(stat -c %s "$scratch/$big") / 1048576)) MiB)"
+for big in torus_2g.stl rough_2g.stl torus_1g_ascii.stl; do
+    echo "-- $big ($(($(stat -c %s "$scratch/$big") / 1048576)) MiB), load $(cut -d' ' -f1 /proc/loadavg)"
     cat "$scratch/$big" >/dev/null
-    echo "warm: $(host "$scratch/small/model_00.stl" "$scratch/$big" | sed -n 2p)"
+    echo "warm, the DLL: $(host "$scratch/small/model_00.stl" "$scratch/$big" | sed -n 2p)"
+    echo "warm: $(host --split "$scratch/small/model_00.stl" "$scratch/$big" | sed -n 2p)"
     uncache "$scratch/$big"
-    echo "cold: $(host "$scratch/small/model_00.stl" "$scratch/$big" | sed -n 2p)"
-    echo "silhouette agreement with the whole 256,000-triangle torus: $(agreement "$big")"
+    echo "cold: $(host --split "$scratch/small/model_00.stl" "$scratch/$big" | sed -n 2p)"
+    reference=torus.reference
+    [ "$big" = rough_2g.stl ] && reference=rough.reference
+    echo "silhouette agreement with the shape read whole: $(agreement "$reference" "$big")"
 done
 echo "(under Wine: the host and the DLL run under Wine, Direct3D through wined3d; the private"
 echo " memory is the host's committed private bytes, without the GPU driver's Unix side)"

@@ -96,9 +96,11 @@ TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
         StlFormat format;
         bool sampled;
         size_t triangles;  // loaded from the sample
+        u64 stride;        // of the binary runs
     } cases[] = {
         {"small binary", numberedBinary(40), kFormatBinary, false, 40},
         {"large binary", numberedBinary(1000), kFormatBinary, true, 40},
+        {"large binary, strided runs", numberedBinary(1000), kFormatBinary, true, 40, 4},
         {"small ascii", [] { std::string t = numberedAscii(20); return std::vector<u8>(t.begin(), t.end()); }(),
          kFormatAscii, false, 20},
         {"large ascii", [] { std::string t = numberedAscii(400); return std::vector<u8>(t.begin(), t.end()); }(),
@@ -109,7 +111,9 @@ TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
         MemorySource memory{c.bytes};
-        Sampled s = sampleOf(memory, kSmall);
+        SampleBudget budget = kSmall;
+        budget.runStride = c.stride;
+        Sampled s = sampleOf(memory, budget);
         ASSERT_TRUE(s.ok);
         EXPECT_EQ(s.sample.format, c.format);
         EXPECT_EQ(s.sample.sampled, c.sampled);
@@ -124,10 +128,11 @@ TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
             EXPECT_EQ(s.sample.keptFraction, 1.0f);
             continue;
         }
-        // The first and the last triangle, in increasing order, without a large hole.
+        // The first and the last triangle (within a stride), in increasing order, without a
+        // large hole.
         ASSERT_GE(s.firstXs.size(), 4u);
         EXPECT_EQ(s.firstXs.front(), 0.0f);
-        EXPECT_EQ(s.firstXs.back(), f32(total - 1));
+        EXPECT_NEAR(s.firstXs.back(), f32(total - 1), f32(c.stride));
         f32 widest = 0;
         for (size_t i = 1; i < s.firstXs.size(); ++i) {
             ASSERT_GT(s.firstXs[i], s.firstXs[i - 1]);
@@ -195,4 +200,21 @@ TEST(Sampler, WideningMovesCornersOutByTheGrowth) {
         else
             EXPECT_NEAR(after - before, c.growthPixels * 2.0f, 1e-3f);
     }
+}
+
+// On a rough patch the corners move along the patch, not along their own triangle: a
+// steep triangle standing among flat ones (all within a pixel of each other) grows far less
+// upwards than the growth, which its own plane would have taken whole.
+TEST(Sampler, WideningFollowsThePatchNotItsTriangles) {
+    std::vector<GpuVertex> patch(27);
+    const f32 corners[9][3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                               {0, 0, 0}, {0.5f, 0, 1}, {1, 0, 0}};
+    for (int k = 0; k < 27; ++k)  // the two flat triangles four times, then the steep one
+        std::memcpy(patch[k].position, corners[k < 24 ? k % 6 : k - 18], sizeof corners[0]);
+    PreparedVertices vertices = {patch.data(), 27, nullptr, {-100, -100, 0}, {100, 100, 1}};
+    widenSampledTriangles(&vertices, 0.001f, 1, 100);
+    f32 growth = kWidenMaxPixels * std::sqrt(200.0f * 200.0f * 2 + 1) / 100;
+    for (const GpuVertex& vertex : patch)
+        EXPECT_LT(vertex.position[2], 1.0f + 0.2f * growth);
+    EXPECT_GT(std::hypot(patch[0].position[0], patch[0].position[1]), 0.5f * growth);  // widened all the same
 }
