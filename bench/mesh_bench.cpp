@@ -29,6 +29,42 @@ u64 privateBytes() {
     return committedPrivateBytes(GetCurrentProcess());
 }
 
+// The check reports the thousandths done after each step (and the last value again while a
+// step runs): a new value marks the end of a step.
+struct StepClock {
+    Clock::time_point start;
+    uptr last;
+    std::vector<double> ends;
+};
+
+bool onProgress(void* context, ResultCode code, uptr argument, const Utf16*) {
+    StepClock* clock = static_cast<StepClock*>(context);
+    if (code == kProgress && argument != clock->last) {
+        clock->last = argument;
+        clock->ends.push_back(since(clock->start));
+    }
+    return true;
+}
+
+// Answers stop once the deadline has passed, as the viewer's sink does after a newer load,
+// and notes when it first did.
+struct StopClock {
+    Clock::time_point start;
+    double deadline;  // ms after start
+    double told;
+};
+
+bool onStopClock(void* context, ResultCode, uptr, const Utf16*) {
+    StopClock* clock = static_cast<StopClock*>(context);
+    double now = since(clock->start);
+    if (now >= clock->deadline && clock->told == 0)
+        clock->told = now;
+    return now < clock->deadline;
+}
+
+const char* const kStepNames[] = {"keys+area", "scatter", "weld", "edges", "shells"};
+const int kSteps = 5;
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,15 +80,19 @@ int main(int argc, char** argv) {
     for (const std::string& file : files) {
         std::wstring path(file.begin(), file.end());
         std::vector<double> loads, checks;
+        std::vector<double> steps[kSteps];
         MeshCheck check = {};
         for (int run = 0; run < runs; ++run) {
             LoadedFile loaded;
             Clock::time_point start = Clock::now();
             bool ok = runLoadRoadOnFile(&loaded, path.c_str(), nullptr, nullptr);
             loads.push_back(since(start));
-            start = Clock::now();
-            ok = ok && checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, nullptr, &check);
-            checks.push_back(since(start));
+            StepClock clock = {Clock::now(), 0, {}};
+            ReportSink sink = {&clock, onProgress};
+            ok = ok && checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, &sink, &check);
+            checks.push_back(since(clock.start));
+            for (int i = 0; i < kSteps && i < int(clock.ends.size()); ++i)
+                steps[i].push_back(clock.ends[i] - (i ? clock.ends[i - 1] : 0));
             releaseLoadedFile(&loaded);
             if (!ok) {
                 std::fprintf(stderr, "mesh_bench: %s did not load\n", file.c_str());
@@ -62,9 +102,10 @@ int main(int argc, char** argv) {
         // Once more, untimed, for the memory the check takes while it runs and what it leaves.
         LoadedFile loaded;
         runLoadRoadOnFile(&loaded, path.c_str(), nullptr, nullptr);
-        u64 before = privateBytes();
+        // The sampler's own thread (its stack, committed whole under Wine) is the bench's: the
+        // count starts once it runs.
         std::atomic<bool> running{true};
-        std::atomic<u64> peak{before};
+        std::atomic<u64> peak{0};
         std::thread sampler([&] {
             while (running.load()) {
                 u64 now = privateBytes();
@@ -72,10 +113,25 @@ int main(int argc, char** argv) {
                     peak.store(now);
             }
         });
+        while (peak.load() == 0)
+            std::this_thread::yield();
+        u64 before = privateBytes();
         checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, nullptr, &check);
+        u64 after = privateBytes();
         running.store(false);
         sampler.join();
-        u64 after = privateBytes();
+        // Stopped at a tenth, three tenths ... of its time: how long it takes to ask the sink
+        // after that, and to end.
+        double askLatency = 0, stopLatency = 0;
+        for (int tenth = 1; tenth < 10; tenth += 2) {
+            MeshCheck stopped;
+            StopClock clock = {Clock::now(), median(checks) * tenth / 10, 0};
+            ReportSink sink = {&clock, onStopClock};
+            if (!checkMesh(&loaded.vertices, loaded.result.provenance.metresPerUnit, &sink, &stopped)) {
+                stopLatency = std::max(stopLatency, since(clock.start) - clock.deadline);
+                askLatency = std::max(askLatency, clock.told - clock.deadline);
+            }
+        }
         releaseLoadedFile(&loaded);
         double triangles = double(check.triangles ? check.triangles : 1);
         const char* name = std::strrchr(file.c_str(), '\\') ? std::strrchr(file.c_str(), '\\') + 1 : file.c_str();
@@ -89,6 +145,9 @@ int main(int argc, char** argv) {
                     (unsigned long long)check.nonManifoldEdges, (unsigned long long)check.misorientedEdges,
                     (unsigned long long)check.shells, check.area, check.signedVolume,
                     check.closed ? (check.insideOut ? "closed, inside out" : "closed") : "not closed");
+        for (int i = 0; i < kSteps && !steps[i].empty(); ++i)
+            std::printf("  %s %.1f ms", kStepNames[i], median(steps[i]));
+        std::printf("  stopped: asks within %.1f ms, ends within %.1f ms\n", askLatency, stopLatency);
         std::fflush(stdout);
     }
     return 0;

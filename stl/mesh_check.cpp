@@ -8,25 +8,33 @@
 namespace {
 
 const u32 kNone = 0xFFFFFFFF;
-// A sort element is (key or vertex << 32) | corner; buckets hold the elements of one top
-// slice of the key, and a bucket up to this size is ordered by counting in a scratch array.
-const u32 kSubBits = 8;
+// The corners are sorted as 32-bit numbers into buckets on the top bits of their keys; a
+// bucket is then ordered as (key << 32) | place by counting on the next bits, its keys
+// made again from the coordinates it reads anyway. Up to 2,048 buckets the scatter's
+// writes stay in the cache; past 8,192 corners a bucket the welding's reads do not, and
+// more buckets are the lesser cost.
+const u32 kMaxBucketBits = 13;
+const u32 kMaxSubBits = 12;
 const u32 kScratchElements = 4096;
+const u32 kSlices = 64;
+// Every so many items a step looks whether it should end early: a check that a newer load
+// superseded ends, and gives its memory back, within milliseconds. A look costs a sink call.
+const u64 kItemsBetweenLooks = 0x1000;
 
 struct Check;
 
 // One thread's share of a step, and what it found.
 struct Part {
     Check* check;
-    u32 first, end;  // triangles in the first step, sort positions after it
-    u32* histogram;  // one count (then position) per bucket
+    u32 first, end;  // triangles, buckets or sort positions, as the step goes over
     f64 area, volume;
     u64 degenerate, vertices, edges, edgeUses, open, nonManifold, misoriented, shells;
-    u64* scratch;    // edges around one vertex, or a bucket being counted
+    u64* scratch;    // edges around one vertex, or a bucket being ordered
     u32 scratchCapacity;
     u32* ends;       // marked edges, two corners each
     u64 endCount;
     u32 endCapacity;
+    u64 items, nextLook;  // work done in this step, and when to look for a stop again
     bool failed;     // out of memory
     bool asks;       // this part runs on the calling thread, which asks the sink
 };
@@ -34,12 +42,22 @@ struct Part {
 struct Check {
     const GpuVertex* corners;  // three a triangle
     u32 triangles;
-    u32* vertexOf;     // per corner: the key, then the vertex (its first corner), kNone in a degenerate triangle
-    u64* sorted;       // the corners of the non-degenerate triangles, grouped by vertex
+    u32* vertexOf;     // per corner: the key, then the vertex (one of its corners)
+    u32* sorted;       // the corners of the non-degenerate triangles, grouped by vertex
     u32* parent;       // per triangle: union-find parent, kNone for a degenerate one
+    f32 cellLow[3], cellScale[3];  // cells a file unit; all 0: no cells
+    u32 cellBits[3];               // x, y, z: as many cells as buckets
     u32 bucketBits;
     u32 buckets;
+    // A row of counts (then positions) per bucket for each slice of the triangles, so that
+    // either thread may count or scatter any slice, the corners landing in corner order.
+    u32* histograms;
+    u32 slices, sliceSize;
     const u32* bucketEnd;  // after the scatter
+    u32 sortedCount;
+    void (*chunkStep)(Part*);  // a step the threads share chunk by chunk
+    u64 nextChunk;
+    u32 chunkSize, chunkedEnd;
     u8* tinted;
     bool marking;
     HeapHandle heap;
@@ -54,37 +72,45 @@ void tell(const ReportSink* sink, ResultCode code, uptr argument = 0) {
         report(sink, code, argument);
 }
 
-// Every so many items a step looks whether it should end early, so that a newer load
-// waits a moment at most for a check it supersedes.
-bool stopped(Part* part, u64 item) {
-    if (item & 0x3FFF)
+// Counts `items` of work done; answers whether the step should end. Once it has, it
+// answers so at every call, so that each loop a sort is nested in ends too.
+bool stopped(Part* part, u64 items = 1) {
+    part->items += items;
+    if (part->items < part->nextLook)
         return false;
+    part->nextLook = part->items + kItemsBetweenLooks;
     Check* check = part->check;
-    if (part->asks && check->sink && !report(check->sink, kProgress, check->progress))
+    bool stop = __atomic_load_n(&check->stop, __ATOMIC_RELAXED) != 0;
+    if (!stop && part->asks && check->sink && !report(check->sink, kProgress, check->progress)) {
         __atomic_store_n(&check->stop, 1u, __ATOMIC_RELAXED);
-    return __atomic_load_n(&check->stop, __ATOMIC_RELAXED) != 0;
+        stop = true;
+    }
+    if (stop)
+        part->nextLook = 0;
+    return stop;
 }
 
 // The coordinate bits of a corner, -0 read as +0.
 struct CornerBits {
     u32 v[3];
-    bool nan;
 };
 
 CornerBits bitsOf(const GpuVertex& p) {
     CornerBits out;
     __builtin_memcpy(out.v, p.position, 12);
-    out.nan = false;
-    for (u32& bits : out.v) {
+    for (u32& bits : out.v)
         if ((bits & 0x7FFFFFFF) == 0)
             bits = 0;
-        out.nan |= (bits & 0x7FFFFFFF) > 0x7F800000;
-    }
     return out;
 }
 
+bool hasNan(const CornerBits& a) {
+    return (a.v[0] & 0x7FFFFFFF) > 0x7F800000 || (a.v[1] & 0x7FFFFFFF) > 0x7F800000 ||
+           (a.v[2] & 0x7FFFFFFF) > 0x7F800000;
+}
+
 bool sameVertex(const CornerBits& a, const CornerBits& b) {
-    return !a.nan && !b.nan && a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2];
+    return a.v[0] == b.v[0] && a.v[1] == b.v[1] && a.v[2] == b.v[2] && !hasNan(a);
 }
 
 u32 mix(u64 a, u64 b) {
@@ -94,12 +120,27 @@ u32 mix(u64 a, u64 b) {
     return u32(h >> 32);
 }
 
-// The sort key: a mix of the bits, so that buckets fill evenly whatever the coordinates. A
-// NaN corner gets a key from its index: it joins no other, and many alike make no long run.
-u32 keyOf(const CornerBits& bits, u32 corner) {
-    if (bits.nan)
+// The sort key: the cell of the model's box that holds the corner in its top bits, so that
+// a bucket's corners lie near each other, as they mostly do in the file too, and a mix of
+// the bits below. Random reads over a large file cost a page walk each; reads within a few
+// regions of it do not. A box that puts too many corners in one cell (a far-off stray
+// vertex) makes the check take the mix alone. A NaN corner gets a key from its index: it
+// joins no other, and many alike make no long run.
+u32 keyOf(const Check* check, const CornerBits& bits, u32 corner) {
+    if (hasNan(bits))
         return mix(corner, 0x4E614E);
-    return mix(bits.v[0] | u64(bits.v[1]) << 32, bits.v[2]);
+    u32 key = mix(bits.v[0] | u64(bits.v[1]) << 32, bits.v[2]);
+    if (!check->cellScale[0] && !check->cellScale[1] && !check->cellScale[2])
+        return key;
+    u32 cell = 0;
+    for (int k = 0; k < 3; ++k) {
+        f32 at, q;
+        __builtin_memcpy(&at, &bits.v[k], 4);
+        q = (at - check->cellLow[k]) * check->cellScale[k];
+        u32 last = (1u << check->cellBits[k]) - 1;
+        cell = cell << check->cellBits[k] | (q >= 0 ? (q < f32(last) ? u32(q) : last) : 0);
+    }
+    return cell << (32 - check->bucketBits) | key >> check->bucketBits;
 }
 
 const GpuVertex& cornerAt(const Check* check, u32 corner) {
@@ -111,9 +152,10 @@ u32 bucketOf(const Check* check, u32 key) {
 }
 
 // Heapsort: a bounded worst case for the rare long runs (a vertex of very many triangles,
-// a bucket that drew too many keys). `less` orders two elements.
+// a bucket that drew too many keys). `less` orders two elements. A stopped sort leaves
+// the elements in some order.
 template <typename Less>
-void heapSort(u64* a, u64 n, Less less) {
+void heapSort(Part* part, u64* a, u64 n, Less less) {
     auto sift = [&](u64 root, u64 size) {
         for (;;) {
             u64 child = 2 * root + 1;
@@ -130,8 +172,9 @@ void heapSort(u64* a, u64 n, Less less) {
         }
     };
     for (u64 i = n / 2; i-- > 0;)
-        sift(i, n);
-    for (u64 end = n; end > 1; --end) {
+        if (!stopped(part))
+            sift(i, n);
+    for (u64 end = n; end > 1 && !stopped(part); --end) {
         u64 t = a[0];
         a[0] = a[end - 1];
         a[end - 1] = t;
@@ -139,9 +182,9 @@ void heapSort(u64* a, u64 n, Less less) {
     }
 }
 
-void sortValues(u64* a, u64 n) {
+void sortValues(Part* part, u64* a, u64 n) {
     if (n > 24) {
-        heapSort(a, n, [](u64 x, u64 y) { return x < y; });
+        heapSort(part, a, n, [](u64 x, u64 y) { return x < y; });
         return;
     }
     for (u64 i = 1; i < n; ++i) {
@@ -167,12 +210,18 @@ bool reserveScratch(Part* part, u64 count) {
     return true;
 }
 
+// The counts of the slice that a part of step 1 or 2 goes over.
+u32* histogramOf(const Check* check, const Part* part) {
+    return check->histograms + u64(part->first / check->sliceSize) * check->buckets;
+}
+
 // Step 1, over triangles: each corner's key, the degenerate triangles, the bucket counts,
 // area and volume.
 void measureTriangles(Part* part) {
     Check* check = part->check;
+    u32* histogram = histogramOf(check, part);
     for (u64 t = part->first; t < part->end; ++t) {
-        if (stopped(part, t - part->first))
+        if (stopped(part))
             return;
         const GpuVertex* v = check->corners + 3 * t;
         CornerBits a = bitsOf(v[0]), b = bitsOf(v[1]), c = bitsOf(v[2]);
@@ -184,11 +233,11 @@ void measureTriangles(Part* part) {
             continue;
         }
         check->parent[t] = u32(t);
-        keys[0] = keyOf(a, u32(3 * t));
-        keys[1] = keyOf(b, u32(3 * t + 1));
-        keys[2] = keyOf(c, u32(3 * t + 2));
+        keys[0] = keyOf(check, a, u32(3 * t));
+        keys[1] = keyOf(check, b, u32(3 * t + 1));
+        keys[2] = keyOf(check, c, u32(3 * t + 2));
         for (int k = 0; k < 3; ++k)
-            ++part->histogram[bucketOf(check, keys[k])];
+            ++histogram[bucketOf(check, keys[k])];
         f64 ax = v[0].position[0], ay = v[0].position[1], az = v[0].position[2];
         f64 ux = v[1].position[0] - ax, uy = v[1].position[1] - ay, uz = v[1].position[2] - az;
         f64 wx = v[2].position[0] - ax, wy = v[2].position[1] - ay, wz = v[2].position[2] - az;
@@ -201,53 +250,29 @@ void measureTriangles(Part* part) {
 // Step 2, over the same triangles: each corner into its bucket, in corner order.
 void scatterCorners(Part* part) {
     Check* check = part->check;
-    for (u64 corner = 3 * u64(part->first); corner < 3 * u64(part->end); ++corner) {
-        if (stopped(part, corner - 3 * u64(part->first)))
+    u32* histogram = histogramOf(check, part);
+    for (u32 t = part->first; t < part->end; ++t) {
+        if (stopped(part))
             return;
-        u32 key = check->vertexOf[corner];
-        if (check->parent[corner / 3] == kNone)
+        if (check->parent[t] == kNone)
             continue;
-        check->sorted[part->histogram[bucketOf(check, key)]++] = u64(key) << 32 | corner;
+        for (u32 corner = 3 * t; corner < 3 * t + 3; ++corner)
+            check->sorted[histogram[bucketOf(check, check->vertexOf[corner])]++] = corner;
     }
-}
-
-// Orders a bucket by key; equal keys keep their corner order.
-void sortBucket(Part* part, u64* a, u32 n) {
-    if (n <= 1)
-        return;
-    if (n > kScratchElements) {
-        sortValues(a, n);
-        return;
-    }
-    u32 shift = 64 - part->check->bucketBits - kSubBits;
-    u32 counts[(1 << kSubBits) + 1] = {};
-    u32 mask = (1 << kSubBits) - 1;
-    for (u32 i = 0; i < n; ++i)
-        ++counts[((a[i] >> shift) & mask) + 1];
-    for (u32 i = 1; i <= mask; ++i)
-        counts[i] += counts[i - 1];
-    for (u32 i = 0; i < n; ++i)
-        part->scratch[counts[(a[i] >> shift) & mask]++] = a[i];
-    u32 start = 0;
-    for (u32 i = 0; i <= mask; ++i) {  // counts[i] is now the end of sub-bucket i
-        sortValues(part->scratch + start, counts[i] - start);
-        start = counts[i];
-    }
-    __builtin_memcpy(a, part->scratch, u64(n) * 8);
 }
 
 // The corners of one key, split into vertices: each gets its first corner as its vertex.
-void groupRun(Part* part, u64* run, u32 n) {
+// Elements are (key << 32) | place in the bucket, `in` and `bits` what each place holds.
+void groupRun(Part* part, u64* run, u32 n, const u32* in, const CornerBits* bits) {
     Check* check = part->check;
-    CornerBits first = bitsOf(cornerAt(check, u32(run[0])));
-    bool alike = !first.nan;
-    for (u32 i = 1; i < n && alike; ++i)
-        alike = sameVertex(first, bitsOf(cornerAt(check, u32(run[i]))));
+    const CornerBits& first = bits[u32(run[0])];
+    bool alike = !hasNan(first);
+    for (u32 i = 1; i < n && alike && !stopped(part); ++i)
+        alike = sameVertex(first, bits[u32(run[i])]);
     if (!alike) {
         // Different coordinates under one key (or NaN): order the run by its bits.
-        const Check* c = check;
-        heapSort(run, n, [c](u64 x, u64 y) {
-            CornerBits a = bitsOf(cornerAt(c, u32(x))), b = bitsOf(cornerAt(c, u32(y)));
+        heapSort(part, run, n, [bits](u64 x, u64 y) {
+            const CornerBits &a = bits[u32(x)], &b = bits[u32(y)];
             for (int k = 0; k < 3; ++k)
                 if (a.v[k] != b.v[k])
                     return a.v[k] < b.v[k];
@@ -255,43 +280,78 @@ void groupRun(Part* part, u64* run, u32 n) {
         });
     }
     u32 vertex = kNone;
-    CornerBits at = {};
-    for (u32 i = 0; i < n; ++i) {
-        u32 corner = u32(run[i]);
-        CornerBits bits = alike ? first : bitsOf(cornerAt(check, corner));
-        if (vertex == kNone || !(alike || sameVertex(at, bits))) {
+    const CornerBits* at = &first;
+    for (u32 i = 0; i < n && !stopped(part); ++i) {
+        u32 place = u32(run[i]), corner = in[place];
+        if (vertex == kNone || !(alike || sameVertex(*at, bits[place]))) {
             vertex = corner;
-            at = bits;
+            at = &bits[place];
             ++part->vertices;
         }
         check->vertexOf[corner] = vertex;
-        run[i] = u64(vertex) << 32 | corner;
     }
 }
 
-// Step 3, over buckets: order each, then weld the corners of every key.
+// Orders one bucket's corners by key, those of one key by their bits, and welds them; `in`
+// then holds them in that order. Each corner's coordinates are read once, at random in the
+// file, into the scratch array, which holds 3.5n elements: the keyed places, them ordered,
+// the bits.
+void weldBucket(Part* part, u32* in, u32 n, const u32* prefetchEnd) {
+    Check* check = part->check;
+    u32 subBits = 1;
+    while (subBits < kMaxSubBits && subBits + check->bucketBits < 32 && (2u << subBits) <= n)
+        ++subBits;
+    u32 shift = 64 - check->bucketBits - subBits, mask = (1u << subBits) - 1;
+    u32 counts[(1 << kMaxSubBits) + 1];
+    __builtin_memset(counts, 0, (mask + 2) * 4);
+    u64* keyed = part->scratch;
+    u64* out = keyed + n;
+    CornerBits* bits = reinterpret_cast<CornerBits*>(out + n);
+    for (u32 i = 0; i < n; ++i) {
+        if (stopped(part))
+            return;
+        // Asked for ahead of use, the next bucket's included.
+        if (in + i + 32 < prefetchEnd)
+            __builtin_prefetch(&cornerAt(check, in[i + 32]));
+        u32 corner = in[i];
+        bits[i] = bitsOf(cornerAt(check, corner));
+        keyed[i] = u64(keyOf(check, bits[i], corner)) << 32 | i;
+        ++counts[((keyed[i] >> shift) & mask) + 1];
+    }
+    for (u32 i = 1; i <= mask; ++i)
+        counts[i] += counts[i - 1];
+    for (u32 i = 0; i < n; ++i)
+        out[counts[(keyed[i] >> shift) & mask]++] = keyed[i];
+    u32 start = 0;
+    for (u32 i = 0; i <= mask; ++i) {  // counts[i] is now the end of sub-bucket i
+        sortValues(part, out + start, counts[i] - start);
+        start = counts[i];
+    }
+    for (u32 i = 0; i < n;) {
+        u32 j = i + 1;
+        while (j < n && out[j] >> 32 == out[i] >> 32)
+            ++j;
+        groupRun(part, out + i, j - i, in, bits);
+        i = j;
+    }
+    u32* ordered = reinterpret_cast<u32*>(keyed);
+    for (u32 i = 0; i < n; ++i)
+        ordered[i] = in[u32(out[i])];
+    __builtin_memcpy(in, ordered, u64(n) * 4);
+}
+
+// Step 3, over buckets: weld the corners of each.
 void weldBuckets(Part* part) {
     Check* check = part->check;
+    if (part->first >= part->end)
+        return;
+    const u32* partEnd = check->sorted + check->bucketEnd[part->end - 1];
     for (u32 bucket = part->first; bucket < part->end; ++bucket) {
-        if (stopped(part, u64(bucket - part->first) << 5))
-            return;
         u32 start = bucket ? check->bucketEnd[bucket - 1] : 0;
-        u32 end = check->bucketEnd[bucket];
-        u64* a = check->sorted + start;
-        u32 n = end - start;
-        // The corners of the next bucket are read at random in the file: asked for now, they
-        // arrive while this bucket is sorted and welded.
-        if (bucket + 1 < part->end)
-            for (u32 i = end; i < check->bucketEnd[bucket + 1]; ++i)
-                __builtin_prefetch(&cornerAt(check, u32(check->sorted[i])));
-        sortBucket(part, a, n);
-        for (u32 i = 0; i < n;) {
-            u32 j = i + 1;
-            while (j < n && a[j] >> 32 == a[i] >> 32)
-                ++j;
-            groupRun(part, a + i, j - i);
-            i = j;
-        }
+        u32 n = check->bucketEnd[bucket] - start;
+        if (stopped(part, 0) || !reserveScratch(part, 2 * u64(n) + (3 * u64(n) + 1) / 2))
+            return;
+        weldBucket(part, check->sorted + start, n, partEnd);
     }
 }
 
@@ -346,31 +406,36 @@ void markEdge(Part* part, u32 a, u32 b) {
 // toward this vertex.
 void matchEdges(Part* part) {
     Check* check = part->check;
-    const u64* sorted = check->sorted;
-    for (u32 i = part->first, vertices = 0; i < part->end && !part->failed && !stopped(part, vertices++);) {
-        u32 a = u32(sorted[i] >> 32);
-        u32 j = i;
-        for (; j < part->end && u32(sorted[j] >> 32) == a; ++j) {
+    const u32* sorted = check->sorted;
+    const u32* vertexOf = check->vertexOf;
+    u32 end = check->sortedCount;
+    u32 i = part->first;
+    while (i > 0 && i < part->end && vertexOf[sorted[i]] == vertexOf[sorted[i - 1]])
+        ++i;  // a vertex begun before the range is the range's before
+    while (i < part->end && !part->failed) {
+        u32 a = vertexOf[sorted[i]];
+        u32 j = i + 1;
+        for (; j < end && vertexOf[sorted[j]] == a; ++j) {
         }
-        if (!reserveScratch(part, 2 * u64(j - i)))
+        if (stopped(part) || !reserveScratch(part, 2 * u64(j - i)))
             return;
         // The triangles of vertices further on, read at random: asked for ahead of use.
-        for (u32 k = j; k < j + 8 && k < part->end; ++k) {
-            u32 corner = u32(sorted[k + 24 < part->end ? k + 24 : k]);
-            __builtin_prefetch(&check->vertexOf[corner - corner % 3]);
+        for (u32 k = j; k < j + 8 && k < end; ++k) {
+            u32 corner = sorted[k + 24 < end ? k + 24 : k];
+            __builtin_prefetch(&vertexOf[corner - corner % 3]);
             __builtin_prefetch(&check->parent[corner / 3]);
         }
         u32 n = 0;
         for (; i < j; ++i) {
-            u32 corner = u32(sorted[i]), t = corner / 3, k = corner % 3;
+            u32 corner = sorted[i], t = corner / 3, k = corner % 3;
             u32 next = check->vertexOf[3 * t + (k + 1) % 3], previous = check->vertexOf[3 * t + (k + 2) % 3];
             if (next > a)
                 part->scratch[n++] = u64(next) << 32 | t << 1;
             if (previous > a)
                 part->scratch[n++] = u64(previous) << 32 | t << 1 | 1;
         }
-        sortValues(part->scratch, n);
-        for (u32 e = 0; e < n;) {
+        sortValues(part, part->scratch, n);
+        for (u32 e = 0; e < n && !stopped(part);) {
             u32 f = e + 1;
             while (f < n && part->scratch[f] >> 32 == part->scratch[e] >> 32)
                 ++f;
@@ -400,8 +465,11 @@ void matchEdges(Part* part) {
 // Step 5, over triangles: the roots that are left are the shells.
 void countShells(Part* part) {
     const u32* parent = part->check->parent;
-    for (u32 t = part->first; t < part->end; ++t)
+    for (u32 t = part->first; t < part->end; ++t) {
+        if (stopped(part))
+            return;
         part->shells += parent[t] == t;
+    }
 }
 
 struct StepRun {
@@ -415,7 +483,8 @@ void runStepOnWorker(void* context) {
 }
 
 // A step on two threads, parts[1] on the worker; without a worker both parts run here. The
-// join makes the worker's stores visible. Answers the worker's fault, or 0.
+// join makes the worker's stores visible. Answers the worker's fault, or 0. Only the calling
+// thread asks the sink: while it waits for the worker, a stop waits too.
 u32 runStep(void (*step)(Part*), Part parts[2]) {
     StepRun run = {step, &parts[1]};
     WorkerThread worker = parts[1].first < parts[1].end ? startWorkerThread(runStepOnWorker, &run) : nullptr;
@@ -430,6 +499,33 @@ void splitRange(Part parts[2], u32 end, u32 middle) {
     parts[0].first = 0;
     parts[0].end = parts[1].first = middle;
     parts[1].end = end;
+    for (int i = 0; i < 2; ++i)
+        parts[i].items = parts[i].nextLook = 0;
+}
+
+void runChunks(Part* part) {
+    Check* check = part->check;
+    for (;;) {
+        u64 first = __atomic_fetch_add(&check->nextChunk, check->chunkSize, __ATOMIC_RELAXED);
+        if (first >= check->chunkedEnd || part->failed || stopped(part, 0))
+            return;
+        part->first = u32(first);
+        part->end = u32(first + check->chunkSize < check->chunkedEnd ? first + check->chunkSize : check->chunkedEnd);
+        check->chunkStep(part);
+    }
+}
+
+// Buckets and vertices differ in cost, and one thread may get less of the machine than the
+// other: both threads take small chunks of such a step until none is left, so that neither
+// waits long for the other (nor a stop for the calling thread).
+u32 runChunked(void (*step)(Part*), Part parts[2], u32 end, u32 chunkSize) {
+    Check* check = parts[0].check;
+    check->chunkStep = step;
+    check->nextChunk = 0;
+    check->chunkSize = chunkSize;
+    check->chunkedEnd = end;
+    splitRange(parts, end, end / 2);
+    return runStep(runChunks, parts);
 }
 
 bool stepDone(u32 fault, const Part parts[2], u32 thousandths) {
@@ -446,34 +542,55 @@ bool stepDone(u32 fault, const Part parts[2], u32 thousandths) {
     return !check->stop && (!check->sink || report(check->sink, kProgress, thousandths));
 }
 
+// Whether one bucket drew so many corners that ordering it would take more than a little
+// scratch memory or leave one thread most of the welding.
+bool crowdedCell(const Check* check) {
+    if (!check->cellScale[0] && !check->cellScale[1] && !check->cellScale[2])
+        return false;
+    u32 most = 0, all = 0;
+    for (u32 b = 0; b < check->buckets; ++b) {
+        u32 count = 0;
+        for (u32 slice = 0; slice < check->slices; ++slice)
+            count += check->histograms[u64(slice) * check->buckets + b];
+        most = count > most ? count : most;
+        all += count;
+    }
+    return most > kScratchElements && most > all / 32;
+}
+
 bool runCheck(Check* check, Part parts[2], MeshCheck* out) {
     u32 triangles = check->triangles;
-    splitRange(parts, triangles, triangles / 2);
-    if (!stepDone(runStep(measureTriangles, parts), parts, 200))
+    u64 histogramBytes = u64(check->slices) * check->buckets * 4;
+    __builtin_memset(check->histograms, 0, histogramBytes);
+    if (!stepDone(runChunked(measureTriangles, parts, triangles, check->sliceSize), parts, 200))
         return false;
+    if (crowdedCell(check)) {
+        __builtin_memset(check->cellScale, 0, sizeof check->cellScale);
+        __builtin_memset(check->histograms, 0, histogramBytes);
+        for (int i = 0; i < 2; ++i) {
+            parts[i].area = parts[i].volume = 0;
+            parts[i].degenerate = 0;
+        }
+        if (!stepDone(runChunked(measureTriangles, parts, triangles, check->sliceSize), parts, 200))
+            return false;
+    }
     u32 position = 0;
     for (u32 b = 0; b < check->buckets; ++b)
-        for (int i = 0; i < 2; ++i) {
-            u32 count = parts[i].histogram[b];
-            parts[i].histogram[b] = position;
+        for (u32 slice = 0; slice < check->slices; ++slice) {
+            u32* at = check->histograms + u64(slice) * check->buckets + b;
+            u32 count = *at;
+            *at = position;
             position += count;
         }
     u32 sortedCount = position;
-    if (!stepDone(runStep(scatterCorners, parts), parts, 300))
+    if (!stepDone(runChunked(scatterCorners, parts, triangles, check->sliceSize), parts, 300))
         return false;
-    // The later part's positions have reached the end of each bucket.
-    check->bucketEnd = parts[1].histogram;
-    u32 split = 0;
-    while (split < check->buckets && check->bucketEnd[split] < sortedCount / 2)
-        ++split;
-    splitRange(parts, check->buckets, split);
-    if (!stepDone(runStep(weldBuckets, parts), parts, 600))
+    // The last slice's positions have reached the end of each bucket.
+    check->bucketEnd = check->histograms + u64(check->slices - 1) * check->buckets;
+    check->sortedCount = sortedCount;
+    if (!stepDone(runChunked(weldBuckets, parts, check->buckets, 4), parts, 600))
         return false;
-    u32 middle = sortedCount / 2;
-    while (middle > 0 && middle < sortedCount && check->sorted[middle] >> 32 == check->sorted[middle - 1] >> 32)
-        ++middle;
-    splitRange(parts, sortedCount, middle);
-    if (!stepDone(runStep(matchEdges, parts), parts, 900))
+    if (!stepDone(runChunked(matchEdges, parts, sortedCount, 0x4000), parts, 900))
         return false;
     splitRange(parts, triangles, triangles / 2);
     if (!stepDone(runStep(countShells, parts), parts, 1000))
@@ -510,9 +627,15 @@ bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const Report
     check.corners = vertices->vertices;
     check.triangles = triangles;
     check.bucketBits = 1;
-    while (check.bucketBits < 16 && (3 * total >> check.bucketBits) > 512)
+    while (check.bucketBits < kMaxBucketBits && (3 * total >> check.bucketBits) > (check.bucketBits < 11 ? 512 : 8192))
         ++check.bucketBits;
     check.buckets = 1u << check.bucketBits;
+    for (int k = 0; k < 3; ++k) {
+        check.cellBits[k] = (check.bucketBits + 2 - k) / 3;
+        f32 extent = vertices->high[k] - vertices->low[k];
+        check.cellLow[k] = vertices->low[k];
+        check.cellScale[k] = extent > 0 && extent < 3e38f ? f32(1u << check.cellBits[k]) / extent : 0;
+    }
     check.heap = createLoadHeap();
     if (!check.heap) {
         tell(sink, kOutOfMemory);
@@ -521,9 +644,11 @@ bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const Report
     HeapHandle heap = check.heap;
     // Asked for together, tested together: one report however many fail.
     check.vertexOf = allocateArrayOf<u32>(heap, 3 * total + 1, nullptr);
-    check.sorted = allocateArrayOf<u64>(heap, 3 * total + 1, nullptr);
+    check.sorted = allocateArrayOf<u32>(heap, 3 * total + 1, nullptr);
     check.parent = allocateArrayOf<u32>(heap, total + 1, nullptr);
-    u32* histograms = allocateArrayOf<u32>(heap, 2 * u64(check.buckets), nullptr);
+    check.sliceSize = triangles / kSlices + 1;
+    check.slices = triangles / check.sliceSize + 1;
+    check.histograms = allocateArrayOf<u32>(heap, u64(check.slices) * check.buckets, nullptr);
     // Each part's scratch may grow (a vertex of many triangles), so each is a block of its own.
     u64* scratch[2] = {allocateArrayOf<u64>(heap, kScratchElements, nullptr),
                        allocateArrayOf<u64>(heap, kScratchElements, nullptr)};
@@ -533,16 +658,14 @@ bool checkMesh(const PreparedVertices* vertices, f64 metresPerUnit, const Report
             __builtin_memset(check.tinted, 0, total);
         check.marking = true;
     }
-    bool ok = check.vertexOf && check.sorted && check.parent && histograms && scratch[0] && scratch[1] &&
+    bool ok = check.vertexOf && check.sorted && check.parent && check.histograms && scratch[0] && scratch[1] &&
               (!marks || !total || check.tinted);
     Part parts[2] = {};
     if (!ok) {
         tell(sink, kOutOfMemory);
     } else {
-        __builtin_memset(histograms, 0, 2 * u64(check.buckets) * 4);
         for (int i = 0; i < 2; ++i) {
             parts[i].check = &check;
-            parts[i].histogram = histograms + i * u64(check.buckets);
             parts[i].scratch = scratch[i];
             parts[i].scratchCapacity = kScratchElements;
         }

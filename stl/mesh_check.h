@@ -11,11 +11,16 @@
 // - Area and volume (the signed sum of the tetrahedra from the origin) are summed in double
 //   and given in metres; the mesh is closed when no edge is open or non-manifold.
 //
-// The vertices are welded by sorting the corners on a mix of their coordinate bits (one
-// radix pass into buckets, a counting pass inside each) and comparing the bits themselves
-// within equal keys; the edges are then matched per vertex. Two threads share the work.
-// Memory: 40 bytes a triangle from a heap of the check's own, destroyed before it returns
-// (a vertex shared by an extreme fan of triangles needs 16 bytes more per triangle of it).
+// The vertices are welded by sorting the corners, as 32-bit numbers, on a key of their
+// coordinate bits (the cell of the model's box on top, a mix of the bits below: one radix
+// pass into buckets, a counting pass inside each) and comparing the bits themselves within
+// equal keys; the edges are then matched per vertex. Two threads share the work in small
+// chunks, and each step looks for a stop every 4K items. Memory, from a heap of the check's
+// own destroyed before it returns: 28 bytes a triangle (each corner's vertex, 12; the
+// sorted corners, 12; the shells' union-find, 4), 64 counts of 4 bytes for each of up to
+// 8,192 buckets, and 28 bytes for each corner of the largest bucket, which holds at most a
+// 32nd of them (a vertex shared by an extreme fan of triangles can make one bucket hold all
+// of its corners).
 #pragma once
 
 #include "diag/report.h"

@@ -123,7 +123,13 @@ ours=$(mktemp)
 for file in "${files[@]}"; do
     "$wine" "$build/windows/bench/mesh_bench.exe" --runs "$runs" "Z:$file" >>"$ours" || exit 1
 done
-awk -F'\t' '{ n = $1; sub(/.*[\/:\\]/, "", n); printf "%-15s %-14s %-13s %-14s %-17s %-26s %s\n", n, $2, $3, $4, $5, $6, $7 }' "$ours"
+# Each file's line, then the check's steps on a line of their own, indented.
+steps=$(mktemp)
+grep '^ ' "$ours" >"$steps"
+sed -i '/^ /d' "$ours"
+awk -F'\t' 'NR == FNR { step[FNR] = $0; next }
+             { n = $1; sub(/.*[\/:\\]/, "", n); printf "%-15s %-14s %-13s %-14s %-17s %-26s %s\n%s\n", n, $2, $3, $4, $5, $6, $7, step[FNR] }' "$steps" "$ours"
+rm -f "$steps"
 awk -F'\t' '{ split($4, c, " "); split($2, t, " "); ms[NR] = c[2]; tri[NR] = t[1] }
             END { if (NR >= 4) printf "linearity: 10M / 1M = x%.2f the time for x%.1f the triangles\n", ms[4] / ms[2], tri[4] / tri[2] }' "$ours"
 
@@ -144,7 +150,9 @@ for file in "${files[@]}"; do
     [ "$(stat -c %s "$file")" -gt 200000000 ] && peerRuns=1 tools=vtk
     for tool in $tools; do
         if [ "$tool" = admesh ]; then line=$("$work/admesh_check" "$file" "$peerRuns" 2>/dev/null)
-        else line=$($python "$work/vtk_check.py" "$file" "$peerRuns" 2>/dev/null); fi
+        else line=$($python "$work/vtk_check.py" "$file" "$peerRuns" 2>"$work/$tool.err"); fi
+        # A tool that fails says so, with the last line of what it wrote.
+        [ -n "$line" ] || line="$tool	failed: $(grep -v '^$' "$work/$tool.err" 2>/dev/null | tail -n 1 | cut -c1-60)"
         echo "$line" | awk -F'\t' -v name="" '{ printf "%-15s %-8s %10s %10s %8s %8s %7s %14s  %s\n", name, $1, $2, $3, $4, $5, $6, $7, $8 }'
     done
 done

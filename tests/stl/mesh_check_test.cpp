@@ -158,20 +158,24 @@ TEST(MeshCheck, MeshesWithKnownAnswers) {
     }
 }
 
-// Large enough for both threads and many buckets; the triangles in a scrambled order.
+// Large enough for both threads and many buckets; the triangles in a scrambled order. A
+// far-off cube crowds the tori into one cell of the box.
 TEST(MeshCheck, ToriOnTwoThreads) {
     Solid first = torus(300, 200), second = torus(150, 100, 40);
     for (size_t i = 0; i < first.size(); ++i)
         std::swap(first[i], first[(i * 7919) % first.size()]);
-    Checked r;
-    run({first, second}, 1, &r);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.check.vertices, 300u * 200 + 150 * 100);
-    EXPECT_EQ(r.check.edges, (first.size() + second.size()) * 3 / 2);
-    EXPECT_TRUE(r.check.closed);
-    EXPECT_EQ(r.check.misorientedEdges, 0u);
-    EXPECT_EQ(r.check.shells, 2u);
-    EXPECT_NEAR(r.check.signedVolume, 2 * 2 * kPi * kPi * 10 * 9, 2 * 2 * kPi * kPi * 10 * 9 * 0.01);
+    for (bool far : {false, true}) {
+        Checked r;
+        run(far ? std::vector<Solid>{first, second, cube(1e25f, {1e30f, 0, 0})} : std::vector<Solid>{first, second}, 1, &r);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.check.vertices, 300u * 200 + 150 * 100 + (far ? 8 : 0));
+        EXPECT_EQ(r.check.edges, (first.size() + second.size()) * 3 / 2 + (far ? 18 : 0));
+        EXPECT_TRUE(r.check.closed);
+        EXPECT_EQ(r.check.misorientedEdges, 0u);
+        EXPECT_EQ(r.check.shells, far ? 3u : 2u);
+        if (!far)
+            EXPECT_NEAR(r.check.signedVolume, 2 * 2 * kPi * kPi * 10 * 9, 2 * 2 * kPi * kPi * 10 * 9 * 0.01);
+    }
 }
 
 TEST(MeshCheck, MarksWhereTheMeshIsBroken) {
@@ -198,13 +202,30 @@ TEST(MeshCheck, MarksWhereTheMeshIsBroken) {
     EXPECT_EQ(tinted, (std::vector<int>{3, 5, 8, 9}));
 }
 
+// Stopped at each of its looks in turn, in every step (how many depends on how the threads
+// share the work): it ends without asking again.
 TEST(MeshCheck, StopsWhenTheSinkSaysSo) {
-    RecordingSink sink;
-    sink.answer = false;
-    Checked r;
-    run({torus(100, 100)}, 1, &r, &sink.sink);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(sink.codes(), std::vector<ResultCode>{});
+    struct Asked {
+        int answers, asked = 0;
+    };
+    bool ok = false;
+    int looks = 0;
+    for (; !ok; ++looks) {
+        Asked asked = {looks};
+        ReportSink sink = {&asked, [](void* context, ResultCode code, uptr, const Utf16*) {
+                               Asked* a = static_cast<Asked*>(context);
+                               EXPECT_EQ(code, kProgress);
+                               return a->asked++ < a->answers;
+                           }};
+        Checked r;
+        run({torus(60, 60)}, 1, &r, &sink);
+        ok = r.ok;
+        if (ok)
+            EXPECT_LE(asked.asked, looks);
+        else
+            EXPECT_EQ(asked.asked, looks + 1) << "asked again after a stop";
+    }
+    EXPECT_GT(looks, 8);
 }
 
 }  // namespace
