@@ -3,7 +3,6 @@
 #include <cmath>
 #include <thread>
 
-#include "render/offscreen_win.h"
 #include "render/view_gpu_win.h"
 #include "support/view_harness_win.h"
 
@@ -237,37 +236,4 @@ TEST(ViewFaults, LostGpuAndRefusedResize) {
     }
     ASSERT_EQ(harness.show(cube)->status, kJobLoaded);
     EXPECT_GT(harness.frame().count(isModel), 1000u);
-}
-
-// The console tool's picture of a file is the first frame a view of the same size shows.
-TEST(ViewFrame, PictureWithoutAWindowIsTheFirstFrameOnScreen) {
-    SKIP_WITHOUT_VISIBLE_DESKTOP();
-    ViewHarness harness(200, 150);
-    LoadJob* job = harness.show(fixture(L"box_z_up.stl"));
-    ASSERT_EQ(job->status, kJobLoaded);
-    Pixels shown = harness.frame();
-    EXPECT_GT(shown.count(isModel), 1000u);
-    // On the GPU, then with the software rasteriser (the same picture but for smoothed edges).
-    for (bool software : {false, true}) {
-        Renderer renderer = {};
-        bool usedSoftware;  // the console tool's pictures check that it is hardware
-        ASSERT_TRUE(software ? createRendererOn(&renderer, D3D_DRIVER_TYPE_WARP, nullptr)
-                             : createOffscreenRenderer(&renderer, &usedSoftware, nullptr));
-        OffscreenTarget target;
-        ASSERT_TRUE(createOffscreenTarget(renderer.device, &target, 200, 150, nullptr));
-        GpuMesh mesh = {};
-        LoadedFile file;
-        ASSERT_TRUE(runLoadRoadOnFile(&file, fixture(L"box_z_up.stl").c_str(), nullptr, nullptr));
-        ASSERT_TRUE(prepareGpuMesh(&mesh, &renderer, &file, nullptr));
-        std::vector<u8> bgr(200 * 150 * 3);
-        ASSERT_TRUE(drawFirstFrame(&renderer, &target, &mesh, false, bgr.data(), nullptr));
-        size_t differing = 0;
-        for (size_t i = 0; i < shown.rgb.size(); ++i)
-            differing += shown.rgb[i] != (u32(bgr[3 * i + 2]) << 16 | u32(bgr[3 * i + 1]) << 8 | bgr[3 * i]);
-        EXPECT_LE(differing, software ? shown.rgb.size() / 100 : 0) << software;
-        releaseVertexBuffer(&mesh);
-        releaseLoadedFile(&file);
-        releaseOffscreenTarget(&target);
-        releaseRenderer(&renderer);
-    }
 }

@@ -161,22 +161,6 @@ const HRESULT kComJoined = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
 }  // namespace
 
-// Thousands of files, stepped through from the middle both ways; a run stops when it comes
-// back to its start, and the next run goes round again.
-TEST(FolderWalker, StepsInTheShellsOrderBothWaysAndStopsAfterARound) {
-    TempFolder folder(L"walker-order-");
-    for (int i = 0; i < 2500; ++i)
-        folder.write(L"part" + std::to_wstring(i) + (i % 7 ? L".stl" : L".txt"));
-    std::vector<std::wstring> order = shellOrder(folder.path());
-    ASSERT_EQ(order.size(), 2500u);
-    FolderWalker* walker = startFolderWalker(order[1234].c_str(), nullptr);
-    ASSERT_TRUE(waitForFolderWalker(walker));
-    EXPECT_EQ(walker->list.folderView, nullptr) << "no Explorer window: the folder's own enumeration";
-    for (bool backward : {false, true, true})
-        EXPECT_EQ(run(walker, backward), rotated(order, order[1234], backward)) << "backward " << backward;
-    discardFolderWalker(walker);
-}
-
 // The views the shell offers for the window the file was opened from: the first whose
 // folder holds the file gives the order (a window with tabs answers with several); when
 // none does, or when the shell does not answer in time, the folder's own order does. The
