@@ -272,6 +272,7 @@ void onShown(PreviewWindow* preview, u32 stage, PreviewLoad* load) {
     bool yUp = file->result.provenance.coordinateSpace == kSpaceYUp;
     viewStateOf(preview->view)->yUp = yUp;
     handOverMesh(preview->view, mesh);
+    ShowWindow(preview->view, SW_SHOWNA);
     if (stage == 1) {
         releaseVertexBuffer(load->meshes[0]);
         load->meshes[0] = nullptr;
@@ -321,6 +322,7 @@ void onEnded(PreviewWindow* preview, PreviewLoad* load) {
     while (at > from && at[-1] == u' ')
         --at;
     setLine(preview, at);
+    ShowWindow(preview->view, SW_SHOWNA);
     InvalidateRect(preview->view, nullptr, FALSE);
 }
 
@@ -370,7 +372,9 @@ LRESULT onCreate(HWND window, const CREATESTRUCTW* create) {
         return -1;
     *preview = PreviewWindow{};
     preview->window = window;
-    preview->view = CreateWindowExW(0, kViewClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, create->cx,
+    // Hidden until a load ends: before its first frame the view would show the placeholder
+    // of a failed load; the pane's background shows meanwhile, as the viewer's progress does.
+    preview->view = CreateWindowExW(0, kViewClassName, L"", WS_CHILD | WS_TABSTOP, 0, 0, create->cx,
                                     create->cy, window, reinterpret_cast<HMENU>(1), shellModule, nullptr);
     preview->line = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0,
                                     0, 0, window, reinterpret_cast<HMENU>(2), shellModule, nullptr);

@@ -89,6 +89,7 @@ protected:
         RECT area = {0, 0, 480, 400};
         EXPECT_EQ(handler->SetWindow(host, &area), S_OK);
         EXPECT_EQ(handler->DoPreview(), S_OK);
+        EXPECT_FALSE(IsWindowVisible(view())) << "the view waits for the load, not showing a failure's placeholder";
         EXPECT_TRUE(waitFor([&] {
             std::wstring text = line();
             return text.find(L"mesh: ") != text.npos ||
