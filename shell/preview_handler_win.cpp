@@ -9,6 +9,7 @@
 #include <shlwapi.h>
 #include <shobjidl.h>
 
+#include "shell/com_record_win.h"
 #include "shell/preview_window_win.h"
 #include "shell/shell_module_win.h"
 #include "stl/heap.h"
@@ -30,12 +31,6 @@ struct PreviewHandler {
     HWND window;                   // from DoPreview until Unload
     PreviewLook look;
 };
-
-// The record from any of its interfaces: each points at its vtable field.
-template <typename Interface, size_t at>
-PreviewHandler* handlerOf(Interface* self) {
-    return reinterpret_cast<PreviewHandler*>(reinterpret_cast<u8*>(self) - at);
-}
 
 HRESULT queryInterface(PreviewHandler* handler, REFIID id, void** out) {
     static const QITAB table[] = {
@@ -64,19 +59,7 @@ void unload(PreviewHandler* handler) {
     releaseInterface(handler->stream);
 }
 
-template <typename Interface, size_t at>
-HRESULT STDMETHODCALLTYPE thunkQueryInterface(Interface* self, REFIID id, void** out) {
-    return queryInterface(handlerOf<Interface, at>(self), id, out);
-}
-
-template <typename Interface, size_t at>
-ULONG STDMETHODCALLTYPE thunkAddRef(Interface* self) {
-    return ULONG(InterlockedIncrement(&handlerOf<Interface, at>(self)->references));
-}
-
-template <typename Interface, size_t at>
-ULONG STDMETHODCALLTYPE thunkRelease(Interface* self) {
-    PreviewHandler* handler = handlerOf<Interface, at>(self);
+ULONG releaseRecord(PreviewHandler* handler) {
     LONG left = InterlockedDecrement(&handler->references);
     if (left == 0) {
         unload(handler);
@@ -88,18 +71,15 @@ ULONG STDMETHODCALLTYPE thunkRelease(Interface* self) {
     return ULONG(left);
 }
 
-#define UNKNOWN_METHODS(Interface, field)                                                     \
-    thunkQueryInterface<Interface, offsetof(PreviewHandler, field)>,                          \
-        thunkAddRef<Interface, offsetof(PreviewHandler, field)>,                               \
-        thunkRelease<Interface, offsetof(PreviewHandler, field)>
+#define UNKNOWN_METHODS(Interface, field) RECORD_UNKNOWN_METHODS(PreviewHandler, Interface, field)
 
 PreviewHandler* fromPreview(IPreviewHandler* self) {
-    return handlerOf<IPreviewHandler, offsetof(PreviewHandler, previewVtable)>(self);
+    return recordOf<PreviewHandler, IPreviewHandler, offsetof(PreviewHandler, previewVtable)>(self);
 }
 
 // IInitializeWithStream: a new item replaces the last one; a preview shown keeps reading its own.
 HRESULT STDMETHODCALLTYPE initialize(IInitializeWithStream* self, IStream* stream, DWORD) {
-    PreviewHandler* handler = handlerOf<IInitializeWithStream, offsetof(PreviewHandler, initializeVtable)>(self);
+    PreviewHandler* handler = recordOf<PreviewHandler, IInitializeWithStream, offsetof(PreviewHandler, initializeVtable)>(self);
     if (!stream)
         return E_INVALIDARG;
     IStream_AddRef(stream);
@@ -175,7 +155,7 @@ HRESULT STDMETHODCALLTYPE translateAccelerator(IPreviewHandler* self, MSG* messa
 
 // IObjectWithSite.
 HRESULT STDMETHODCALLTYPE setSite(IObjectWithSite* self, IUnknown* site) {
-    PreviewHandler* handler = handlerOf<IObjectWithSite, offsetof(PreviewHandler, siteVtable)>(self);
+    PreviewHandler* handler = recordOf<PreviewHandler, IObjectWithSite, offsetof(PreviewHandler, siteVtable)>(self);
     releaseInterface(handler->frame);
     releaseInterface(handler->site);
     handler->site = site;
@@ -187,7 +167,7 @@ HRESULT STDMETHODCALLTYPE setSite(IObjectWithSite* self, IUnknown* site) {
 }
 
 HRESULT STDMETHODCALLTYPE getSite(IObjectWithSite* self, REFIID id, void** out) {
-    PreviewHandler* handler = handlerOf<IObjectWithSite, offsetof(PreviewHandler, siteVtable)>(self);
+    PreviewHandler* handler = recordOf<PreviewHandler, IObjectWithSite, offsetof(PreviewHandler, siteVtable)>(self);
     if (!out)
         return E_POINTER;
     *out = nullptr;
@@ -196,7 +176,7 @@ HRESULT STDMETHODCALLTYPE getSite(IObjectWithSite* self, REFIID id, void** out) 
 
 // IOleWindow: the window the host gave.
 HRESULT STDMETHODCALLTYPE getWindow(IOleWindow* self, HWND* window) {
-    PreviewHandler* handler = handlerOf<IOleWindow, offsetof(PreviewHandler, oleWindowVtable)>(self);
+    PreviewHandler* handler = recordOf<PreviewHandler, IOleWindow, offsetof(PreviewHandler, oleWindowVtable)>(self);
     if (!window)
         return E_INVALIDARG;
     *window = handler->parent;
@@ -209,7 +189,7 @@ HRESULT STDMETHODCALLTYPE contextSensitiveHelp(IOleWindow*, BOOL) {
 
 // IPreviewHandlerVisuals: the host's colours and font, for the window now or to come.
 PreviewHandler* fromVisuals(IPreviewHandlerVisuals* self) {
-    return handlerOf<IPreviewHandlerVisuals, offsetof(PreviewHandler, visualsVtable)>(self);
+    return recordOf<PreviewHandler, IPreviewHandlerVisuals, offsetof(PreviewHandler, visualsVtable)>(self);
 }
 
 HRESULT restyle(PreviewHandler* handler) {
@@ -267,7 +247,6 @@ HRESULT createPreviewHandler(REFIID id, void** out) {
     handler->references = 1;
     holdModule();
     HRESULT result = queryInterface(handler, id, out);
-    thunkRelease<IPreviewHandler, offsetof(PreviewHandler, previewVtable)>(
-        reinterpret_cast<IPreviewHandler*>(handler));
+    releaseRecord(handler);
     return result;
 }

@@ -7,6 +7,7 @@
 #include <propsys.h>
 #include <thumbcache.h>
 
+#include "shell/com_record_win.h"
 #include "shell/shell_module_win.h"
 #include "shell/thumbnail_picture_win.h"
 
@@ -23,12 +24,11 @@ struct ThumbnailProvider {
 };
 
 ThumbnailProvider* fromThumbnail(IThumbnailProvider* self) {
-    return reinterpret_cast<ThumbnailProvider*>(self);
+    return recordOf<ThumbnailProvider, IThumbnailProvider, offsetof(ThumbnailProvider, thumbnailVtable)>(self);
 }
 
 ThumbnailProvider* fromInitialize(IInitializeWithStream* self) {
-    return reinterpret_cast<ThumbnailProvider*>(reinterpret_cast<u8*>(self) -
-                                                offsetof(ThumbnailProvider, initializeVtable));
+    return recordOf<ThumbnailProvider, IInitializeWithStream, offsetof(ThumbnailProvider, initializeVtable)>(self);
 }
 
 HRESULT STDMETHODCALLTYPE queryInterface(ThumbnailProvider* provider, REFIID id, void** out) {
@@ -40,11 +40,7 @@ HRESULT STDMETHODCALLTYPE queryInterface(ThumbnailProvider* provider, REFIID id,
     return QISearch(provider, table, id, out);
 }
 
-ULONG addReference(ThumbnailProvider* provider) {
-    return ULONG(InterlockedIncrement(&provider->references));
-}
-
-ULONG releaseProvider(ThumbnailProvider* provider) {
+ULONG releaseRecord(ThumbnailProvider* provider) {
     LONG left = InterlockedDecrement(&provider->references);
     if (left == 0) {
         if (provider->stream)
@@ -53,26 +49,6 @@ ULONG releaseProvider(ThumbnailProvider* provider) {
         releaseModule();
     }
     return ULONG(left);
-}
-
-HRESULT STDMETHODCALLTYPE thumbnailQueryInterface(IThumbnailProvider* self, REFIID id, void** out) {
-    return queryInterface(fromThumbnail(self), id, out);
-}
-ULONG STDMETHODCALLTYPE thumbnailAddRef(IThumbnailProvider* self) {
-    return addReference(fromThumbnail(self));
-}
-ULONG STDMETHODCALLTYPE thumbnailRelease(IThumbnailProvider* self) {
-    return releaseProvider(fromThumbnail(self));
-}
-
-HRESULT STDMETHODCALLTYPE initializeQueryInterface(IInitializeWithStream* self, REFIID id, void** out) {
-    return queryInterface(fromInitialize(self), id, out);
-}
-ULONG STDMETHODCALLTYPE initializeAddRef(IInitializeWithStream* self) {
-    return addReference(fromInitialize(self));
-}
-ULONG STDMETHODCALLTYPE initializeRelease(IInitializeWithStream* self) {
-    return releaseProvider(fromInitialize(self));
 }
 
 // One stream per provider: Explorer makes a provider per file.
@@ -110,10 +86,10 @@ HRESULT STDMETHODCALLTYPE getThumbnail(IThumbnailProvider* self, UINT side, HBIT
     return S_OK;
 }
 
-const IThumbnailProviderVtbl thumbnailVtable = {thumbnailQueryInterface, thumbnailAddRef, thumbnailRelease,
-                                                getThumbnail};
-const IInitializeWithStreamVtbl initializeVtable = {initializeQueryInterface, initializeAddRef, initializeRelease,
-                                                    initialize};
+const IThumbnailProviderVtbl thumbnailVtable = {
+    RECORD_UNKNOWN_METHODS(ThumbnailProvider, IThumbnailProvider, thumbnailVtable), getThumbnail};
+const IInitializeWithStreamVtbl initializeVtable = {
+    RECORD_UNKNOWN_METHODS(ThumbnailProvider, IInitializeWithStream, initializeVtable), initialize};
 
 }  // namespace
 
@@ -127,6 +103,6 @@ HRESULT createThumbnailProvider(REFIID id, void** out) {
     provider->stream = nullptr;
     holdModule();
     HRESULT result = queryInterface(provider, id, out);
-    releaseProvider(provider);
+    releaseRecord(provider);
     return result;
 }
