@@ -3,7 +3,7 @@
 // file, GetThumbnail. Prints per file the time, the process's peak committed private memory
 // while it ran, and the result; writes each picture as raw premultiplied BGRA rows
 // (OUTFOLDER/NAME.bgra, SIDE x SIDE) for tools/bench_thumbnails.sh to compare.
-//   thumbnail_bench DLL SIDE OUTFOLDER [--split[=TRIANGLES,RUN,ASCIIBYTES,ASCIIRUN,STRIDE]] FILE...
+//   thumbnail_bench DLL SIDE OUTFOLDER [--split[=TRIANGLES,RUN,ASCIIBYTES,ASCIIRUN,STRIDE[,WHOLE,WHOLEASCII]]] FILE...
 // With --split the files are drawn instead by the picture code linked into
 // the bench (the DLL's own sources) on the same kind of stream, and each line adds where
 // the time went and the reads the sample took; the numbers replace the picture's budget.
@@ -82,11 +82,13 @@ int wmain(int count, wchar_t** arguments) {
     bool split = count > 4 && std::wcsncmp(arguments[4], L"--split", 7) == 0;
     SampleBudget budget = pictureBudget(side);
     if (split) {
-        unsigned long long b[5] = {budget.triangles, budget.runRecords, budget.asciiBytes, budget.asciiRunBytes,
-                                   budget.runStride};
+        unsigned long long b[7] = {budget.triangles,     budget.runRecords,     budget.asciiBytes,
+                                   budget.asciiRunBytes, budget.runStride,      budget.wholeTriangles,
+                                   budget.wholeAsciiBytes};
         if (arguments[4][7] == L'=')
-            std::swscanf(arguments[4] + 8, L"%llu,%llu,%llu,%llu,%llu", &b[0], &b[1], &b[2], &b[3], &b[4]);
-        budget = {b[0], b[1], b[2], b[3], b[4]};
+            std::swscanf(arguments[4] + 8, L"%llu,%llu,%llu,%llu,%llu,%llu,%llu", &b[0], &b[1], &b[2], &b[3], &b[4],
+                         &b[5], &b[6]);
+        budget = {b[0], b[1], b[2], b[3], b[4], b[5], b[6]};
         arguments[4] = arguments[3];  // the option out of the way of the files
         ++arguments;
         --count;

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (readStlSample(&source, &budget, heap, nullptr, &sample) && sample.format != kFormatUnknown &&
         parseStl(&result, sample.format, sample.bytes, sample.bytes + sample.size, heap, nullptr) &&
         prepareVertices(&result, heap, nullptr, &vertices))
-        widenSampledTriangles(&vertices, sample.keptFraction, sample.runs, 64);
+        widenSampledTriangles(&vertices, &sample, 64);
     destroyLoadHeap(heap);
     return 0;
 }

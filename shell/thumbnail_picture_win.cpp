@@ -3,6 +3,7 @@
 #include "app/settings_store_win.h"
 #include "render/mesh.h"
 #include "render/offscreen_win.h"
+#include "render/pinholes.h"
 #include "shell/shell_module_win.h"
 #include "stl/load_road.h"
 
@@ -103,7 +104,7 @@ bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, con
     destroyLoadHeap(sampleHeap);
     stamp(last, &times->load);
     if (ok && sample.sampled)
-        widenSampledTriangles(&file->vertices, sample.keptFraction, sample.runs, side);
+        widenSampledTriangles(&file->vertices, &sample, side);
     stamp(last, &times->widen);
     *sampled = ok && sample.sampled;
     return ok;
@@ -144,6 +145,13 @@ HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* bu
         bitmap = nullptr;
     }
     releaseLoadedFile(&file);
+    // Without its scratch a sample's picture keeps its specks.
+    u8* alphas = bitmap && sampled ? static_cast<u8*>(HeapAlloc(GetProcessHeap(), 0, SIZE_T(side) * side)) : nullptr;
+    if (alphas) {
+        closePinholes(static_cast<u8*>(bits), side, side, alphas);
+        HeapFree(GetProcessHeap(), 0, alphas);
+    }
+    stamp(&last, &times->draw);
     return bitmap;
 }
 

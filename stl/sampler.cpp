@@ -5,9 +5,9 @@
 #include "stl/detect.h"
 
 SampleBudget pictureBudget(u32 side) {
-    u64 runs = u64(side) * side / 16;
+    u64 runs = u64(side) * side / 8;
     runs = runs < kMinSampleRuns ? kMinSampleRuns : runs > kMaxSampleRuns ? kMaxSampleRuns : runs;
-    return {8 * runs, 8, runs * (2u << 10), 2u << 10, 8};
+    return {8 * runs, 8, runs * (2u << 10), 2u << 10, 8, kWholeTriangles, kWholeAsciiBytes};
 }
 
 namespace {
@@ -137,14 +137,15 @@ bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHea
     out->format = detectStlFormat(head, size);
     if (out->format == kFormatBinary) {
         u32 count = loadU32(head + kBinaryHeaderBytes);
-        if (count > budget->triangles)
+        u64 whole = budget->wholeTriangles > budget->triangles ? budget->wholeTriangles : budget->triangles;
+        if (count > whole)
             return sampleBinary(source, budget, count, heap, sink, out);
         // Blocks after the first are a rare dialect; past the budget they are left out.
         u64 firstBlock = kBinaryFirstRecord + u64(count) * kBinaryRecordBytes;
-        if (size > kBinaryFirstRecord + budget->triangles * kBinaryRecordBytes)
+        if (size > kBinaryFirstRecord + whole * kBinaryRecordBytes)
             return readFirstBytes(source, firstBlock, heap, sink, out);
     } else if (out->format == kFormatAscii) {
-        if (size > budget->asciiBytes)
+        if (size > (budget->wholeAsciiBytes > budget->asciiBytes ? budget->wholeAsciiBytes : budget->asciiBytes))
             return sampleAscii(source, budget, heap, sink, out);
     } else {
         return true;
@@ -188,14 +189,18 @@ f32 patchNormal(const GpuVertex* triangles, u64 count, f32 unit[3]) {
     return usable ? length : 0.0f;
 }
 
+f32 triangleCentre(const GpuVertex* triangle, int axis) {
+    return (triangle[0].position[axis] + triangle[1].position[axis] + triangle[2].position[axis]) / 3.0f;
+}
+
 // The end of the patch that begins at triangle `first`: the triangles that follow it each
 // within `reach` of the one before (a run's neighbours; the next run starts far away).
 u64 patchEnd(const GpuVertex* vertex, u64 first, u64 triangles, f32 reach) {
     u64 end = first + 1;
     for (; end < triangles; ++end) {
-        const f32* a = vertex[3 * end - 3].position;
-        const f32* b = vertex[3 * end].position;
-        f32 d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        f32 d[3];
+        for (int i = 0; i < 3; ++i)
+            d[i] = triangleCentre(vertex + 3 * end, i) - triangleCentre(vertex + 3 * end - 3, i);
         if (!(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] <= reach * reach))
             break;
     }
@@ -204,8 +209,10 @@ u64 patchEnd(const GpuVertex* vertex, u64 first, u64 triangles, f32 reach) {
 
 }  // namespace
 
-void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u64 runs, u32 pictureSide) {
-    if (!(keptFraction > 0.0f && keptFraction < 1.0f) || pictureSide == 0 || runs == 0)
+void widenSampledTriangles(PreparedVertices* vertices, const StlSample* sample, u32 pictureSide) {
+    f32 kept = sample->keptFraction;
+    u64 runs = sample->runs;
+    if (!(kept > 0.0f && kept < 1.0f) || pictureSide == 0 || runs == 0)
         return;
     f32 diagonal = 0.0f;
     for (int i = 0; i < 3; ++i) {
@@ -216,28 +223,40 @@ void widenSampledTriangles(PreparedVertices* vertices, f32 keptFraction, u64 run
     GpuVertex* vertex = vertices->vertices;
     u64 triangles = vertices->vertexCount / 3;
     f32 reach = 2.0f * pixel;
-    // The whole surface in square pixels, from the patches' twice-areas.
-    f64 area = 0.0;
+    // Each kept triangle stands for its own area over `kept`, the ones left out beside it
+    // included. A patch, a band of its length, grown by g on every side covers
+    // kWidenCover² times what its triangles stand for. Areas are across the patch's plane,
+    // where the bumps of a rough patch cancel, but never under the sample's mean.
+    f64 twiceAreas = 0.0;
     for (u64 first = 0, end; first < triangles; first = end) {
         end = patchEnd(vertex, first, triangles, reach);
         f32 unit[3];
-        area += patchNormal(vertex + 3 * first, end - first, unit);
+        twiceAreas += patchNormal(vertex + 3 * first, end - first, unit);
     }
-    f64 surfacePixels = pixel > 0.0f ? 0.5 * area / keptFraction / (f64(pixel) * pixel) : 0.0;
-    // Patches with this much surface each between them: grown by 1.5 times the spacing, at
-    // most kWidenMaxPixels, they cover it.
-    f32 spacing = squareRoot(f32(surfacePixels / f64(runs)));
-    f32 grow = 1.5f * spacing;
-    grow = grow < kWidenPixels ? kWidenPixels : grow > kWidenMaxPixels ? kWidenMaxPixels : grow;
-    f32 growth = grow * pixel;
+    f32 square = pixel * pixel;
+    f32 meanArea = triangles && square > 0.0f ? f32(0.5 * twiceAreas / f64(triangles)) / square : 0.0f;
     for (u64 first = 0, end; first < triangles; first = end) {
         end = patchEnd(vertex, first, triangles, reach);
         f32 normal[3];
-        patchNormal(vertex + 3 * first, end - first, normal);
+        f32 count = f32(end - first);
+        f32 area = square > 0.0f ? 0.5f * patchNormal(vertex + 3 * first, end - first, normal) / square : 0.0f;
+        area = area > count * meanArea ? area : count * meanArea;
+        f32 band = squareRoot(area / count);
+        if (pixel > 0.0f) {
+            f32 d[3];
+            for (int i = 0; i < 3; ++i)
+                d[i] = (triangleCentre(vertex + 3 * (end - 1), i) - triangleCentre(vertex + 3 * first, i)) / pixel;
+            band += squareRoot(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        }
+        f32 sides = band > 0.0f ? band + area / band : 0.0f;
+        f32 need = kWidenCover * kWidenCover * area / kept - area;
+        f32 grow = need > 0.0f && sides > 0.0f ? 0.25f * (squareRoot(sides * sides + 4.0f * need) - sides) : 0.0f;
+        grow = grow < kWidenPixels ? kWidenPixels : grow > kWidenMaxPixels ? kWidenMaxPixels : grow;
+        f32 growth = grow * pixel;
         for (GpuVertex* triangle = vertex + 3 * first; triangle != vertex + 3 * end; triangle += 3) {
             f32 centre[3];
             for (int i = 0; i < 3; ++i)
-                centre[i] = (triangle[0].position[i] + triangle[1].position[i] + triangle[2].position[i]) / 3.0f;
+                centre[i] = triangleCentre(triangle, i);
             for (int k = 0; k < 3; ++k) {
                 f32* p = triangle[k].position;
                 f32 d[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "support/hostile_inputs.h"
 #include "support/private_bytes_win.h"
 #include "support/shell_host_win.h"
+#include "support/stl_bytes.h"
 #include "support/temp_folder_win.h"
 
 namespace {
@@ -130,6 +132,21 @@ Picture thumbnailOfFile(const std::wstring& path, UINT side) {
     return picture;
 }
 
+// A torus (tube 12 around 40) of nu x nv quads, two triangles each, slice by slice.
+std::vector<u8> torusFile(u32 nu, u32 nv) {
+    auto at = [&](u32 i, u32 j, int axis) {
+        f32 u = 6.2831853f * f32(i) / f32(nu), v = 6.2831853f * f32(j) / f32(nv), ring = 40 + 12 * std::cos(v);
+        return axis == 0 ? ring * std::cos(u) : axis == 1 ? ring * std::sin(u) : 12 * std::sin(v);
+    };
+    std::vector<BinaryTriangle> triangles(2 * nu * nv);
+    for (u32 k = 0; k < 6 * nu * nv; ++k) {  // corner k % 3 of triangle k / 3, of quad k / 6
+        const u32 di[6] = {0, 1, 1, 0, 1, 0}, dj[6] = {0, 0, 1, 0, 1, 1}, quad = k / 6;
+        for (int axis = 0; axis < 3; ++axis)
+            triangles[k / 3].vertices[3 * (k % 3) + axis] = at(quad / nv + di[k % 6], quad % nv + dj[k % 6], axis);
+    }
+    return BinaryStlBuilder("torus").block(triangles).bytes();
+}
+
 std::wstring fixture(const char* name) {
     return widen(std::string(VANTOREL_FIXTURES) + "/" + name);
 }
@@ -169,6 +186,21 @@ TEST_F(Thumbnails, TallModelStandsInItsFilesUpAxis) {
     }
     EXPECT_GT(tallness[0], 1.4f);
     EXPECT_GT(tallness[0], 1.3f * tallness[1]) << tallness[0] << " standing, " << tallness[1] << " lying";
+}
+
+// A file past what is read whole is drawn from a sample that stands for it: its silhouette
+// agrees with the same shape's read whole on at least 97% of the pixels.
+TEST_F(Thumbnails, ASampleOfALargeFileKeepsItsSilhouette) {
+    Picture pictures[2];
+    for (int i = 0; i < 2; ++i) {
+        FailingStream stream(i ? torusFile(700, 200) : torusFile(280, 80), ULONG(-1));
+        pictures[i] = thumbnailOf(&stream, 256);
+        ASSERT_EQ(pictures[i].result, S_OK);
+    }
+    size_t agree = 0;
+    for (size_t k = 0; k < pictures[0].pixels.size(); ++k)
+        agree += (Picture::alpha(pictures[0].pixels[k]) >= 128) == (Picture::alpha(pictures[1].pixels[k]) >= 128);
+    EXPECT_GE(f64(agree), 0.97 * f64(pictures[0].pixels.size())) << agree;
 }
 
 // The file's triangle colours, the material colour a header states, the default colour.

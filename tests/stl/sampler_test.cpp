@@ -15,16 +15,14 @@ namespace {
 // Small budgets, so that files of a few kilobytes take the sampling paths.
 const SampleBudget kSmall = {40, 8, 4000, 1000};
 
-// Bytes in memory as a source; reads fail once `failAfter` reads have been answered.
+// Bytes in memory as a source; a read outside them fails.
 struct MemorySource {
     std::vector<u8> bytes;
-    int failAfter = -1;
-    int reads = 0;
     ByteSource source() {
         return {this,
                 [](void* context, u64 offset, u8* out, u64 length, const ReportSink* sink) {
                     MemorySource* self = static_cast<MemorySource*>(context);
-                    if (self->reads++ == self->failAfter || offset + length > self->bytes.size()) {
+                    if (offset + length > self->bytes.size()) {
                         report(sink, kErrorText, uptr("read failed"));
                         return false;
                     }
@@ -97,14 +95,23 @@ TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
         bool sampled;
         size_t triangles;  // loaded from the sample
         u64 stride;        // of the binary runs
+        u64 whole;         // triangles or ASCII bytes read whole
     } cases[] = {
         {"small binary", numberedBinary(40), kFormatBinary, false, 40},
         {"large binary", numberedBinary(1000), kFormatBinary, true, 40},
         {"large binary, strided runs", numberedBinary(1000), kFormatBinary, true, 40, 4},
+        {"binary read whole past the sample", numberedBinary(1000), kFormatBinary, false, 1000, 1, 1000},
+        // Blocks after the first are a rare dialect: past the budget only the first is read.
+        {"binary with bytes after its records",
+         [] { std::vector<u8> b = numberedBinary(10); b.resize(b.size() + 5000); return b; }(), kFormatBinary,
+         false, 10},
         {"small ascii", [] { std::string t = numberedAscii(20); return std::vector<u8>(t.begin(), t.end()); }(),
          kFormatAscii, false, 20},
         {"large ascii", [] { std::string t = numberedAscii(400); return std::vector<u8>(t.begin(), t.end()); }(),
          kFormatAscii, true, 0},
+        {"ascii read whole past the sample",
+         [] { std::string t = numberedAscii(400); return std::vector<u8>(t.begin(), t.end()); }(), kFormatAscii,
+         false, 400, 1, 100000},
         {"not stl", std::vector<u8>(3000, 'x'), kFormatUnknown, false, 0},
         {"empty", {}, kFormatUnknown, false, 0},
     };
@@ -113,6 +120,7 @@ TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
         MemorySource memory{c.bytes};
         SampleBudget budget = kSmall;
         budget.runStride = c.stride;
+        (c.format == kFormatBinary ? budget.wholeTriangles : budget.wholeAsciiBytes) = c.whole;
         Sampled s = sampleOf(memory, budget);
         ASSERT_TRUE(s.ok);
         EXPECT_EQ(s.sample.format, c.format);
@@ -122,9 +130,9 @@ TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
             continue;
         if (c.triangles)
             EXPECT_EQ(s.firstXs.size(), c.triangles);
-        u32 total = c.format == kFormatBinary ? u32((c.bytes.size() - 84) / 50) : 400;
+        u32 total = c.format == kFormatBinary ? loadU32(c.bytes.data() + 80) : 400;
         if (!c.sampled) {
-            EXPECT_EQ(s.sample.size, c.bytes.size());
+            EXPECT_EQ(s.sample.size, c.format == kFormatBinary ? 84 + 50 * total : c.bytes.size());
             EXPECT_EQ(s.sample.keptFraction, 1.0f);
             continue;
         }
@@ -143,52 +151,6 @@ TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
     }
 }
 
-// A binary file past the budget whose records fit it is read to its first block's end.
-TEST(Sampler, BinaryBlocksAfterTheFirstAreLeftOutPastTheBudget) {
-    std::vector<u8> file = numberedBinary(10);
-    file.resize(file.size() + 5000, 0);
-    MemorySource memory{file};
-    Sampled s = sampleOf(memory, kSmall);
-    ASSERT_TRUE(s.ok);
-    EXPECT_EQ(s.sample.size, 84u + 10 * 50);
-    EXPECT_EQ(s.firstXs.size(), 10u);
-}
-
-// A read that fails at any point fails the sample, reported.
-// Widening moves each corner away from its triangle's centre: by the least growth on a
-// flat (no surface) sample, by the most when few patches stand for much surface; whole
-// files and bad corners are left alone. The box is 200 units wide, the picture 100 pixels.
-TEST(Sampler, WideningMovesCornersOutByTheGrowth) {
-    struct Case {
-        f32 keptFraction;
-        f32 height;  // of the third corner; 0: a flat triangle
-        f32 corner;  // x of the first corner, the second mirrored
-        f32 growthPixels;
-    } cases[] = {
-        {1.0f, 0.0f, 3.0f, 0.0f},     // whole: unchanged
-        {0.5f, 0.0f, 3.0f, kWidenPixels},
-        {0.01f, 0.0f, -0.001f, kWidenPixels},
-        {0.001f, 90.0f, 50.0f, kWidenMaxPixels},
-        {0.5f, 0.0f, NAN, NAN},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.keptFraction);
-        GpuVertex triangle[3] = {};
-        triangle[0].position[0] = c.corner;
-        triangle[1].position[0] = -c.corner;
-        triangle[2].position[1] = c.height;
-        PreparedVertices vertices = {triangle, 3, nullptr, {-100, 0, 0}, {100, 0, 0}};
-        widenSampledTriangles(&vertices, c.keptFraction, 1, 100);
-        f32 centreY = c.height / 3;
-        f32 before = std::hypot(c.corner, centreY);
-        f32 after = std::hypot(triangle[0].position[0], triangle[0].position[1] - centreY);
-        if (c.growthPixels != c.growthPixels)
-            EXPECT_NE(after, after);
-        else
-            EXPECT_NEAR(after - before, c.growthPixels * 2.0f, 1e-3f);
-    }
-}
-
 // On a rough patch the corners move along the patch, not along their own triangle: a
 // steep triangle standing among flat ones (all within a pixel of each other) grows far less
 // upwards than the growth, which its own plane would have taken whole.
@@ -199,7 +161,10 @@ TEST(Sampler, WideningFollowsThePatchNotItsTriangles) {
     for (int k = 0; k < 27; ++k)  // the two flat triangles four times, then the steep one
         std::memcpy(patch[k].position, corners[k < 24 ? k % 6 : k - 18], sizeof corners[0]);
     PreparedVertices vertices = {patch.data(), 27, nullptr, {-100, -100, 0}, {100, 100, 1}};
-    widenSampledTriangles(&vertices, 0.001f, 1, 100);
+    StlSample sample = {};
+    sample.keptFraction = 0.001f;
+    sample.runs = 1;
+    widenSampledTriangles(&vertices, &sample, 100);
     f32 growth = kWidenMaxPixels * std::sqrt(200.0f * 200.0f * 2 + 1) / 100;
     for (const GpuVertex& vertex : patch)
         EXPECT_LT(vertex.position[2], 1.0f + 0.2f * growth);
