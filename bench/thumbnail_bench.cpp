@@ -80,7 +80,7 @@ int wmain(int count, wchar_t** arguments) {
     }
     UINT side = UINT(_wtoi(arguments[2]));
     bool split = count > 4 && std::wcsncmp(arguments[4], L"--split", 7) == 0;
-    SampleBudget budget = pictureBudget(side);
+    SampleBudget budget = pictureBudget();
     if (split) {
         unsigned long long b[7] = {budget.triangles,     budget.runRecords,     budget.asciiBytes,
                                    budget.asciiRunBytes, budget.runStride,      budget.wholeTriangles,

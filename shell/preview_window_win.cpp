@@ -31,9 +31,14 @@ struct PreviewLoad {
     HWND window;
     HWND view;
     IStream* marshalled;  // the stream for the worker's apartment, taken by the worker
-    u32 side;             // the sample's budget: a thumbnail of the pane's size
+    u32 side;             // the pane's larger side, which the sample is widened for
     volatile u8 cancel;
     bool sampled;
+    // The sample (or a small file whole), read on the window's thread, where the stream
+    // needs no proxy; the worker loads it and lets the heap go.
+    bool sampleRead;
+    LoadHeap sampleHeap;
+    StlSample sample;
     ReportSink translator;
     ReportSink collector;
     volatile u32 messageLock;
@@ -74,6 +79,8 @@ void releaseLoad(PreviewLoad* load) {
             releaseVertexBuffer(load->meshes[i]);
         releaseLoadedFile(&load->files[i]);
     }
+    if (load->sampleHeap)
+        destroyLoadHeap(load->sampleHeap);
     releaseMessageText(&load->messages);
     deallocate(load);
 }
@@ -116,68 +123,62 @@ bool showModel(PreviewLoad* load, u32 stage) {
 }
 
 // Reads the whole stream into memory in large parts: each read of a stream from another
-// apartment is a call into that apartment's thread, so the sampler's many small reads go
-// to the copy. Null when memory is short (the sample is then read from the stream) or a
-// read failed (reported); the bytes are released with VirtualFree.
-u8* readWholeStream(PreviewLoad* load, const ByteSource* stream, bool* readFailed) {
+// apartment is a call into that apartment's thread. Null when memory is short or a read
+// failed (both reported); the bytes are released with VirtualFree.
+u8* readWholeStream(PreviewLoad* load, const ByteSource* stream) {
     u8* bytes = static_cast<u8*>(VirtualAlloc(nullptr, stream->size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    bool ok = bytes != nullptr;
+    if (!bytes) {
+        report(&load->translator, kOutOfMemory);
+        return nullptr;
+    }
+    bool ok = true;
     for (u64 at = 0; ok && at < stream->size; at += kWholeReadPart) {
         u64 length = stream->size - at < kWholeReadPart ? stream->size - at : kWholeReadPart;
         ok = load->cancel == 0 && stream->read(stream->context, at, bytes + at, length, &load->translator);
     }
-    *readFailed = bytes && !ok;
-    if (*readFailed) {
+    if (!ok) {
         VirtualFree(bytes, 0, MEM_RELEASE);
         bytes = nullptr;
     }
     return bytes;
 }
 
-bool readMemory(void* bytes, u64 offset, u8* out, u64 length, const ReportSink*) {
-    __builtin_memcpy(out, static_cast<const u8*>(bytes) + offset, length);
-    return true;
-}
-
 // The first model (the sample of a large file, or the whole of a small one) on screen, then
 // the whole of a large file, then the mesh check of the whole.
-void loadPreview(PreviewLoad* load, const ByteSource* stream, const u8* bytes) {
+void readPreview(PreviewLoad* load, IStream* stream) {
     const ReportSink* sink = &load->translator;
-    const ByteSource memory = {const_cast<u8*>(bytes), readMemory, stream->size};
-    if (!loadSampledFile(&load->files[0], bytes ? &memory : stream, load->side, sink, &load->sampled) ||
-        !showModel(load, 0))
+    if (!load->sampleRead)
+        return;  // its messages say why; the heap goes with the load
+    LoadHeap sampleHeap = load->sampleHeap;
+    load->sampleHeap = nullptr;
+    load->sampled = load->sample.sampled;
+    if (!loadSample(&load->files[0], &load->sample, sampleHeap, load->side, sink) || !showModel(load, 0))
         return;
-    if (load->sampled && !bytes) {
-        report(sink, kOutOfMemory);
-        return;
+    LoadedFile* file = &load->files[0];
+    if (load->sampled) {
+        STATSTG status = {};
+        HRESULT result = IStream_Stat(stream, &status, STATFLAG_NONAME);
+        if (FAILED(result)) {
+            report(sink, kSystemError, uptr(result));
+            return;
+        }
+        const ByteSource source = {stream, readStream, status.cbSize.QuadPart};
+        u8* bytes = readWholeStream(load, &source);
+        const LoadRoadHooks hooks = {const_cast<ReportSink*>(sink), nullptr, fitsOneBuffer};
+        bool shown = bytes && runLoadRoad(&load->files[1], bytes, source.size, sink, &hooks) && showModel(load, 1);
+        if (bytes)
+            VirtualFree(bytes, 0, MEM_RELEASE);
+        if (!shown)
+            return;
+        file = &load->files[1];
     }
-    const LoadRoadHooks hooks = {const_cast<ReportSink*>(sink), nullptr, fitsOneBuffer};
-    if (load->sampled && (!runLoadRoad(&load->files[1], bytes, stream->size, sink, &hooks) || !showModel(load, 1)))
-        return;
     // The check reads the vertex array the upload left; nothing else needs it.
-    LoadedFile* file = &load->files[load->sampled ? 1 : 0];
     ReportSink checkSink = {load, answerCheck};
     load->checked = checkMesh(&file->vertices, decimalUnit(file->result.provenance.metresPerUnit), &checkSink,
                               &load->check);
     heapFree(file->heap, file->vertices.vertices);
     file->vertices.vertices = nullptr;
     PostMessageW(load->window, kPreviewChecked, 0, reinterpret_cast<LPARAM>(load));
-}
-
-void readPreview(PreviewLoad* load, IStream* stream) {
-    STATSTG status = {};
-    HRESULT result = IStream_Stat(stream, &status, STATFLAG_NONAME);
-    if (FAILED(result)) {
-        report(&load->translator, kSystemError, uptr(result));
-        return;
-    }
-    const ByteSource source = {stream, readStream, status.cbSize.QuadPart};
-    bool readFailed = false;
-    u8* bytes = readWholeStream(load, &source, &readFailed);
-    if (!readFailed)
-        loadPreview(load, &source, bytes);
-    if (bytes)
-        VirtualFree(bytes, 0, MEM_RELEASE);
 }
 
 // The stream was handed over marshalled: Explorer's may live in the host's single-threaded
@@ -245,6 +246,17 @@ void startLoad(PreviewWindow* preview) {
     load->side = u32(client.right > client.bottom ? client.right : client.bottom);
     load->collector = ReportSink{load, collectReport};
     load->translator = makeMessageTranslator(&load->collector);
+    // A sample is a few thousand small reads: here, in the stream's own apartment, each is a
+    // plain call; through the worker's proxy each would be a call into this thread.
+    STATSTG status = {};
+    HRESULT result = IStream_Stat(preview->stream, &status, STATFLAG_NONAME);
+    const ByteSource source = {preview->stream, readStream, status.cbSize.QuadPart};
+    load->sampleHeap = SUCCEEDED(result) ? createLoadHeap() : nullptr;
+    if (FAILED(result))
+        report(&load->translator, kSystemError, uptr(result));
+    else
+        load->sampleRead = load->sampleHeap &&
+                           readSampleForPicture(&source, load->sampleHeap, &load->translator, &load->sample);
     IStream* marshalled = nullptr;
     if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IStream, reinterpret_cast<IUnknown*>(preview->stream),
                                                      &marshalled))) {

@@ -45,19 +45,24 @@ void stamp(i64* last, i64* stage) {
     *last = now;
 }
 
-// Draws into `bits` under the device lock. A lost device is released so that the next
-// thumbnail makes a new one.
-bool drawLoaded(LoadedFile* file, u32 side, u8* bits, const ReportSink* sink, i64* last, ThumbnailTimes* times) {
-    const LoadResult* result = &file->result;
-    bool yUp = result->provenance.coordinateSpace == kSpaceYUp;
+// The file's model as the frame places it.
+GpuMesh placedMesh(const LoadedFile* file) {
     GpuMesh mesh = {};
     for (int i = 0; i < 3; ++i) {
         mesh.centre[i] = file->centre[i];
         mesh.size[i] = file->size[i];
     }
-    mesh.metresPerUnit = result->provenance.metresPerUnit;
-    // Measured before the upload frees the vertices.
-    f32 zoom = fillingZoom(&file->vertices, &mesh, yUp);
+    mesh.metresPerUnit = file->result.provenance.metresPerUnit;
+    return mesh;
+}
+
+// Draws into `bits` at `zoom` under the device lock. A lost device is released so that
+// the next thumbnail makes a new one.
+bool drawLoaded(LoadedFile* file, f32 zoom, u32 side, u8* bits, const ReportSink* sink, i64* last,
+                ThumbnailTimes* times) {
+    const LoadResult* result = &file->result;
+    bool yUp = result->provenance.coordinateSpace == kSpaceYUp;
+    GpuMesh mesh = placedMesh(file);
     AcquireSRWLockExclusive(&device.lock);
     bool ok = device.renderer.device || createOffscreenRenderer(&device.renderer, &device.software, sink);
     if (ok && device.target.width != side) {
@@ -89,34 +94,53 @@ bool checkSize(void*, const LoadResult* result) {
 
 const LoadRoadHooks kRoadHooks = {nullptr, nullptr, checkSize};
 
-// A sample of the file, loaded; the sample's bytes go before the vertices are drawn.
+// A sample read, loaded; the sample's bytes go before the vertices are drawn. `zoom`, when
+// asked for, fills a picture with the triangles as read: widened ones reach past the
+// outline and would shrink the model.
+bool loadReadSample(LoadedFile* file, const StlSample* sample, LoadHeap sampleHeap, u32 side,
+                    const ReportSink* sink, i64* last, ThumbnailTimes* times, f32* zoom) {
+    pinShellModule();  // the load road's guarded reads leave a handler in this module
+    // Nothing of the load points into the sample's bytes: they go as soon as it is made.
+    bool ok = sample->format != kFormatUnknown && runLoadRoad(file, sample->bytes, sample->size, sink, &kRoadHooks);
+    destroyLoadHeap(sampleHeap);
+    stamp(last, &times->load);
+    if (ok && zoom) {
+        GpuMesh mesh = placedMesh(file);
+        *zoom = fillingZoom(&file->vertices, &mesh, file->result.provenance.coordinateSpace == kSpaceYUp);
+    }
+    if (ok && sample->sampled)
+        widenSampledTriangles(&file->vertices, sample, side);
+    stamp(last, &times->widen);
+    return ok;
+}
+
 bool loadThumbnailFile(LoadedFile* file, const ByteSource* source, u32 side, const SampleBudget* budget,
-                       const ReportSink* sink, i64* last, ThumbnailTimes* times, bool* sampled) {
+                       const ReportSink* sink, i64* last, ThumbnailTimes* times, bool* sampled, f32* zoom) {
     LoadHeap sampleHeap = createLoadHeap();
     if (!sampleHeap)
         return false;
-    pinShellModule();  // the load road's guarded reads leave a handler in this module
     StlSample sample;
-    bool ok = readStlSample(source, budget, sampleHeap, sink, &sample) && sample.format != kFormatUnknown;
+    bool read = readStlSample(source, budget, sampleHeap, sink, &sample);
     stamp(last, &times->sample);
-    // Nothing of the load points into the sample's bytes: they go as soon as it is made.
-    ok = ok && runLoadRoad(file, sample.bytes, sample.size, sink, &kRoadHooks);
-    destroyLoadHeap(sampleHeap);
-    stamp(last, &times->load);
-    if (ok && sample.sampled)
-        widenSampledTriangles(&file->vertices, &sample, side);
-    stamp(last, &times->widen);
-    *sampled = ok && sample.sampled;
-    return ok;
+    if (!read) {
+        destroyLoadHeap(sampleHeap);
+        return false;
+    }
+    *sampled = sample.sampled;
+    return loadReadSample(file, &sample, sampleHeap, side, sink, last, times, zoom);
 }
 
 }  // namespace
 
-bool loadSampledFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink, bool* sampled) {
-    SampleBudget budget = pictureBudget(side);
+bool readSampleForPicture(const ByteSource* source, LoadHeap heap, const ReportSink* sink, StlSample* out) {
+    SampleBudget budget = pictureBudget();
+    return readStlSample(source, &budget, heap, sink, out);
+}
+
+bool loadSample(LoadedFile* file, const StlSample* sample, LoadHeap sampleHeap, u32 side, const ReportSink* sink) {
     ThumbnailTimes unused;
     i64 last = counter();
-    return loadThumbnailFile(file, source, side, &budget, sink, &last, &unused, sampled);
+    return loadReadSample(file, sample, sampleHeap, side, sink, &last, &unused, nullptr);
 }
 
 HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* budget, ThumbnailTimes* times) {
@@ -127,7 +151,8 @@ HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* bu
     i64 last = counter();
     LoadedFile file = {};
     bool sampled;
-    if (!loadThumbnailFile(&file, source, side, budget, &sink, &last, times, &sampled))
+    f32 zoom;
+    if (!loadThumbnailFile(&file, source, side, budget, &sink, &last, times, &sampled, &zoom))
         return nullptr;
     // Top-down (negative height) 32-bit rows, as thumbnails with alpha are returned.
     BITMAPINFO info = {};
@@ -140,7 +165,7 @@ HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* bu
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     stamp(&last, &times->bitmap);
-    if (bitmap && !drawLoaded(&file, side, static_cast<u8*>(bits), &sink, &last, times)) {
+    if (bitmap && !drawLoaded(&file, zoom, side, static_cast<u8*>(bits), &sink, &last, times)) {
         DeleteObject(bitmap);
         bitmap = nullptr;
     }
@@ -148,7 +173,8 @@ HBITMAP drawThumbnail(const ByteSource* source, u32 side, const SampleBudget* bu
     // Without its scratch a sample's picture keeps its specks.
     u8* alphas = bitmap && sampled ? static_cast<u8*>(HeapAlloc(GetProcessHeap(), 0, SIZE_T(side) * side)) : nullptr;
     if (alphas) {
-        closePinholes(static_cast<u8*>(bits), side, side, alphas);
+        for (int pass = 0; pass < 2; ++pass)  // the second closes what the first left half closed
+            closePinholes(static_cast<u8*>(bits), side, side, alphas);
         HeapFree(GetProcessHeap(), 0, alphas);
     }
     stamp(&last, &times->draw);

@@ -38,6 +38,11 @@ void releaseThumbnailDevice();
 struct Renderer;
 bool shareThumbnailDevice(Renderer* out, SRWLOCK** contextLock, const ReportSink* sink);
 
-// A file as thumbnails load it: within `side`'s budget read whole, beyond it a sample with
-// its triangles widened. `sampled` tells which. False (reported) when it does not load.
-bool loadSampledFile(LoadedFile* file, const ByteSource* source, u32 side, const ReportSink* sink, bool* sampled);
+// A file as thumbnails read it: within the picture's budget whole, beyond it a sample
+// (readStlSample with pictureBudget()), into `heap`.
+bool readSampleForPicture(const ByteSource* source, LoadHeap heap, const ReportSink* sink, StlSample* out);
+
+// The sample loaded, its triangles widened when it stands for a larger file; `sampleHeap`
+// (the sample's) goes whether or not it loads. False (reported) when it does not load; a
+// sample that is not STL fails without a report.
+bool loadSample(LoadedFile* file, const StlSample* sample, LoadHeap sampleHeap, u32 side, const ReportSink* sink);

@@ -78,7 +78,7 @@ HRESULT STDMETHODCALLTYPE getThumbnail(IThumbnailProvider* self, UINT side, HBIT
     if (FAILED(result))
         return result;
     ByteSource source = {provider->stream, readStream, status.cbSize.QuadPart};
-    SampleBudget budget = pictureBudget(side);
+    SampleBudget budget = pictureBudget();
     *bitmap = drawThumbnail(&source, side, &budget, nullptr);
     if (!*bitmap)
         return E_FAIL;

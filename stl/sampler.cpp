@@ -4,10 +4,8 @@
 
 #include "stl/detect.h"
 
-SampleBudget pictureBudget(u32 side) {
-    u64 runs = u64(side) * side / 8;
-    runs = runs < kMinSampleRuns ? kMinSampleRuns : runs > kMaxSampleRuns ? kMaxSampleRuns : runs;
-    return {8 * runs, 8, runs * (2u << 10), 2u << 10, 8, kWholeTriangles, kWholeAsciiBytes};
+SampleBudget pictureBudget() {
+    return {8 * kPictureRuns, 8, kPictureRuns * (2u << 10), 2u << 10, 8, kWholeTriangles, kWholeAsciiBytes};
 }
 
 namespace {
@@ -234,6 +232,11 @@ void widenSampledTriangles(PreparedVertices* vertices, const StlSample* sample, 
         twiceAreas += patchNormal(vertex + 3 * first, end - first, unit);
     }
     f32 square = pixel * pixel;
+    // The runs stop growing in number past 256 pixels; the patches grow instead. Below it, a
+    // pixel's worth of growth would thicken a small picture's outline by much of its model.
+    f32 scale = f32(pictureSide) / 256.0f;
+    f32 most = scale > 1.0f ? kWidenMaxPixels * scale : kWidenMaxPixels;
+    f32 least = scale < 1.0f ? kWidenPixels * scale : kWidenPixels;
     f32 meanArea = triangles && square > 0.0f ? f32(0.5 * twiceAreas / f64(triangles)) / square : 0.0f;
     for (u64 first = 0, end; first < triangles; first = end) {
         end = patchEnd(vertex, first, triangles, reach);
@@ -251,7 +254,7 @@ void widenSampledTriangles(PreparedVertices* vertices, const StlSample* sample, 
         f32 sides = band > 0.0f ? band + area / band : 0.0f;
         f32 need = kWidenCover * kWidenCover * area / kept - area;
         f32 grow = need > 0.0f && sides > 0.0f ? 0.25f * (squareRoot(sides * sides + 4.0f * need) - sides) : 0.0f;
-        grow = grow < kWidenPixels ? kWidenPixels : grow > kWidenMaxPixels ? kWidenMaxPixels : grow;
+        grow = grow < least ? least : grow > most ? most : grow;
         f32 growth = grow * pixel;
         for (GpuVertex* triangle = vertex + 3 * first; triangle != vertex + 3 * end; triangle += 3) {
             f32 centre[3];

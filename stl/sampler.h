@@ -33,15 +33,15 @@ struct SampleBudget {
     u64 wholeAsciiBytes;  // one no larger (either below what a sample takes: as that)
 };
 
-// A picture `side` pixels square: one run for every 8 pixels, from 1 Ki to 8 Ki runs, each
-// one read: 8 binary records kept from 64 consecutive ones, or 2 KiB of ASCII text. Each
-// run is one patch of the surface, which the widening below grows to fill the space
-// between patches. Runs are what a file outside the page cache costs (a read from the
-// disk each); triangles are what drawing costs. Files that load and draw whole well within
-// a thumbnail's time are read whole: a sample of a file a few times its size would leave
-// out a share of triangles too large for the widening to make up.
-SampleBudget pictureBudget(u32 side);
-enum : u64 { kMinSampleRuns = 1u << 10, kMaxSampleRuns = 1u << 13 };
+// A picture's: 8,192 runs, each one read: 8 binary records kept from 64 consecutive ones,
+// or 2 KiB of ASCII text. Each run is one patch of the surface, which the widening below
+// grows to fill the space between patches. Runs are what a file outside the page cache
+// costs (a read from the disk each), whatever the picture's size (a small one needs as
+// many: its outline is most of it); triangles are what drawing costs. Files that load and
+// draw whole well within a thumbnail's time are read whole: a sample of a file a few times
+// its size would leave out a share of triangles too large for the widening to make up.
+SampleBudget pictureBudget();
+enum : u64 { kPictureRuns = 1u << 13 };
 enum : u64 { kWholeTriangles = 1u << 18, kWholeAsciiBytes = 32u << 20 };
 
 enum : u64 { kSampleHeadBytes = 512 };  // what detection reads
@@ -66,7 +66,8 @@ bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHea
 // patch's triangles stand for the file's around it, which are about their size (where a
 // file's triangles are larger, fewer runs fall on each square pixel): the patch grows until
 // it covers kWidenCover² times their area over keptFraction, by kWidenPixels to
-// kWidenMaxPixels. Pixels are those of a picture `pictureSide` square that the diagonal of
+// kWidenMaxPixels (in a picture of 256 pixels; larger ones have no more runs, so
+// proportionally more). Pixels are those of a picture `pictureSide` square that the diagonal of
 // the vertices' box spans. The corners move in the plane of their patch (its triangles'
 // normals summed by area), which leaves a silhouette where it is even when the triangles
 // themselves are tilted every way, as on a scan's rough surface. A whole file's triangles
@@ -74,5 +75,5 @@ bool readStlSample(const ByteSource* source, const SampleBudget* budget, LoadHea
 void widenSampledTriangles(PreparedVertices* vertices, const StlSample* sample, u32 pictureSide);
 constexpr f32 kWidenPixels = 0.75f;
 constexpr f32 kWidenMaxPixels = 6.0f;
-constexpr f32 kWidenCover = 2.7f;  // more than 1: the runs are spread along the file, not
+constexpr f32 kWidenCover = 2.3f;  // more than 1: the runs are spread along the file, not
                                    // evenly over the surface

@@ -127,6 +127,18 @@ protected:
 
 }  // namespace
 
+// A file past what a thumbnail reads whole shows its sample first, then the whole file: the
+// line ends with the whole one's mesh check.
+TEST_F(Previews, ALargeFileShowsItsSampleThenTheWhole) {
+    FailingStream stream(torusFile(700, 200), ULONG(-1));
+    std::wstring text = preview(&stream);
+    EXPECT_EQ(text.rfind(L"Binary STL", 0), 0u) << text;
+    EXPECT_NE(text.find(L"mesh: closed, 1 shell"), text.npos) << text;
+    std::vector<int> box;
+    shown(&box);
+    EXPECT_GT(box[2] - box[0], 200) << "the torus across the view";
+}
+
 // Each fixture on one handler: its line, the model standing in its colours, the mouse, a
 // new rectangle, the focus and Tab, Unload; the host's background colour in the view.
 TEST_F(Previews, FixturesShowInThePaneAndFollowTheMouse) {

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -130,21 +129,6 @@ Picture thumbnailOfFile(const std::wstring& path, UINT side) {
         stream->Release();
     }
     return picture;
-}
-
-// A torus (tube 12 around 40) of nu x nv quads, two triangles each, slice by slice.
-std::vector<u8> torusFile(u32 nu, u32 nv) {
-    auto at = [&](u32 i, u32 j, int axis) {
-        f32 u = 6.2831853f * f32(i) / f32(nu), v = 6.2831853f * f32(j) / f32(nv), ring = 40 + 12 * std::cos(v);
-        return axis == 0 ? ring * std::cos(u) : axis == 1 ? ring * std::sin(u) : 12 * std::sin(v);
-    };
-    std::vector<BinaryTriangle> triangles(2 * nu * nv);
-    for (u32 k = 0; k < 6 * nu * nv; ++k) {  // corner k % 3 of triangle k / 3, of quad k / 6
-        const u32 di[6] = {0, 1, 1, 0, 1, 0}, dj[6] = {0, 0, 1, 0, 1, 1}, quad = k / 6;
-        for (int axis = 0; axis < 3; ++axis)
-            triangles[k / 3].vertices[3 * (k % 3) + axis] = at(quad / nv + di[k % 6], quad % nv + dj[k % 6], axis);
-    }
-    return BinaryStlBuilder("torus").block(triangles).bytes();
 }
 
 std::wstring fixture(const char* name) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -44,3 +45,18 @@ struct BinaryStlBuilder {
     }
     std::vector<u8> bytes_;
 };
+
+// A closed torus (tube 12 around 40) of nu x nv quads, two triangles each, slice by slice.
+inline std::vector<u8> torusFile(u32 nu, u32 nv) {
+    auto at = [&](u32 i, u32 j, int axis) {
+        f32 u = 6.2831853f * f32(i % nu) / f32(nu), v = 6.2831853f * f32(j % nv) / f32(nv), ring = 40 + 12 * std::cos(v);
+        return axis == 0 ? ring * std::cos(u) : axis == 1 ? ring * std::sin(u) : 12 * std::sin(v);
+    };
+    std::vector<BinaryTriangle> triangles(2 * nu * nv);
+    for (u32 k = 0; k < 6 * nu * nv; ++k) {  // corner k % 3 of triangle k / 3, of quad k / 6
+        const u32 di[6] = {0, 1, 1, 0, 1, 0}, dj[6] = {0, 0, 1, 0, 1, 1}, quad = k / 6;
+        for (int axis = 0; axis < 3; ++axis)
+            triangles[k / 3].vertices[3 * (k % 3) + axis] = at(quad / nv + di[k % 6], quad % nv + dj[k % 6], axis);
+    }
+    return BinaryStlBuilder("torus").block(triangles).bytes();
+}
