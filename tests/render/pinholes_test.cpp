@@ -44,24 +44,19 @@ TEST(Pinholes, CloseSpecksAndCracksInsideTheModelOnly) {
         ".###.#######.######.",
         ".###.#######.######.",
         ".###.#######.######.",
-        ".###.#######.######.",
-        ".###.#######.######.",
         "+###########.###....",
     });
     // The speck, the edge pixel, the 2 x 2 hole, the crack, the slot's closed end.
-    const std::vector<std::pair<u32, u32>> closing = {{2, 2},  {5, 2},  {5, 8},  {6, 8},  {5, 9},  {6, 9}, {4, 10},
-                                                      {4, 11}, {4, 12}, {4, 13}, {4, 14}, {12, 9}, {12, 10}, {12, 11}};
+    const std::vector<std::pair<u32, u32>> closing = {{2, 2}, {5, 2},  {5, 8},  {6, 8},  {5, 9},  {6, 9},
+                                                      {4, 10}, {4, 11}, {4, 12}, {12, 9}, {12, 10}, {12, 11}};
     Picture before = picture;
     std::vector<u8> scratch(picture.width * picture.height);
     closePinholes(picture.bgra.data(), picture.width, picture.height, scratch.data());
     for (u32 y = 0; y < picture.height; ++y)
         for (u32 x = 0; x < picture.width; ++x) {
             SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
-            if (std::find(closing.begin(), closing.end(), std::pair{x, y}) != closing.end()) {
-                EXPECT_EQ(picture.alpha(x, y), 255);
-                EXPECT_EQ(picture.bgra[4 * (y * picture.width + x)], 200);
-            } else {
-                EXPECT_EQ(picture.alpha(x, y), before.alpha(x, y));
-            }
+            bool closes = std::find(closing.begin(), closing.end(), std::pair{x, y}) != closing.end();
+            EXPECT_EQ(picture.alpha(x, y), closes ? 255 : before.alpha(x, y));
+            EXPECT_EQ(picture.bgra[4 * (y * picture.width + x)], closes ? 200 : before.bgra[4 * (y * picture.width + x)]);
         }
 }

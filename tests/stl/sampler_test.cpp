@@ -42,12 +42,13 @@ std::vector<u8> numberedBinary(u32 count, const std::string& header = "numbered"
 }
 
 // An ASCII file of `count` facets whose facet i has i in its first vertex's x.
-std::string numberedAscii(u32 count) {
+std::vector<u8> numberedAscii(u32 count) {
     std::string text = "solid numbered\n";
     for (u32 i = 0; i < count; ++i)
         text += "  facet normal 0 0 1\n    outer loop\n      vertex " + std::to_string(i) +
                 " 0 0\n      vertex 1 0 0\n      vertex 0 1 0\n    endloop\n  endfacet\n";
-    return text + "endsolid numbered\n";
+    text += "endsolid numbered\n";
+    return std::vector<u8>(text.begin(), text.end());
 }
 
 struct Sampled {
@@ -105,13 +106,9 @@ TEST(Sampler, TakesTheWholeFileOrEvenlySpreadRuns) {
         {"binary with bytes after its records",
          [] { std::vector<u8> b = numberedBinary(10); b.resize(b.size() + 5000); return b; }(), kFormatBinary,
          false, 10},
-        {"small ascii", [] { std::string t = numberedAscii(20); return std::vector<u8>(t.begin(), t.end()); }(),
-         kFormatAscii, false, 20},
-        {"large ascii", [] { std::string t = numberedAscii(400); return std::vector<u8>(t.begin(), t.end()); }(),
-         kFormatAscii, true, 0},
-        {"ascii read whole past the sample",
-         [] { std::string t = numberedAscii(400); return std::vector<u8>(t.begin(), t.end()); }(), kFormatAscii,
-         false, 400, 1, 100000},
+        {"small ascii", numberedAscii(20), kFormatAscii, false, 20},
+        {"large ascii", numberedAscii(400), kFormatAscii, true, 0},
+        {"ascii read whole past the sample", numberedAscii(400), kFormatAscii, false, 400, 1, 100000},
         {"not stl", std::vector<u8>(3000, 'x'), kFormatUnknown, false, 0},
         {"empty", {}, kFormatUnknown, false, 0},
     };
