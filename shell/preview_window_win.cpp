@@ -247,7 +247,9 @@ void startLoad(PreviewWindow* preview) {
     load->collector = ReportSink{load, collectReport};
     load->translator = makeMessageTranslator(&load->collector);
     // A sample is a few thousand small reads: here, in the stream's own apartment, each is a
-    // plain call; through the worker's proxy each would be a call into this thread.
+    // plain call; through the worker's proxy each would be a call into this thread ("Within
+    // an apartment, interface pointers can be passed without marshaling": Single-Threaded
+    // Apartments on Microsoft Learn).
     STATSTG status = {};
     HRESULT result = IStream_Stat(preview->stream, &status, STATFLAG_NONAME);
     const ByteSource source = {preview->stream, readStream, status.cbSize.QuadPart};
