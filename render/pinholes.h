@@ -5,12 +5,12 @@
 
 #include "diag/base.h"
 
-enum : u32 { kPinholeReach = 3 };  // pixels looked along each way
+enum : u32 { kPinholeReach = 4 };  // pixels looked along each way
 
 // Premultiplied BGRA rows, `width` x `height`. A pixel not wholly covered that has a wholly
 // covered one within kPinholeReach on three of its four sides (left, right, above, below)
 // takes the mean of those: specks and cracks a few pixels wide close, while the model's
-// outline, holes larger than the reach each way and slots open at one end (but for the
-// reach at their closed end) stay as they are. `alphas` (width * height bytes) is the
+// outline, holes over twice the reach across each way and the mouths of slots open at one
+// end stay as they are. `alphas` (width * height bytes) is the
 // caller's scratch, so that closed pixels do not close others.
 void closePinholes(u8* bgra, u32 width, u32 height, u8* alphas);

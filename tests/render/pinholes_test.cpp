@@ -27,18 +27,20 @@ struct Picture {
 }  // namespace
 
 // Specks and cracks a few pixels across inside the model close with the colour around them;
-// the outline's edge pixels, a hole taller and wider than the reach and a slot open to the
-// outside (but for its closed end) stay.
+// the outline's edge pixels, a hole over twice the reach across each way and the mouth of a
+// slot open to the outside stay.
 TEST(Pinholes, CloseSpecksAndCracksInsideTheModelOnly) {
     Picture picture({
         "....................",
         ".##################.",
-        ".#.##+##.......####.",
-        ".#######.......####.",
-        ".#######.......####.",
-        ".#######.......####.",
-        ".#######.......####.",
-        ".#######.......####.",
+        ".#.##+#.........###.",
+        ".######.........###.",
+        ".######.........###.",
+        ".######.........###.",
+        ".######.........###.",
+        ".######.........###.",
+        ".######.........###.",
+        ".######.........###.",
         ".####..############.",
         ".####..#####.######.",
         ".###.#######.######.",
@@ -46,9 +48,9 @@ TEST(Pinholes, CloseSpecksAndCracksInsideTheModelOnly) {
         ".###.#######.######.",
         "+###########.###....",
     });
-    // The speck, the edge pixel, the 2 x 2 hole, the crack, the slot's closed end.
-    const std::vector<std::pair<u32, u32>> closing = {{2, 2}, {5, 2},  {5, 8},  {6, 8},  {5, 9},  {6, 9},
-                                                      {4, 10}, {4, 11}, {4, 12}, {12, 9}, {12, 10}, {12, 11}};
+    // The speck, the edge pixel, the 2 x 2 hole, the crack, the slot but for its mouth.
+    const std::vector<std::pair<u32, u32>> closing = {{2, 2},   {5, 2},   {5, 10},  {6, 10},  {5, 11},  {6, 11}, {4, 12},
+                                                      {4, 13},  {4, 14},  {12, 11}, {12, 12}, {12, 13}, {12, 14}};
     Picture before = picture;
     std::vector<u8> scratch(picture.width * picture.height);
     closePinholes(picture.bgra.data(), picture.width, picture.height, scratch.data());
