@@ -52,8 +52,7 @@ TEST(Pinholes, CloseSpecksAndCracksInsideTheModelOnly) {
     const std::vector<std::pair<u32, u32>> closing = {{2, 2},   {5, 2},   {5, 10},  {6, 10},  {5, 11},  {6, 11}, {4, 12},
                                                       {4, 13},  {4, 14},  {12, 11}, {12, 12}, {12, 13}, {12, 14}};
     Picture before = picture;
-    std::vector<u8> scratch(picture.width * picture.height);
-    closePinholes(picture.bgra.data(), picture.width, picture.height, scratch.data());
+    closePinholes(picture.bgra.data(), picture.width, picture.height, std::vector<u8>(picture.bgra.size() / 4).data());
     for (u32 y = 0; y < picture.height; ++y)
         for (u32 x = 0; x < picture.width; ++x) {
             SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));

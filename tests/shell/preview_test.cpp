@@ -132,7 +132,6 @@ protected:
 TEST_F(Previews, ALargeFileShowsItsSampleThenTheWhole) {
     FailingStream stream(torusFile(700, 200), ULONG(-1));
     std::wstring text = preview(&stream);
-    EXPECT_EQ(text.rfind(L"Binary STL", 0), 0u) << text;
     EXPECT_NE(text.find(L"mesh: closed, 1 shell"), text.npos) << text;
     std::vector<int> box;
     shown(&box);
