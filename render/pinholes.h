@@ -11,6 +11,6 @@ enum : u32 { kPinholeReach = 4 };  // pixels looked along each way
 // covered one within kPinholeReach on three of its four sides (left, right, above, below)
 // takes the mean of those: specks and cracks a few pixels wide close, while the model's
 // outline, holes over twice the reach across each way and the mouths of slots open at one
-// end stay as they are. `alphas` (width * height bytes) is the
-// caller's scratch, so that closed pixels do not close others.
+// end stay as they are. `alphas` (width * height bytes) is the caller's scratch, so that
+// pixels closed in one call do not close others in the same call.
 void closePinholes(u8* bgra, u32 width, u32 height, u8* alphas);

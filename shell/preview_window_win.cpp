@@ -35,8 +35,8 @@ struct PreviewLoad {
     volatile u8 cancel;
     bool sampled;
     // The sample (or a small file whole), read on the window's thread, where the stream
-    // needs no proxy; the worker loads it and lets the heap go.
-    bool sampleRead;
+    // needs no proxy; the worker loads it and lets the heap go. No heap: nothing was read.
+    u64 size;  // the stream's
     LoadHeap sampleHeap;
     StlSample sample;
     ReportSink translator;
@@ -147,8 +147,8 @@ u8* readWholeStream(PreviewLoad* load, const ByteSource* stream) {
 // the whole of a large file, then the mesh check of the whole.
 void readPreview(PreviewLoad* load, IStream* stream) {
     const ReportSink* sink = &load->translator;
-    if (!load->sampleRead)
-        return;  // its messages say why; the heap goes with the load
+    if (!load->sampleHeap)
+        return;  // its messages say why
     LoadHeap sampleHeap = load->sampleHeap;
     load->sampleHeap = nullptr;
     load->sampled = load->sample.sampled;
@@ -156,13 +156,7 @@ void readPreview(PreviewLoad* load, IStream* stream) {
         return;
     LoadedFile* file = &load->files[0];
     if (load->sampled) {
-        STATSTG status = {};
-        HRESULT result = IStream_Stat(stream, &status, STATFLAG_NONAME);
-        if (FAILED(result)) {
-            report(sink, kSystemError, uptr(result));
-            return;
-        }
-        const ByteSource source = {stream, readStream, status.cbSize.QuadPart};
+        const ByteSource source = {stream, readStream, load->size};
         u8* bytes = readWholeStream(load, &source);
         const LoadRoadHooks hooks = {const_cast<ReportSink*>(sink), nullptr, fitsOneBuffer};
         bool shown = bytes && runLoadRoad(&load->files[1], bytes, source.size, sink, &hooks) && showModel(load, 1);
@@ -252,13 +246,15 @@ void startLoad(PreviewWindow* preview) {
     // Apartments on Microsoft Learn).
     STATSTG status = {};
     HRESULT result = IStream_Stat(preview->stream, &status, STATFLAG_NONAME);
-    const ByteSource source = {preview->stream, readStream, status.cbSize.QuadPart};
+    load->size = status.cbSize.QuadPart;
+    const ByteSource source = {preview->stream, readStream, load->size};
     load->sampleHeap = SUCCEEDED(result) ? createLoadHeap() : nullptr;
     if (FAILED(result))
         report(&load->translator, kSystemError, uptr(result));
-    else
-        load->sampleRead = load->sampleHeap &&
-                           readSampleForPicture(&source, load->sampleHeap, &load->translator, &load->sample);
+    if (load->sampleHeap && !readSampleForPicture(&source, load->sampleHeap, &load->translator, &load->sample)) {
+        destroyLoadHeap(load->sampleHeap);
+        load->sampleHeap = nullptr;
+    }
     IStream* marshalled = nullptr;
     if (FAILED(CoMarshalInterThreadInterfaceInStream(IID_IStream, reinterpret_cast<IUnknown*>(preview->stream),
                                                      &marshalled))) {

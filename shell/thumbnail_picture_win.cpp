@@ -56,12 +56,16 @@ GpuMesh placedMesh(const LoadedFile* file) {
     return mesh;
 }
 
+bool isYUp(const LoadedFile* file) {
+    return file->result.provenance.coordinateSpace == kSpaceYUp;
+}
+
 // Draws into `bits` at `zoom` under the device lock. A lost device is released so that
 // the next thumbnail makes a new one.
 bool drawLoaded(LoadedFile* file, f32 zoom, u32 side, u8* bits, const ReportSink* sink, i64* last,
                 ThumbnailTimes* times) {
     const LoadResult* result = &file->result;
-    bool yUp = result->provenance.coordinateSpace == kSpaceYUp;
+    bool yUp = isYUp(file);
     GpuMesh mesh = placedMesh(file);
     AcquireSRWLockExclusive(&device.lock);
     bool ok = device.renderer.device || createOffscreenRenderer(&device.renderer, &device.software, sink);
@@ -106,7 +110,7 @@ bool loadReadSample(LoadedFile* file, const StlSample* sample, LoadHeap sampleHe
     stamp(last, &times->load);
     if (ok && zoom) {
         GpuMesh mesh = placedMesh(file);
-        *zoom = fillingZoom(&file->vertices, &mesh, file->result.provenance.coordinateSpace == kSpaceYUp);
+        *zoom = fillingZoom(&file->vertices, &mesh, isYUp(file));
     }
     if (ok && sample->sampled)
         widenSampledTriangles(&file->vertices, sample, side);
